@@ -1,0 +1,80 @@
+#include "log/activity_log.h"
+
+#include "app/state.h"
+#include "log/log_format.h"
+
+namespace {
+
+const int kMaxTextLines = 500;
+const int kTrimmedLines = 450;  // trimmed in one batch, so once every 450 lines
+
+HANDLE hLogFile = INVALID_HANDLE_VALUE;
+
+// Appends on the list box's own thread: the line, then the empty entry that
+// keeps the newest line in view above the selection.
+void AppendLine(const char* text)
+{
+    HWND hList = GetDlgItem(MainWindow, IDC_LOG);
+    if (hList == NULL) return;
+
+    int n = (int)SendMessageA(hList, LB_GETCOUNT, 0, 0) - 1;
+    SendMessageA(hList, WM_SETREDRAW, FALSE, 0);
+    if (n >= kMaxTextLines) {
+        for (int i = 0; i < kTrimmedLines; ++i) SendMessageA(hList, LB_DELETESTRING, 0, 0);
+        n = (int)SendMessageA(hList, LB_GETCOUNT, 0, 0) - 1;
+    }
+    if (n >= 0) SendMessageA(hList, LB_DELETESTRING, n, 0);
+    SendMessageA(hList, LB_ADDSTRING, 0, (LPARAM)text);
+    SendMessageA(hList, LB_ADDSTRING, 0, (LPARAM)"");
+    SendMessageA(hList, LB_SETCURSEL, SendMessageA(hList, LB_GETCOUNT, 0, 0) - 1, 0);
+    SendMessageA(hList, WM_SETREDRAW, TRUE, 0);
+    InvalidateRect(hList, NULL, TRUE);
+}
+
+}  // namespace
+
+void LogLine(const char* text)
+{
+    DWORD owner = GetWindowThreadProcessId(MainWindow, NULL);
+    if (owner == 0) return;
+    if (owner == GetCurrentThreadId()) {
+        AppendLine(text);
+    } else {
+        // A synchronous send keeps the text alive until the owner has appended
+        // it, and the owner appends it between two of its own lines.
+        SendMessageA(MainWindow, WM_APP_LOGLINE, 0, (LPARAM)text);
+    }
+}
+
+void LogError(const char* name, int code)
+{
+    LogLineBuffer line;
+    FormatErrorLine(line, name, code);
+    LogLine(line);
+}
+
+void LogSeconds(const char* prefix, NtpTimestamp value, const char* suffix)
+{
+    LogLineBuffer line;
+    FormatSecondsLine(line, prefix, value, suffix);
+    LogLine(line);
+}
+
+void OpenLogFile(const char* name)
+{
+    (void)name;  // the mirror is not written; the log lives in the list box only
+    CloseLogFile();
+}
+
+void CloseLogFile()
+{
+    if (hLogFile != INVALID_HANDLE_VALUE) {
+        CloseHandle(hLogFile);
+        hLogFile = INVALID_HANDLE_VALUE;
+    }
+}
+
+void OnLogLineMessage(LPARAM lParam)
+{
+    AppendLine((const char*)lParam);
+}

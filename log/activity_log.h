@@ -1,0 +1,30 @@
+// The activity log: list box 1012 of MainWindow, oldest line at the top, an
+// empty entry below the newest, at most 500 lines. Lines may be written from
+// any thread; each is appended on MainWindow's own thread in one piece, and a
+// line is dropped when MainWindow or its list box no longer exists.
+#pragma once
+
+#include <windows.h>
+
+#include "timebase/ntp_time.h"
+
+enum { IDC_LOG = 1012 };
+
+// Carries another thread's finished line to MainWindow, whose procedure
+// passes it to OnLogLineMessage. lParam is the text; the sender waits.
+const UINT WM_APP_LOGLINE = WM_APP + 1;
+
+void LogLine(const char* text);
+
+// "%s エラー (%d)"
+void LogError(const char* name, int code);
+
+// "%s%lu.%03lu%s": a 32.32 value in seconds with three truncated decimals.
+void LogSeconds(const char* prefix, NtpTimestamp value, const char* suffix);
+
+// The optional mirror file stays closed: no file is opened or written.
+void OpenLogFile(const char* name);
+void CloseLogFile();
+
+// Handler of WM_APP_LOGLINE on MainWindow's thread.
+void OnLogLineMessage(LPARAM lParam);

@@ -1,0 +1,52 @@
+#include "log/log_format.h"
+
+#include <stdarg.h>
+#include <stdio.h>
+#include <string.h>
+
+namespace {
+
+bool IsCp932LeadByte(unsigned char c)
+{
+    return (c >= 0x81 && c <= 0x9F) || (c >= 0xE0 && c <= 0xFC);
+}
+
+}  // namespace
+
+size_t Cp932Boundary(const char* text, size_t length)
+{
+    // Trail bytes overlap both halves of the table, so only a walk from the
+    // start can tell a lead byte from a trail byte.
+    size_t i = 0;
+    while (i < length) {
+        size_t width = IsCp932LeadByte((unsigned char)text[i]) ? 2 : 1;
+        if (i + width > length) break;
+        i += width;
+    }
+    return i;
+}
+
+void FormatLogLine(LogLineBuffer& line, const char* format, ...)
+{
+    va_list args;
+    va_start(args, format);
+    int needed = vsnprintf(line, LOG_LINE_SIZE, format, args);
+    va_end(args);
+    if (needed < 0) {
+        line[0] = '\0';
+    } else if (needed >= LOG_LINE_SIZE) {
+        line[Cp932Boundary(line, strlen(line))] = '\0';
+    }
+}
+
+void FormatErrorLine(LogLineBuffer& line, const char* name, int32_t code)
+{
+    FormatLogLine(line, "%s エラー (%d)", name, (int)code);
+}
+
+void FormatSecondsLine(LogLineBuffer& line, const char* prefix, uint64_t value, const char* suffix)
+{
+    unsigned long seconds = (unsigned long)(value >> 32);
+    unsigned long milliseconds = (unsigned long)(((value & 0xFFFFFFFFu) * 1000u) >> 32);
+    FormatLogLine(line, "%s%lu.%03lu%s", prefix, seconds, milliseconds, suffix);
+}

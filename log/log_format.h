@@ -1,0 +1,26 @@
+// Line formats of the activity log, kept pure so that every byte can be
+// checked natively. Lines are ANSI text in code page 932 and always fit the
+// log's 80-byte line buffer: a longer line is cut at a character boundary.
+#pragma once
+
+#include <stddef.h>
+#include <stdint.h>
+
+enum { LOG_LINE_SIZE = 80 };  // at most 79 bytes of text and the terminating zero
+
+typedef char LogLineBuffer[LOG_LINE_SIZE];
+
+// printf-style formatting into the line buffer; a line that does not fit is
+// cut before the first character that would not fit whole.
+void FormatLogLine(LogLineBuffer& line, const char* format, ...) __attribute__((format(printf, 2, 3)));
+
+// "%s エラー (%d)": the failed call's name and its error code, signed.
+void FormatErrorLine(LogLineBuffer& line, const char* name, int32_t code);
+
+// "%s%lu.%03lu%s": a 32.32 value as whole seconds and three truncated digits
+// of milliseconds, between a prefix and a suffix.
+void FormatSecondsLine(LogLineBuffer& line, const char* prefix, uint64_t value, const char* suffix);
+
+// Length of the longest prefix of text[0..length) that ends on a character
+// boundary of code page 932, where a lead byte and its trail byte stay together.
+size_t Cp932Boundary(const char* text, size_t length);

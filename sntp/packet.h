@@ -1,0 +1,61 @@
+// The 48-byte SNTP message as it travels on the wire, the client request
+// built from a timestamp, and the decoding and log lines of a received
+// header. Pure: no socket or clock in here.
+#pragma once
+
+#include <stddef.h>
+#include <stdint.h>
+
+#include "log/log_format.h"
+#include "timebase/ntp_time.h"
+
+// Every multi-byte field holds its wire image, most significant byte first;
+// the four timestamps are read and written through NtpToNetwork.
+struct NtpPacket {
+    uint8_t bLiVnMode;          // leap indicator bits 7-6, version 5-3, mode 2-0
+    uint8_t bStratum;
+    uint8_t bPoll;              // unsigned, 0 to 255
+    int8_t cPrecision;          // signed power of two
+    uint32_t dwRootDelay;       // never interpreted
+    uint32_t dwRootDispersion;  // never interpreted
+    uint32_t dwReferenceId;
+    uint64_t qwReferenceTime;
+    uint64_t qwOriginateTime;   // T1
+    uint64_t qwReceiveTime;     // T2
+    uint64_t qwTransmitTime;    // T3
+};
+
+static_assert(sizeof(NtpPacket) == 48, "an SNTP message is 48 bytes");
+static_assert(offsetof(NtpPacket, dwRootDelay) == 4, "root delay at byte 4");
+static_assert(offsetof(NtpPacket, dwReferenceId) == 12, "reference identifier at byte 12");
+static_assert(offsetof(NtpPacket, qwReferenceTime) == 16, "reference timestamp at byte 16");
+static_assert(offsetof(NtpPacket, qwOriginateTime) == 24, "originate timestamp at byte 24");
+static_assert(offsetof(NtpPacket, qwTransmitTime) == 40, "transmit timestamp at byte 40");
+
+enum {
+    NTP_PACKET_SIZE = 48,
+    NTP_PACKET_WITH_AUTHENTICATOR_SIZE = 68,  // 4-byte key identifier and 16-byte digest, never examined
+    NTP_MODE_CLIENT = 3,
+    NTP_MODE_SERVER = 4,
+    NTP_LEAP_ALARM = 3,
+};
+
+int NtpLeapIndicator(const NtpPacket* packet);
+int NtpVersion(const NtpPacket* packet);
+int NtpMode(const NtpPacket* packet);
+
+// The client request: LI 0, version 4, mode 3, transmit timestamp t, all else zero.
+void BuildClientRequest(NtpTimestamp t, NtpPacket* request);
+
+// Only 48-byte messages and 68-byte messages with an authenticator are read.
+bool IsAcceptedLength(int nBytes);
+
+// The first 48 bytes of a datagram of accepted length.
+void DecodePacket(const uint8_t* datagram, NtpPacket* packet);
+
+// "length=%d addr=%d.%d.%d.%d:%d": the count waiting before the receive, the
+// sender's IPv4 address (first byte first) and its port in host order.
+void FormatSenderLine(LogLineBuffer& line, int nWaiting, const uint8_t abAddress[4], unsigned port);
+
+// "LI%d VN%d MODE%d Stratum%d Poll%d Precision%d" of a received header.
+void FormatHeaderLine(LogLineBuffer& line, const NtpPacket* packet);

@@ -1,0 +1,102 @@
+#include <gtest/gtest.h>
+#include <string.h>
+
+#include <string>
+
+#include "sntp/packet.h"
+
+namespace {
+
+NtpPacket PacketFromBytes(std::initializer_list<uint8_t> head)
+{
+    uint8_t datagram[NTP_PACKET_WITH_AUTHENTICATOR_SIZE] = {};
+    memcpy(datagram, head.begin(), head.size());
+    NtpPacket packet;
+    DecodePacket(datagram, &packet);
+    return packet;
+}
+
+std::string HeaderLine(const NtpPacket& packet)
+{
+    LogLineBuffer line;
+    FormatHeaderLine(line, &packet);
+    return line;
+}
+
+TEST(Packet, ClientRequestIsByteExact)
+{
+    NtpPacket request;
+    memset(&request, 0xAA, sizeof request);
+    BuildClientRequest(0xE123456780000000ull, &request);
+
+    uint8_t expected[48] = {0x23};
+    const uint8_t transmit[8] = {0xE1, 0x23, 0x45, 0x67, 0x80, 0x00, 0x00, 0x00};
+    memcpy(expected + 40, transmit, 8);
+    EXPECT_EQ(memcmp(&request, expected, 48), 0);
+    EXPECT_EQ(NtpLeapIndicator(&request), 0);
+    EXPECT_EQ(NtpVersion(&request), 4);
+    EXPECT_EQ(NtpMode(&request), NTP_MODE_CLIENT);
+}
+
+TEST(Packet, HeaderFieldsDecodeAndLog)
+{
+    const struct {
+        std::initializer_list<uint8_t> head;
+        const char* line;
+    } rows[] = {
+        {{0x24, 0x02, 0x06, 0xFA}, "LI0 VN4 MODE4 Stratum2 Poll6 Precision-6"},
+        {{0x1C, 0x01, 0xFF, 0x7F}, "LI0 VN3 MODE4 Stratum1 Poll255 Precision127"},
+        {{0xE4, 0x00, 0x00, 0x80}, "LI3 VN4 MODE4 Stratum0 Poll0 Precision-128"},
+        {{0xFF, 0xFF, 0x11, 0xE9}, "LI3 VN7 MODE7 Stratum255 Poll17 Precision-23"},
+        {{0x00, 0x00, 0x00, 0x00}, "LI0 VN0 MODE0 Stratum0 Poll0 Precision0"},
+    };
+    for (const auto& row : rows) {
+        EXPECT_EQ(HeaderLine(PacketFromBytes(row.head)), row.line);
+    }
+}
+
+TEST(Packet, TimestampsReadInWireOrder)
+{
+    uint8_t datagram[48] = {0x24, 0x02, 0x06, 0xFA};
+    const uint8_t t1[8] = {0xEE, 0xC0, 0x75, 0x80, 0x00, 0x00, 0x00, 0x01};
+    const uint8_t t3[8] = {0xBC, 0x17, 0xC2, 0x00, 0x80, 0x00, 0x00, 0x00};
+    memcpy(datagram + 24, t1, 8);
+    memcpy(datagram + 40, t3, 8);
+    datagram[12] = 0x7F;  // reference identifier 127.0.0.1 as bytes
+    datagram[15] = 0x01;
+    NtpPacket packet;
+    DecodePacket(datagram, &packet);
+    EXPECT_EQ(NtpToNetwork(packet.qwOriginateTime), 0xEEC0758000000001ull);
+    EXPECT_EQ(NtpToNetwork(packet.qwReceiveTime), 0u);
+    EXPECT_EQ(NtpToNetwork(packet.qwTransmitTime), 0xBC17C20080000000ull);
+    EXPECT_EQ(packet.bStratum, 2);
+    EXPECT_EQ(memcmp(&packet.dwReferenceId, datagram + 12, 4), 0);
+}
+
+TEST(Packet, OnlyPlainAndAuthenticatedLengthsAreAccepted)
+{
+    for (int n = -1; n <= 1500; ++n) {
+        EXPECT_EQ(IsAcceptedLength(n), n == 48 || n == 68) << n;
+    }
+}
+
+TEST(Packet, SenderLineShowsWaitingCountAddressAndPort)
+{
+    const struct {
+        int waiting;
+        uint8_t address[4];
+        unsigned port;
+        const char* line;
+    } rows[] = {
+        {48, {192, 168, 1, 5}, 123, "length=48 addr=192.168.1.5:123"},
+        {68, {127, 0, 0, 1}, 65535, "length=68 addr=127.0.0.1:65535"},
+        {1500, {255, 255, 255, 255}, 0, "length=1500 addr=255.255.255.255:0"},
+    };
+    for (const auto& row : rows) {
+        LogLineBuffer line;
+        FormatSenderLine(line, row.waiting, row.address, row.port);
+        EXPECT_STREQ(line, row.line);
+    }
+}
+
+}  // namespace

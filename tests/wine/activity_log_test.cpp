@@ -1,0 +1,178 @@
+#include <gtest/gtest.h>
+
+#include <string>
+#include <vector>
+
+#include "app/state.h"
+#include "log/activity_log.h"
+#include "support/log_window.h"
+
+namespace {
+
+class ActivityLog : public testing::Test {
+protected:
+    void SetUp() override { CreateLogWindow(); }
+    void TearDown() override { DestroyLogWindow(); }
+};
+
+std::vector<std::string> Numbered(int first, int last)
+{
+    std::vector<std::string> lines;
+    for (int i = first; i <= last; ++i) lines.push_back(std::to_string(i));
+    return lines;
+}
+
+void LogNumbered(int first, int last)
+{
+    for (int i = first; i <= last; ++i) LogLine(std::to_string(i).c_str());
+}
+
+TEST_F(ActivityLog, FirstLineEndsWithSelectedEmptyEntryAndRepaints)
+{
+    HWND hList = LogListBox();
+    EXPECT_TRUE(ReadLog().empty());
+    ValidateRect(hList, NULL);
+
+    LogLine("Hello!");
+
+    EXPECT_EQ(ReadLog(), (std::vector<std::string>{"Hello!", ""}));
+    EXPECT_EQ(SendMessageA(hList, LB_GETCURSEL, 0, 0), 1);
+    // Painting was switched back on and the whole list is due for repainting.
+    EXPECT_TRUE(GetWindowLongA(hList, GWL_STYLE) & WS_VISIBLE);
+    RECT rc;
+    EXPECT_TRUE(GetUpdateRect(hList, &rc, FALSE));
+}
+
+TEST_F(ActivityLog, KeepsAtMost500LinesTrimmingTo51)
+{
+    LogNumbered(1, 499);
+    std::vector<std::string> expected = Numbered(1, 499);
+    expected.push_back("");
+    EXPECT_EQ(ReadLog(), expected);
+
+    LogLine("500");
+    EXPECT_EQ(ReadLog().size(), 501u);
+    EXPECT_EQ(ReadLog()[499], "500");
+
+    LogLine("501");
+    expected = Numbered(451, 501);
+    expected.push_back("");
+    EXPECT_EQ(ReadLog(), expected);
+    EXPECT_EQ(SendMessageA(LogListBox(), LB_GETCURSEL, 0, 0), 51);
+
+    // The next cycle runs the same way: 51 lines up to 500 again, then 51.
+    LogNumbered(502, 950);
+    EXPECT_EQ(ReadLog().size(), 501u);
+    LogLine("951");
+    expected = Numbered(901, 951);
+    expected.push_back("");
+    EXPECT_EQ(ReadLog(), expected);
+}
+
+TEST_F(ActivityLog, EmptyTextIsALineOfItsOwn)
+{
+    LogLine("x");
+    LogLine("");
+    EXPECT_EQ(ReadLog(), (std::vector<std::string>{"x", "", ""}));
+    LogLine("y");
+    EXPECT_EQ(ReadLog(), (std::vector<std::string>{"x", "", "y", ""}));
+}
+
+TEST_F(ActivityLog, FormattedLinesArriveAsCodePage932Bytes)
+{
+    LogError("bind", 10048);
+    LogError("bind", -1);
+    LogSeconds("応答に", 0x0000000060000000ull, "秒掛かっています");
+    LogSeconds("", 0xFFFFFFFFFFFFFFFFull, "");
+    EXPECT_EQ(ReadLog(), (std::vector<std::string>{
+                             "bind \x83\x47\x83\x89\x81\x5B (10048)",
+                             "bind \x83\x47\x83\x89\x81\x5B (-1)",
+                             "\x89\x9E\x93\x9A\x82\xC9" "0.375" "\x95\x62\x8A\x7C\x82\xA9\x82\xC1\x82\xC4\x82\xA2\x82\xDC\x82\xB7",
+                             "4294967295.999",
+                             "",
+                         }));
+}
+
+TEST_F(ActivityLog, MirrorFileIsNeverWritten)
+{
+    LogLine("before");
+    DeleteFileA("TMRN.LOG");
+    OpenLogFile("TMRN.LOG");
+    LogLine("during");
+    CloseLogFile();
+    CloseLogFile();
+    EXPECT_EQ(GetFileAttributesA("TMRN.LOG"), INVALID_FILE_ATTRIBUTES);
+    EXPECT_EQ(ReadLog(), (std::vector<std::string>{"before", "during", ""}));
+}
+
+TEST_F(ActivityLog, LinesWithoutAWindowAreDropped)
+{
+    HWND hLogWindow = MainWindow;
+    MainWindow = NULL;
+    LogLine("nowhere");
+    LogError("nowhere", 1);
+
+    // A window without the list box.
+    MainWindow = CreateWindowA("STATIC", "", WS_POPUP, 0, 0, 10, 10, NULL, NULL, NULL, NULL);
+    LogLine("nowhere");
+    DestroyWindow(MainWindow);
+    LogSeconds("nowhere", 0, "");  // a destroyed window
+
+    MainWindow = hLogWindow;
+    EXPECT_TRUE(ReadLog().empty());
+}
+
+struct WorkerLines {
+    int count;
+};
+
+DWORD WINAPI LogFromWorker(LPVOID parameter)
+{
+    const WorkerLines* work = (const WorkerLines*)parameter;
+    for (int i = 0; i < work->count; ++i) LogError("worker", i);
+    return 0;
+}
+
+TEST_F(ActivityLog, AnotherThreadsLinesArriveWholeAmongOwnLines)
+{
+    const int kLines = 240;
+    WorkerLines work = {kLines};
+    HANDLE hThread = CreateThread(NULL, 0, LogFromWorker, &work, 0, NULL);
+    ASSERT_NE(hThread, (HANDLE)NULL);
+
+    for (int i = 0; i < kLines; ++i) {
+        LogLine(("ui " + std::to_string(i)).c_str());
+        PumpMessages();
+    }
+    while (MsgWaitForMultipleObjects(1, &hThread, FALSE, 10000, QS_ALLINPUT) == WAIT_OBJECT_0 + 1) PumpMessages();
+    ASSERT_EQ(WaitForSingleObject(hThread, 0), WAIT_OBJECT_0);
+    CloseHandle(hThread);
+
+    std::vector<std::string> log = ReadLog();
+    ASSERT_EQ(log.size(), size_t(2 * kLines + 1));
+    EXPECT_EQ(log.back(), "");
+    int nextUi = 0, nextWorker = 0;
+    for (size_t i = 0; i + 1 < log.size(); ++i) {
+        if (log[i] == "ui " + std::to_string(nextUi)) {
+            ++nextUi;
+        } else {
+            ASSERT_EQ(log[i], "worker \x83\x47\x83\x89\x81\x5B (" + std::to_string(nextWorker) + ")") << "entry " << i;
+            ++nextWorker;
+        }
+    }
+    EXPECT_EQ(nextUi, kLines);
+    EXPECT_EQ(nextWorker, kLines);
+}
+
+TEST_F(ActivityLog, AnotherThreadsLineAfterTheWindowEndsIsDropped)
+{
+    DestroyWindow(MainWindow);  // MainWindow still names the window that is gone
+    WorkerLines work = {3};
+    HANDLE hThread = CreateThread(NULL, 0, LogFromWorker, &work, 0, NULL);
+    ASSERT_NE(hThread, (HANDLE)NULL);
+    EXPECT_EQ(WaitForSingleObject(hThread, 10000), WAIT_OBJECT_0);
+    CloseHandle(hThread);
+    MainWindow = NULL;
+}
+
+}  // namespace

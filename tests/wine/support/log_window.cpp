@@ -1,0 +1,93 @@
+#include "support/log_window.h"
+
+#include "app/state.h"
+#include "log/activity_log.h"
+
+namespace {
+
+const char kClassName[] = "TamarinTimeTestLogWindow";
+
+LRESULT CALLBACK TestWindowProc(HWND hwnd, UINT msg, WPARAM wParam, LPARAM lParam)
+{
+    if (msg == WM_APP_LOGLINE) {
+        OnLogLineMessage(lParam);
+        return 0;
+    }
+    return DefWindowProcA(hwnd, msg, wParam, lParam);
+}
+
+void RegisterTestClass()
+{
+    WNDCLASSA wc = {};
+    wc.lpfnWndProc = TestWindowProc;
+    wc.hInstance = GetModuleHandleA(NULL);
+    wc.lpszClassName = kClassName;
+    RegisterClassA(&wc);  // fails harmlessly when a previous test registered it
+}
+
+}  // namespace
+
+HWND CreateLogWindow()
+{
+    RegisterTestClass();
+    HWND hwnd = CreateWindowA(kClassName, "log test", WS_OVERLAPPEDWINDOW | WS_VISIBLE, 0, 0, 400, 300, NULL, NULL,
+                              GetModuleHandleA(NULL), NULL);
+    CreateWindowA("LISTBOX", "", WS_CHILD | WS_VISIBLE | WS_VSCROLL | LBS_NOINTEGRALHEIGHT, 0, 0, 380, 260, hwnd,
+                  (HMENU)(INT_PTR)IDC_LOG, GetModuleHandleA(NULL), NULL);
+    MainWindow = hwnd;
+    PumpMessages();
+    return hwnd;
+}
+
+void DestroyLogWindow()
+{
+    if (MainWindow != NULL) DestroyWindow(MainWindow);
+    MainWindow = NULL;
+    PumpMessages();
+}
+
+HWND LogListBox()
+{
+    return GetDlgItem(MainWindow, IDC_LOG);
+}
+
+std::vector<std::string> ReadLog()
+{
+    std::vector<std::string> entries;
+    HWND hList = LogListBox();
+    int count = (int)SendMessageA(hList, LB_GETCOUNT, 0, 0);
+    for (int i = 0; i < count; ++i) {
+        std::string text((size_t)SendMessageA(hList, LB_GETTEXTLEN, i, 0), '\0');
+        SendMessageA(hList, LB_GETTEXT, i, (LPARAM)&text[0]);
+        entries.push_back(text);
+    }
+    return entries;
+}
+
+void PumpMessages()
+{
+    MSG msg;
+    while (PeekMessageA(&msg, NULL, 0, 0, PM_REMOVE)) {
+        TranslateMessage(&msg);
+        DispatchMessageA(&msg);
+    }
+}
+
+bool WaitForMessage(UINT message, MSG* received, DWORD timeoutMs)
+{
+    DWORD start = GetTickCount();
+    for (;;) {
+        MSG msg;
+        while (PeekMessageA(&msg, NULL, 0, 0, PM_REMOVE)) {
+            if (msg.message == message && msg.hwnd == MainWindow) {
+                *received = msg;
+                return true;
+            }
+            TranslateMessage(&msg);
+            DispatchMessageA(&msg);
+        }
+        DWORD elapsed = GetTickCount() - start;
+        if (elapsed >= timeoutMs) return false;
+        MsgWaitForMultipleObjects(0, NULL, FALSE, timeoutMs - elapsed, QS_ALLINPUT);
+    }
+}

@@ -1,0 +1,25 @@
+// A visible top-level window with the activity log's list box 1012, standing
+// in for the main window in tests, and the helpers to pump its messages and
+// read the log back.
+#pragma once
+
+#include <windows.h>
+
+#include <string>
+#include <vector>
+
+// Creates the window, makes it MainWindow, and pumps its first messages.
+HWND CreateLogWindow();
+void DestroyLogWindow();
+
+HWND LogListBox();
+
+// Every entry of the list box, as the bytes it holds.
+std::vector<std::string> ReadLog();
+
+// Dispatches every message waiting for this thread.
+void PumpMessages();
+
+// Pumps until a message with the number `message` arrives for the log window,
+// and hands it back without dispatching it. False after timeoutMs.
+bool WaitForMessage(UINT message, MSG* received, DWORD timeoutMs = 5000);

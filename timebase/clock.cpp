@@ -1,0 +1,8 @@
+#include "timebase/clock.h"
+
+NtpTimestamp NtpNow()
+{
+    SYSTEMTIME utc;
+    GetSystemTime(&utc);
+    return SystemTimeToNtp(&utc);
+}
