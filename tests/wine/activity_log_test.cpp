@@ -37,10 +37,25 @@ TEST_F(ActivityLog, FirstLineEndsWithSelectedEmptyEntryAndRepaints)
 
     EXPECT_EQ(ReadLog(), (std::vector<std::string>{"Hello!", ""}));
     EXPECT_EQ(SendMessageA(hList, LB_GETCURSEL, 0, 0), 1);
-    // Painting was switched back on and the whole list is due for repainting.
-    EXPECT_TRUE(GetWindowLongA(hList, GWL_STYLE) & WS_VISIBLE);
     RECT rc;
-    EXPECT_TRUE(GetUpdateRect(hList, &rc, FALSE));
+    EXPECT_TRUE(GetUpdateRect(hList, &rc, FALSE));  // due for one repaint
+}
+
+TEST_F(ActivityLog, NewestLineStaysInViewWithTheScrollBarInStep)
+{
+    LogNumbered(1, 100);
+    HWND hList = LogListBox();
+    RECT rc;
+    GetClientRect(hList, &rc);
+    int itemHeight = (int)SendMessageA(hList, LB_GETITEMHEIGHT, 0, 0);
+    int top = (int)SendMessageA(hList, LB_GETTOPINDEX, 0, 0);
+    EXPECT_GT(top, 0);
+    EXPECT_LE(100, top + rc.bottom / itemHeight - 1);  // the empty entry, index 100, is visible
+    // The scroll bar follows only while painting is on, so it was switched on again.
+    SCROLLINFO si = {sizeof si, SIF_RANGE | SIF_POS};
+    ASSERT_TRUE(GetScrollInfo(hList, SB_VERT, &si));
+    EXPECT_EQ(si.nMax, 100);
+    EXPECT_EQ(si.nPos, top);
 }
 
 TEST_F(ActivityLog, KeepsAtMost500LinesTrimmingTo51)
