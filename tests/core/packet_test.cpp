@@ -73,13 +73,6 @@ TEST(Packet, TimestampsReadInWireOrder)
     EXPECT_EQ(memcmp(&packet.dwReferenceId, datagram + 12, 4), 0);
 }
 
-TEST(Packet, OnlyPlainAndAuthenticatedLengthsAreAccepted)
-{
-    for (int n = -1; n <= 1500; ++n) {
-        EXPECT_EQ(IsAcceptedLength(n), n == 48 || n == 68) << n;
-    }
-}
-
 TEST(Packet, SenderLineShowsWaitingCountAddressAndPort)
 {
     const struct {
