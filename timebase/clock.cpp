@@ -1,8 +1,78 @@
 #include "timebase/clock.h"
 
+namespace {
+
+// A window that does not answer within this time is not waited for, so that
+// no other program can freeze this one.
+const UINT kTimeChangeTimeout_ms = 500;
+
+void BroadcastTimeChange()
+{
+    SendMessageTimeoutA(HWND_BROADCAST, WM_TIMECHANGE, 0, 0, SMTO_ABORTIFHUNG, kTimeChangeTimeout_ms, NULL);
+}
+
+// Systems without access tokens (the Windows 95 family) set the clock directly.
+bool SetClockWithoutToken(const SYSTEMTIME* pUtc)
+{
+    if (!clockCalls.SetSystemTime(pUtc)) return false;
+    clockCalls.BroadcastTimeChange();
+    return true;
+}
+
+// With the privilege looked up: enable, set, notify, restore.
+bool SetClockWithPrivilege(HANDLE hToken, const LUID& luid, const SYSTEMTIME* pUtc)
+{
+    TOKEN_PRIVILEGES enable = {};
+    enable.PrivilegeCount = 1;
+    enable.Privileges[0].Luid = luid;
+    enable.Privileges[0].Attributes = SE_PRIVILEGE_ENABLED;
+    TOKEN_PRIVILEGES previous = {};
+    DWORD dwPreviousLength = sizeof previous;
+    clockCalls.AdjustTokenPrivileges(hToken, FALSE, &enable, sizeof enable, &previous, &dwPreviousLength);
+    // The call succeeds without enabling a privilege the account lacks
+    // (ERROR_NOT_ALL_ASSIGNED): only the error code tells.
+    if (clockCalls.GetLastError() != ERROR_SUCCESS) return false;
+
+    bool fSet = clockCalls.SetSystemTime(pUtc) != FALSE;
+    if (fSet) clockCalls.BroadcastTimeChange();
+    clockCalls.AdjustTokenPrivileges(hToken, FALSE, &previous, dwPreviousLength, NULL, NULL);
+    return fSet;
+}
+
+}  // namespace
+
+const ClockCalls realClockCalls = {
+    OpenProcessToken, LookupPrivilegeValueA, AdjustTokenPrivileges, GetLastError,
+    SetSystemTime,    BroadcastTimeChange,   CloseHandle,
+};
+
+ClockCalls clockCalls = realClockCalls;
+
 NtpTimestamp NtpNow()
 {
     SYSTEMTIME utc;
     GetSystemTime(&utc);
     return SystemTimeToNtp(&utc);
+}
+
+bool SetClockFromNtp(NtpTimestamp t)
+{
+    SYSTEMTIME utc = NtpToSystemTime(t);
+    return SetSystemClock(&utc);
+}
+
+bool SetSystemClock(const SYSTEMTIME* pUtc)
+{
+    HANDLE hToken = NULL;
+    if (!clockCalls.OpenProcessToken(GetCurrentProcess(), TOKEN_ADJUST_PRIVILEGES | TOKEN_QUERY, &hToken)) {
+        if (clockCalls.GetLastError() == ERROR_CALL_NOT_IMPLEMENTED) return SetClockWithoutToken(pUtc);
+        return false;
+    }
+    bool fSet = false;
+    LUID luid;
+    if (clockCalls.LookupPrivilegeValueA(NULL, "SeSystemtimePrivilege", &luid)) {
+        fSet = SetClockWithPrivilege(hToken, luid, pUtc);
+    }
+    clockCalls.CloseHandle(hToken);
+    return fSet;
 }

@@ -1,7 +1,34 @@
-// The system clock, read as an NtpTimestamp.
+// The system clock: read as an NtpTimestamp, and set with the privilege that
+// setting it needs, telling every top-level window afterwards. Nothing here
+// writes to the log; callers report a false result.
 #pragma once
 
 #include "timebase/ntp_time.h"
 
 // The system clock in UTC, to its millisecond.
 NtpTimestamp NtpNow();
+
+// Sets the clock to t (milliseconds truncated); true when the system took it.
+bool SetClockFromNtp(NtpTimestamp t);
+
+// Sets the clock to a UTC record: enables the system-time privilege for the
+// one call and puts it back as it was; broadcasts WM_TIMECHANGE only when the
+// clock was set.
+bool SetSystemClock(const SYSTEMTIME* pUtc);
+
+// The platform calls that SetSystemClock makes, replaceable so that tests
+// can walk the paths a real system will not show (no access tokens, a
+// privilege not held, a time refused after the privilege was enabled).
+struct ClockCalls {
+    BOOL(WINAPI* OpenProcessToken)(HANDLE process, DWORD access, PHANDLE token);
+    BOOL(WINAPI* LookupPrivilegeValueA)(LPCSTR system, LPCSTR name, PLUID luid);
+    BOOL(WINAPI* AdjustTokenPrivileges)(HANDLE token, BOOL disableAll, PTOKEN_PRIVILEGES newState, DWORD length,
+                                        PTOKEN_PRIVILEGES previousState, PDWORD returnLength);
+    DWORD(WINAPI* GetLastError)();
+    BOOL(WINAPI* SetSystemTime)(const SYSTEMTIME* utc);
+    void (*BroadcastTimeChange)();
+    BOOL(WINAPI* CloseHandle)(HANDLE handle);
+};
+
+extern ClockCalls clockCalls;  // the real calls unless a test replaced them
+extern const ClockCalls realClockCalls;
