@@ -1,0 +1,59 @@
+#include "sntp/client_read.h"
+
+#include <string.h>
+
+#include "app/state.h"
+#include "log/activity_log.h"
+#include "sntp/evaluate.h"
+#include "sntp/receive.h"
+#include "timebase/clock.h"
+
+namespace {
+
+// Moves the clock by the offset, measured from the clock as it reads now,
+// after the logging, so that the time spent since the arrival is not lost.
+void CorrectClock(int64_t llOffset)
+{
+    NtpTimestamp qwNewTime = NtpNow() + (uint64_t)llOffset;
+    if (!SetClockFromNtp(qwNewTime)) {
+        LogLine("時刻が設定できません");
+        return;
+    }
+    LogLineBuffer line;
+    FormatCorrectionLine(line, llOffset);
+    LogLine(line);
+    qwReferenceTime = qwNewTime;
+}
+
+}  // namespace
+
+void OnClientRead(SOCKET sock, WORD event)
+{
+    ReceivedPacket received;
+    if (!ReceivePacket(sock, event, &received)) return;
+    if (!fOnline) {
+        LogLine("FD_READ - !connect");
+        return;
+    }
+    if (NtpMode(&received.packet) != NTP_MODE_SERVER) return;
+    // Family, port and address must be the server's.
+    if (memcmp(&received.saFrom, &saServer, 8) != 0) {
+        LogLine("FD_READ - server !match");
+        return;
+    }
+
+    ReplyEvaluation e;
+    EvaluateReply(&received.packet, received.qwArrival, qwAcceptableMaxLoopDelay, qwIgnorableMaxTimeDifference, &e);
+    for (int i = 0; i < e.nLines; ++i) LogLine(e.aszLines[i]);
+    if (e.szRefusal != NULL) return;
+
+    if (e.fDelayAccepted) {
+        if (e.fCorrect) CorrectClock(e.llOffset);
+        fSynchronized = 1;
+    }
+    dwReferenceId = e.dwReferenceId;
+    if (!fStayAfterAdjustment) {
+        fExitCountdown = 1;
+        nExitCount = 0;
+    }
+}

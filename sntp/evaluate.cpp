@@ -1,0 +1,68 @@
+#include "sntp/evaluate.h"
+
+#include <stdio.h>
+
+namespace {
+
+// The checks that make a reply unusable, in the order they are tested.
+const char* RefusalOf(const NtpPacket* reply, NtpTimestamp t1, NtpTimestamp t2, NtpTimestamp t3)
+{
+    if (NtpLeapIndicator(reply) == NTP_LEAP_ALARM) return "LI=ALARM";  // 1. server not synchronised
+    if (reply->bStratum == 0) return "Statum=0";                        // 2. kiss-of-death or unspecified
+    if (t1 == 0) return "T1=0";                                         // 3. no originate time echoed
+    if (t2 == 0) return "T2=0";                                         // 4. no receive time
+    if (t3 == 0) return "T3=0";                                         // 5. no transmit time
+    return NULL;
+}
+
+void FormatOffsetLine(LogLineBuffer& line, int64_t llOffset)
+{
+    if (llOffset < 0) {
+        FormatSecondsLine(line, "", OffsetMagnitude(llOffset), "秒進んでいます");
+    } else if (llOffset > 0) {
+        FormatSecondsLine(line, "", (uint64_t)llOffset, "秒遅れています");
+    } else {
+        FormatLogLine(line, "%s", "時刻は一致しています");
+    }
+}
+
+}  // namespace
+
+uint64_t OffsetMagnitude(int64_t llOffset)
+{
+    return llOffset < 0 ? 0 - (uint64_t)llOffset : (uint64_t)llOffset;
+}
+
+void EvaluateReply(const NtpPacket* reply, NtpTimestamp t4, uint64_t qwAcceptableMaxLoopDelay,
+                   uint64_t qwIgnorableMaxTimeDifference, ReplyEvaluation* e)
+{
+    const NtpTimestamp t1 = NtpToNetwork(reply->qwOriginateTime);
+    const NtpTimestamp t2 = NtpToNetwork(reply->qwReceiveTime);
+    const NtpTimestamp t3 = NtpToNetwork(reply->qwTransmitTime);
+
+    *e = ReplyEvaluation();
+    e->szRefusal = RefusalOf(reply, t1, t2, t3);
+    if (e->szRefusal != NULL) {
+        FormatLogLine(e->aszLines[0], "サーバーの準備がまだのようです(%s)", e->szRefusal);
+        e->nLines = 1;
+        return;
+    }
+
+    // delay = (T4 - T1) - (T3 - T2), modulo 2^64 and read unsigned;
+    // offset = ((T2 - T1) + (T3 - T4)) / 2, read signed, halved toward zero.
+    e->qwLoopDelay = (t4 - t1) - (t3 - t2);
+    e->llOffset = (int64_t)((t2 - t1) + (t3 - t4)) / 2;
+    e->dwReferenceId = (uint32_t)t3;
+
+    FormatSecondsLine(e->aszLines[0], "応答に", e->qwLoopDelay, "秒掛かっています");
+    FormatOffsetLine(e->aszLines[1], e->llOffset);
+    e->nLines = 2;
+
+    e->fDelayAccepted = e->qwLoopDelay <= qwAcceptableMaxLoopDelay;
+    e->fCorrect = e->fDelayAccepted && OffsetMagnitude(e->llOffset) > qwIgnorableMaxTimeDifference;
+}
+
+void FormatCorrectionLine(LogLineBuffer& line, int64_t llOffset)
+{
+    FormatSecondsLine(line, "時刻を", OffsetMagnitude(llOffset), llOffset < 0 ? "秒遅らせました" : "秒進めました");
+}

@@ -1,0 +1,30 @@
+// The client's judgement of a server reply, pure: from the reply, its
+// arrival time T4 and the two thresholds to the refusal reason, or to the
+// loop delay, the offset, the lines to log and whether to correct the clock.
+#pragma once
+
+#include <stdint.h>
+
+#include "log/log_format.h"
+#include "sntp/packet.h"
+
+struct ReplyEvaluation {
+    const char* szRefusal;    // NULL when the reply passed the checks, else "LI=ALARM", "Statum=0", "T1=0"...
+    int nLines;               // lines to log, in order: the refusal, or the delay and the offset
+    LogLineBuffer aszLines[2];
+    uint64_t qwLoopDelay;     // read unsigned
+    int64_t llOffset;         // positive: the local clock is behind the server
+    bool fDelayAccepted;      // at most the acceptable loop delay
+    bool fCorrect;            // accepted, and the offset's size above the ignorable difference
+    uint32_t dwReferenceId;   // low 32 bits of T3
+};
+
+void EvaluateReply(const NtpPacket* reply, NtpTimestamp t4, uint64_t qwAcceptableMaxLoopDelay,
+                   uint64_t qwIgnorableMaxTimeDifference, ReplyEvaluation* evaluation);
+
+// The line after a successful correction by the given offset:
+// "時刻を%s秒進めました" forward, "時刻を%s秒遅らせました" back.
+void FormatCorrectionLine(LogLineBuffer& line, int64_t llOffset);
+
+// The magnitude of a signed 32.32 offset, as an unsigned value.
+uint64_t OffsetMagnitude(int64_t llOffset);

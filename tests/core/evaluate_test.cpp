@@ -1,0 +1,135 @@
+#include <gtest/gtest.h>
+#include <string.h>
+
+#include <string>
+
+#include "sntp/evaluate.h"
+
+namespace {
+
+const NtpTimestamp S = 0xEEC0758000000000ull;  // 2026-12-07 00:00:00
+const uint64_t kDefaultDelayLimit = 0x0000000099999999ull;
+const uint64_t kDefaultTolerance = 0x0000000033333333ull;
+
+NtpPacket Reply(NtpTimestamp t1, NtpTimestamp t2, NtpTimestamp t3, uint8_t liVnMode = 0x24, uint8_t stratum = 2)
+{
+    NtpPacket reply;
+    memset(&reply, 0, sizeof reply);
+    reply.bLiVnMode = liVnMode;
+    reply.bStratum = stratum;
+    reply.qwOriginateTime = NtpToNetwork(t1);
+    reply.qwReceiveTime = NtpToNetwork(t2);
+    reply.qwTransmitTime = NtpToNetwork(t3);
+    return reply;
+}
+
+ReplyEvaluation Evaluate(const NtpPacket& reply, NtpTimestamp t4, uint64_t delayLimit = kDefaultDelayLimit,
+                         uint64_t tolerance = kDefaultTolerance)
+{
+    ReplyEvaluation e;
+    EvaluateReply(&reply, t4, delayLimit, tolerance, &e);
+    return e;
+}
+
+std::string CorrectionLine(int64_t offset)
+{
+    LogLineBuffer line;
+    FormatCorrectionLine(line, offset);
+    return line;
+}
+
+TEST(Evaluate, ServerAheadIsCorrectedForward)
+{
+    // T2 = S + 0.75 s, T3 = S + 0.875 s, T4 = S + 0.5 s.
+    ReplyEvaluation e = Evaluate(Reply(S, S + 0xC0000000u, S + 0xE0000000u), S + 0x80000000u);
+    EXPECT_EQ(e.szRefusal, nullptr);
+    EXPECT_EQ(e.qwLoopDelay, 0x60000000u);  // 0.375 s
+    EXPECT_EQ(e.llOffset, 0x90000000);      // +0.5625 s
+    ASSERT_EQ(e.nLines, 2);
+    EXPECT_STREQ(e.aszLines[0], "応答に0.375秒掛かっています");
+    EXPECT_STREQ(e.aszLines[1], "0.562秒遅れています");
+    EXPECT_TRUE(e.fDelayAccepted);
+    EXPECT_TRUE(e.fCorrect);
+    EXPECT_EQ(e.dwReferenceId, 0xE0000000u);
+    EXPECT_EQ(CorrectionLine(e.llOffset), "時刻を0.562秒進めました");
+}
+
+TEST(Evaluate, ServerBehindIsCorrectedBack)
+{
+    // T2 = T3 = S - 1.875 s, T4 = S + 0.25 s.
+    const NtpTimestamp t23 = S - 0x1E0000000ull;
+    ReplyEvaluation e = Evaluate(Reply(S, t23, t23), S + 0x40000000u);
+    EXPECT_EQ(e.qwLoopDelay, 0x40000000u);
+    EXPECT_EQ(e.llOffset, -0x200000000ll);
+    EXPECT_STREQ(e.aszLines[1], "2.000秒進んでいます");
+    EXPECT_TRUE(e.fCorrect);
+    EXPECT_EQ(CorrectionLine(e.llOffset), "時刻を2.000秒遅らせました");
+}
+
+TEST(Evaluate, HalvingTruncatesTowardZeroAndZeroOffsetIsLeftAlone)
+{
+    ReplyEvaluation e = Evaluate(Reply(S, S, S), S + 3);  // offset sum -3 units
+    EXPECT_EQ(e.qwLoopDelay, 3u);
+    EXPECT_EQ(e.llOffset, -1);
+    EXPECT_STREQ(e.aszLines[1], "0.000秒進んでいます");
+
+    e = Evaluate(Reply(S, S + 5, S + 5), S + 10);
+    EXPECT_EQ(e.llOffset, 0);
+    EXPECT_STREQ(e.aszLines[1], "時刻は一致しています");
+    EXPECT_TRUE(e.fDelayAccepted);
+    EXPECT_FALSE(e.fCorrect);
+}
+
+TEST(Evaluate, ThresholdsHoldAtEqualityAndNotOneUnitBeyond)
+{
+    // Delay 0.5 s, offset -0.25 s.
+    const NtpPacket reply = Reply(S, S, S);
+    const NtpTimestamp t4 = S + 0x80000000u;
+    EXPECT_TRUE(Evaluate(reply, t4, 0x80000000u).fDelayAccepted);
+    EXPECT_FALSE(Evaluate(reply, t4, 0x7FFFFFFFu).fDelayAccepted);
+    EXPECT_FALSE(Evaluate(reply, t4, 0x80000000u, 0x40000000u).fCorrect);
+    EXPECT_TRUE(Evaluate(reply, t4, 0x80000000u, 0x3FFFFFFFu).fCorrect);
+    // No correction when the delay is refused, however large the offset.
+    EXPECT_FALSE(Evaluate(reply, t4, 0x7FFFFFFFu, 0).fCorrect);
+}
+
+TEST(Evaluate, NegativeLoopDelayReadsUnsignedAndIsRefused)
+{
+    // The server's interval (1 s) is longer than the client's (0.5 s).
+    ReplyEvaluation e = Evaluate(Reply(S, S + 0x100000000ull, S + 0x200000000ull), S + 0x80000000u);
+    EXPECT_EQ(e.szRefusal, nullptr);
+    EXPECT_EQ(e.qwLoopDelay, 0xFFFFFFFF80000000ull);
+    EXPECT_STREQ(e.aszLines[0], "応答に4294967295.500秒掛かっています");
+    EXPECT_FALSE(e.fDelayAccepted);
+    EXPECT_FALSE(e.fCorrect);
+    EXPECT_EQ(e.dwReferenceId, 0u);
+}
+
+TEST(Evaluate, UnreadyServersAreRefusedWithTheFirstReason)
+{
+    const struct {
+        NtpPacket reply;
+        const char* reason;
+    } rows[] = {
+        {Reply(S, S, S, 0xE4, 0), "LI=ALARM"},  // LI 3 and stratum 0: only the first
+        {Reply(S, S, S, 0x24, 0), "Statum=0"},
+        {Reply(0, 0, 0, 0x24, 1), "T1=0"},
+        {Reply(S, 0, 0, 0x24, 1), "T2=0"},
+        {Reply(S, S, 0, 0x24, 1), "T3=0"},
+    };
+    for (const auto& row : rows) {
+        ReplyEvaluation e = Evaluate(row.reply, S);
+        ASSERT_NE(e.szRefusal, nullptr);
+        EXPECT_STREQ(e.szRefusal, row.reason);
+        ASSERT_EQ(e.nLines, 1);
+        EXPECT_EQ(std::string(e.aszLines[0]), std::string("サーバーの準備がまだのようです(") + row.reason + ")");
+        EXPECT_FALSE(e.fDelayAccepted);
+    }
+
+    // Any version is evaluated: version 3, LI 2.
+    ReplyEvaluation e = Evaluate(Reply(S, S + 1, S + 1, 0x9C, 1), S + 2);
+    EXPECT_EQ(e.szRefusal, nullptr);
+    EXPECT_TRUE(e.fDelayAccepted);
+}
+
+}  // namespace

@@ -1,0 +1,186 @@
+#include <gtest/gtest.h>
+#include <string.h>
+
+#include <string>
+#include <vector>
+
+#include "app/state.h"
+#include "sntp/client_read.h"
+#include "sntp/packet.h"
+#include "support/log_window.h"
+#include "support/loopback.h"
+#include "timebase/clock.h"
+
+namespace {
+
+const uint64_t kMillisecond = 0x00418937u;  // 2^32 / 1000, rounded up
+
+// The peer plays the server: the program's socket is the client's, online
+// with the peer as its server.
+class ClientRead : public Loopback {
+protected:
+    void SetUp() override
+    {
+        Loopback::SetUp();
+        fOnline = 1;
+        saServer = saPeer;
+        fSynchronized = 0;
+        qwReferenceTime = 0;
+        dwReferenceId = 0;
+        fExitCountdown = 0;
+        nExitCount = 0;
+        fStayAfterAdjustment = 1;
+        qwAcceptableMaxLoopDelay = 0x0000000099999999ull;
+        qwIgnorableMaxTimeDifference = 0x0000000033333333ull;
+    }
+
+    void TearDown() override
+    {
+        fOnline = 0;
+        Loopback::TearDown();
+    }
+
+    // A server reply stamped so that the server's clock reads `offset` ahead
+    // of this one, answered at once, to a request sent `sentAgo` before now.
+    std::vector<uint8_t> ReplyAhead(int64_t offset, uint8_t liVnMode = 0x24, size_t length = 48,
+                                    uint64_t sentAgo = 0)
+    {
+        NtpTimestamp t1 = NtpNow() - sentAgo;
+        NtpPacket reply;
+        memset(&reply, 0, sizeof reply);
+        reply.bLiVnMode = liVnMode;
+        reply.bStratum = 1;
+        reply.qwOriginateTime = NtpToNetwork(t1);
+        reply.qwReceiveTime = NtpToNetwork(t1 + (uint64_t)offset);
+        reply.qwTransmitTime = reply.qwReceiveTime;  // answered at once: the delay is T4 - T1
+        std::vector<uint8_t> datagram(length, 0x5A);
+        memcpy(datagram.data(), &reply, sizeof reply);
+        return datagram;
+    }
+
+    // Sends the datagram and lets the program handle its read event.
+    std::vector<std::string> Deliver(const std::vector<uint8_t>& datagram)
+    {
+        Send(datagram);
+        MSG msg = {};
+        EXPECT_TRUE(WaitForEvent(&msg));
+        OnClientRead((SOCKET)msg.wParam, WSAGETSELECTEVENT(msg.lParam));
+        std::vector<std::string> log = ReadLog();
+        if (!log.empty()) log.pop_back();  // the empty entry below the newest line
+        return log;
+    }
+
+    uint32_t LowBitsOfTransmit(const std::vector<uint8_t>& datagram)
+    {
+        return uint32_t(datagram[44]) << 24 | datagram[45] << 16 | datagram[46] << 8 | datagram[47];
+    }
+
+    const std::string header = "LI0 VN4 MODE4 Stratum1 Poll0 Precision0";
+};
+
+bool StartsWith(const std::string& text, const std::string& prefix)
+{
+    return text.compare(0, prefix.size(), prefix) == 0;
+}
+
+bool EndsWith(const std::string& text, const std::string& suffix)
+{
+    return text.size() >= suffix.size() && text.compare(text.size() - suffix.size(), suffix.size(), suffix) == 0;
+}
+
+TEST_F(ClientRead, OnlyRepliesFromTheServerWhileOnlineAreJudged)
+{
+    fOnline = 0;
+    EXPECT_EQ(Deliver(ReplyAhead(0)), (std::vector<std::string>{PeerLine(48), header, "FD_READ - !connect"}));
+
+    fOnline = 1;
+    ReadLog();
+    std::vector<std::string> log = Deliver(ReplyAhead(0, 0x23));  // a client request, mode 3
+    EXPECT_EQ(log.size(), 5u);
+    EXPECT_EQ(log.back(), "LI0 VN4 MODE3 Stratum1 Poll0 Precision0");
+
+    saServer.sin_port = htons(ntohs(saPeer.sin_port) ^ 1);  // same address, another port
+    log = Deliver(ReplyAhead(0));
+    EXPECT_EQ(log.back(), "FD_READ - server !match");
+
+    EXPECT_EQ(fSynchronized, 0);
+    EXPECT_EQ(dwReferenceId, 0u);
+}
+
+TEST_F(ClientRead, SmallOffsetSynchronisesWithoutCorrection)
+{
+    std::vector<uint8_t> reply = ReplyAhead(0, 0x24, 68);  // with an authenticator
+    std::vector<std::string> log = Deliver(reply);
+    ASSERT_EQ(log.size(), 4u);
+    EXPECT_EQ(log[0], PeerLine(68));
+    EXPECT_TRUE(StartsWith(log[2], "応答に0.")) << log[2];
+    EXPECT_TRUE(EndsWith(log[3], "秒進んでいます") || EndsWith(log[3], "秒遅れています") ||
+                log[3] == "時刻は一致しています")
+        << log[3];
+    EXPECT_EQ(fSynchronized, 1);
+    EXPECT_EQ(qwReferenceTime, 0u);
+    EXPECT_EQ(dwReferenceId, LowBitsOfTransmit(reply));
+    EXPECT_EQ(fExitCountdown, 0);
+}
+
+TEST_F(ClientRead, CorrectionThatTheSystemTakesIsRecorded)
+{
+    // Wine accepts a step within half a second of now as done, without
+    // touching the host's clock.
+    qwIgnorableMaxTimeDifference = 100 * kMillisecond;
+    NtpTimestamp before = NtpNow();
+    std::vector<std::string> log = Deliver(ReplyAhead(300 * kMillisecond));
+    NtpTimestamp after = NtpNow();
+    ASSERT_EQ(log.size(), 5u) << testing::PrintToString(log);
+    EXPECT_TRUE(EndsWith(log[3], "秒遅れています")) << log[3];
+    EXPECT_TRUE(StartsWith(log[4], "時刻を0.")) << log[4];
+    EXPECT_TRUE(EndsWith(log[4], "秒進めました")) << log[4];
+    EXPECT_EQ(log[3].substr(0, 5), log[4].substr(6, 5));  // the same seconds as measured
+    EXPECT_EQ(fSynchronized, 1);
+    EXPECT_GE(qwReferenceTime, before + 250 * kMillisecond);
+    EXPECT_LE(qwReferenceTime, after + 300 * kMillisecond);
+}
+
+TEST_F(ClientRead, RefusedCorrectionKeepsTheReferenceTime)
+{
+    qwReferenceTime = 0x1234;
+    std::vector<std::string> log = Deliver(ReplyAhead(2000 * kMillisecond));
+    ASSERT_EQ(log.size(), 5u);
+    EXPECT_TRUE(StartsWith(log[3], "1.99") || StartsWith(log[3], "2.00")) << log[3];
+    EXPECT_EQ(log[4], "時刻が設定できません");
+    EXPECT_EQ(fSynchronized, 1);
+    EXPECT_EQ(qwReferenceTime, 0x1234u);
+
+    // Backwards as well.
+    log = Deliver(ReplyAhead(-2000 * (int64_t)kMillisecond));
+    EXPECT_TRUE(EndsWith(log[log.size() - 2], "秒進んでいます"));
+    EXPECT_EQ(log.back(), "時刻が設定できません");
+}
+
+TEST_F(ClientRead, UnreadyServerChangesNothing)
+{
+    fStayAfterAdjustment = 0;
+    std::vector<std::string> log = Deliver(ReplyAhead(0, 0xE4));
+    EXPECT_EQ(log, (std::vector<std::string>{PeerLine(48), "LI3 VN4 MODE4 Stratum1 Poll0 Precision0",
+                                             "サーバーの準備がまだのようです(LI=ALARM)"}));
+    EXPECT_EQ(fSynchronized, 0);
+    EXPECT_EQ(dwReferenceId, 0u);
+    EXPECT_EQ(fExitCountdown, 0);
+}
+
+TEST_F(ClientRead, ReplyWithTooLongADelayStillStartsTheCountdown)
+{
+    fStayAfterAdjustment = 0;
+    fExitCountdown = 1;
+    nExitCount = 3;
+    std::vector<uint8_t> reply = ReplyAhead(0, 0x24, 48, 1ull << 32);  // a second on the way
+    std::vector<std::string> log = Deliver(reply);
+    ASSERT_EQ(log.size(), 4u);
+    EXPECT_TRUE(StartsWith(log[2], "応答に1.00")) << log[2];
+    EXPECT_EQ(fSynchronized, 0);
+    EXPECT_EQ(dwReferenceId, LowBitsOfTransmit(reply));
+    EXPECT_EQ(fExitCountdown, 1);
+    EXPECT_EQ(nExitCount, 0);
+}
+
+}  // namespace
