@@ -30,6 +30,21 @@ void BuildClientRequest(NtpTimestamp t, NtpPacket* request)
     request->qwTransmitTime = NtpToNetwork(t);
 }
 
+void BuildServerReply(const uint8_t* request, NtpTimestamp qwArrival, uint32_t dwReferenceId,
+                      NtpTimestamp qwReferenceTime, NtpPacket* reply)
+{
+    memcpy(reply, request, sizeof *reply);
+    reply->bLiVnMode = (uint8_t)((request[0] & 0x38) | NTP_MODE_SERVER);
+    reply->bStratum = 2;
+    const uint8_t abReferenceId[4] = {(uint8_t)(dwReferenceId >> 24), (uint8_t)(dwReferenceId >> 16),
+                                      (uint8_t)(dwReferenceId >> 8), (uint8_t)dwReferenceId};
+    memcpy(&reply->dwReferenceId, abReferenceId, 4);
+    reply->qwReferenceTime = NtpToNetwork(qwReferenceTime);
+    reply->qwOriginateTime = reply->qwTransmitTime;  // still the request's, byte for byte
+    reply->qwReceiveTime = NtpToNetwork(qwArrival);
+    reply->qwTransmitTime = reply->qwReceiveTime;
+}
+
 bool IsAcceptedLength(int nBytes)
 {
     return nBytes == NTP_PACKET_SIZE || nBytes == NTP_PACKET_WITH_AUTHENTICATOR_SIZE;

@@ -47,6 +47,13 @@ int NtpMode(const NtpPacket* packet);
 // The client request: LI 0, version 4, mode 3, transmit timestamp t, all else zero.
 void BuildClientRequest(NtpTimestamp t, NtpPacket* request);
 
+// The server's answer to a request (its first 48 bytes): mode 4, stratum 2,
+// leap indicator 0, the request's version, poll, precision, root delay and
+// root dispersion; the given reference identifier and timestamp; originate =
+// the request's transmit bytes as they are; receive = transmit = qwArrival.
+void BuildServerReply(const uint8_t* request, NtpTimestamp qwArrival, uint32_t dwReferenceId,
+                      NtpTimestamp qwReferenceTime, NtpPacket* reply);
+
 // Only 48-byte messages and 68-byte messages with an authenticator are read.
 bool IsAcceptedLength(int nBytes);
 

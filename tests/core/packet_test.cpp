@@ -2,6 +2,7 @@
 #include <string.h>
 
 #include <string>
+#include <vector>
 
 #include "sntp/packet.h"
 
@@ -71,6 +72,37 @@ TEST(Packet, TimestampsReadInWireOrder)
     EXPECT_EQ(NtpToNetwork(packet.qwTransmitTime), 0xBC17C20080000000ull);
     EXPECT_EQ(packet.bStratum, 2);
     EXPECT_EQ(memcmp(&packet.dwReferenceId, datagram + 12, 4), 0);
+}
+
+TEST(Packet, ServerReplyKeepsTheRequestsOwnFields)
+{
+    uint8_t request[48];
+    for (int i = 0; i < 48; ++i) request[i] = uint8_t(0xA0 + i);
+    request[0] = 0xDB;  // LI 3, version 3, mode 3
+    NtpPacket reply;
+    BuildServerReply(request, 0xEEC0758080000000ull, 0x12345678u, 0xEEC0700001000000ull, &reply);
+
+    const uint8_t expected[48] = {
+        0x1C, 0x02, 0xA2, 0xA3,                          // LI 0, version 3, mode 4; stratum 2; poll, precision
+        0xA4, 0xA5, 0xA6, 0xA7, 0xA8, 0xA9, 0xAA, 0xAB,  // root delay and dispersion as asked
+        0x12, 0x34, 0x56, 0x78,                          // reference identifier
+        0xEE, 0xC0, 0x70, 0x00, 0x01, 0x00, 0x00, 0x00,  // reference timestamp
+        0xC8, 0xC9, 0xCA, 0xCB, 0xCC, 0xCD, 0xCE, 0xCF,  // originate: the request's transmit bytes
+        0xEE, 0xC0, 0x75, 0x80, 0x80, 0x00, 0x00, 0x00,  // receive: the arrival
+        0xEE, 0xC0, 0x75, 0x80, 0x80, 0x00, 0x00, 0x00,  // transmit: the same
+    };
+    EXPECT_EQ(memcmp(&reply, expected, 48), 0) << testing::PrintToString(std::vector<uint8_t>(
+        (const uint8_t*)&reply, (const uint8_t*)&reply + 48));
+
+    // Zeros stay zeros, and the version is kept whatever it is.
+    memset(request, 0, sizeof request);
+    request[0] = 0x23;
+    BuildServerReply(request, 0xEEC0758080000000ull, 0, 0, &reply);
+    EXPECT_EQ(reply.bLiVnMode, 0x24);
+    EXPECT_EQ(reply.bPoll, 0);
+    EXPECT_EQ(reply.cPrecision, 0);
+    EXPECT_EQ(reply.dwRootDelay | reply.dwRootDispersion | reply.dwReferenceId, 0u);
+    EXPECT_EQ(reply.qwReferenceTime | reply.qwOriginateTime, 0u);
 }
 
 TEST(Packet, SenderLineShowsWaitingCountAddressAndPort)

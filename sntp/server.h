@@ -1,0 +1,27 @@
+// Server mode: answers other machines' SNTP client requests on UDP port 123
+// as a stratum 2 server, but only once the client has synchronised; before
+// that, requests are logged and left unanswered.
+#pragma once
+
+#include <windows.h>
+#include <winsock.h>
+
+#include "timebase/ntp_time.h"
+
+enum { NTP_PORT = 123 };
+
+// Listens on port 123 of every local address, events to hwnd as
+// msgSelectServer. A running service is stopped first. A socket whose bind
+// or selection failed is held in sockServer until the next stop.
+void StartServerMode(HWND hwnd);
+
+// Closes sockServer, if any, with the line "SNTPサービス終了".
+void StopServerMode();
+
+// For each msgSelectServer message: the socket (wParam) and the event bits
+// (low word of lParam). Answers a client request (mode 3).
+void OnServerRead(SOCKET sock, WORD event);
+
+// Sends the reply to a request (at least 48 bytes) that arrived at
+// qwArrival; sendto's result, or 0 while not synchronised. Logs nothing.
+int SendServerReply(SOCKET sock, const uint8_t* request, NtpTimestamp qwArrival, const sockaddr_in* saTo);

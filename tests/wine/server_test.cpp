@@ -1,0 +1,216 @@
+#include <gtest/gtest.h>
+#include <string.h>
+
+#include <random>
+#include <string>
+#include <vector>
+
+#include "app/state.h"
+#include "sntp/packet.h"
+#include "sntp/server.h"
+#include "support/log_window.h"
+#include "support/loopback.h"
+#include "timebase/clock.h"
+
+namespace {
+
+const UINT WM_TEST_SERVER = WM_APP + 0x41;
+const std::string kStarted = "SNTP\x83\x54\x81\x5B\x83\x72\x83\x58\x8A\x4A\x8E\x6E...";  // SNTPサービス開始...
+const std::string kEnded = "SNTP\x83\x54\x81\x5B\x83\x72\x83\x58\x8F\x49\x97\xB9";      // SNTPサービス終了
+
+bool PortIsFree(u_short port)
+{
+    SOCKET probe = socket(AF_INET, SOCK_DGRAM, 0);
+    sockaddr_in sa = {};
+    sa.sin_family = AF_INET;
+    sa.sin_port = htons(port);
+    bool fFree = bind(probe, (sockaddr*)&sa, sizeof sa) == 0;
+    closesocket(probe);
+    return fFree;
+}
+
+// Server mode on the real port 123, and a peer on 127.0.0.1 that asks it.
+class Server : public testing::Test {
+protected:
+    void SetUp() override
+    {
+        WSADATA wsa;
+        ASSERT_EQ(WSAStartup(MAKEWORD(1, 1), &wsa), 0);
+        if (!PortIsFree(NTP_PORT)) GTEST_SKIP() << "UDP port 123 is taken by another program";
+        CreateLogWindow();
+        msgSelectServer = WM_TEST_SERVER;
+        fSynchronized = 0;
+        dwReferenceId = 0;
+        qwReferenceTime = 0;
+        sockPeer = BoundLoopbackSocket(&saPeer);
+        saServerMode.sin_family = AF_INET;
+        saServerMode.sin_port = htons(NTP_PORT);
+        saServerMode.sin_addr.s_addr = inet_addr("127.0.0.1");
+    }
+
+    void TearDown() override
+    {
+        StopServerMode();
+        if (sockPeer != INVALID_SOCKET) closesocket(sockPeer);
+        DestroyLogWindow();
+        WSACleanup();
+    }
+
+    void Ask(const std::vector<uint8_t>& request)
+    {
+        sendto(sockPeer, (const char*)request.data(), (int)request.size(), 0, (sockaddr*)&saServerMode,
+               sizeof saServerMode);
+    }
+
+    // Handles the server socket's events until none has come for a while.
+    int Serve(DWORD quietMs = 300)
+    {
+        int events = 0;
+        MSG msg;
+        while (WaitForMessage(WM_TEST_SERVER, &msg, quietMs)) {
+            OnServerRead((SOCKET)msg.wParam, WSAGETSELECTEVENT(msg.lParam));
+            ++events;
+        }
+        return events;
+    }
+
+    // The peer's next datagram, or an empty one when none comes.
+    std::vector<uint8_t> Answer(DWORD waitMs = 300)
+    {
+        fd_set readable;
+        FD_ZERO(&readable);
+        FD_SET(sockPeer, &readable);
+        timeval tv = {0, (long)waitMs * 1000};
+        if (select(0, &readable, NULL, NULL, &tv) != 1) return {};
+        std::vector<uint8_t> datagram(1500);
+        int length = recv(sockPeer, (char*)datagram.data(), (int)datagram.size(), 0);
+        datagram.resize(length > 0 ? length : 0);
+        return datagram;
+    }
+
+    std::vector<std::string> Log()
+    {
+        std::vector<std::string> log = ReadLog();
+        if (!log.empty()) log.pop_back();
+        return log;
+    }
+
+    SOCKET sockPeer = INVALID_SOCKET;
+    sockaddr_in saPeer;
+    sockaddr_in saServerMode = {};
+};
+
+std::vector<uint8_t> Request(uint8_t liVnMode, size_t length = 48)
+{
+    std::vector<uint8_t> request(length, 0);
+    request[0] = liVnMode;
+    request[2] = 6;     // poll
+    request[3] = 0xEC;  // precision -20
+    for (int i = 4; i < 12; ++i) request[i] = uint8_t(i);            // root delay and dispersion
+    for (int i = 40; i < 48; ++i) request[i] = uint8_t(0xF0 + i - 40);  // transmit timestamp
+    return request;
+}
+
+TEST_F(Server, StartAndStopLines)
+{
+    StartServerMode(MainWindow);
+    EXPECT_NE(sockServer, INVALID_SOCKET);
+    StartServerMode(MainWindow);  // again while running: stops first
+    StopServerMode();
+    EXPECT_EQ(sockServer, INVALID_SOCKET);
+    StopServerMode();  // not running: nothing
+    EXPECT_EQ(Log(), (std::vector<std::string>{kStarted, kEnded, kStarted, kEnded}));
+}
+
+TEST_F(Server, FailedBindHoldsTheSocketUntilStopped)
+{
+    SOCKET holder = socket(AF_INET, SOCK_DGRAM, 0);
+    sockaddr_in sa = {};
+    sa.sin_family = AF_INET;
+    sa.sin_port = htons(NTP_PORT);
+    ASSERT_EQ(bind(holder, (sockaddr*)&sa, sizeof sa), 0);
+
+    StartServerMode(MainWindow);
+    EXPECT_NE(sockServer, INVALID_SOCKET);
+    StopServerMode();
+    EXPECT_EQ(sockServer, INVALID_SOCKET);
+    EXPECT_EQ(Log(), (std::vector<std::string>{"bind \x83\x47\x83\x89\x81\x5B (10048)", kEnded}));
+    closesocket(holder);
+}
+
+TEST_F(Server, SilentUntilSynchronised)
+{
+    StartServerMode(MainWindow);
+    Ask(Request(0x23));
+    Serve();
+    EXPECT_TRUE(Answer().empty());
+    std::vector<std::string> log = Log();
+    ASSERT_EQ(log.size(), 3u);
+    EXPECT_EQ(log[1], "length=48 addr=127.0.0.1:" + std::to_string(ntohs(saPeer.sin_port)));
+    EXPECT_EQ(log[2], "LI0 VN4 MODE3 Stratum0 Poll6 Precision-20");
+}
+
+TEST_F(Server, AnswersClientRequestsOnceSynchronised)
+{
+    fSynchronized = 1;
+    dwReferenceId = 0x12345678;
+    qwReferenceTime = 0xEEC0700001000000ull;
+    StartServerMode(MainWindow);
+
+    const std::vector<uint8_t> request = Request(0xDB, 68);  // LI 3, version 3, with an authenticator
+    NtpTimestamp before = NtpNow();
+    Ask(request);
+    Serve();
+    NtpTimestamp after = NtpNow();
+    std::vector<uint8_t> reply = Answer();
+    ASSERT_EQ(reply.size(), 48u);
+
+    const uint8_t head[16] = {0x1C, 0x02, 6, 0xEC, 4, 5, 6, 7, 8, 9, 10, 11, 0x12, 0x34, 0x56, 0x78};
+    EXPECT_EQ(memcmp(reply.data(), head, 16), 0);
+    const uint8_t reference[8] = {0xEE, 0xC0, 0x70, 0x00, 0x01, 0x00, 0x00, 0x00};
+    EXPECT_EQ(memcmp(reply.data() + 16, reference, 8), 0);
+    EXPECT_EQ(memcmp(reply.data() + 24, request.data() + 40, 8), 0);
+    EXPECT_EQ(memcmp(reply.data() + 32, reply.data() + 40, 8), 0);
+    NtpTimestamp received = 0;
+    for (int i = 32; i < 40; ++i) received = (received << 8) | reply[i];
+    EXPECT_GE(received, before);
+    EXPECT_LE(received, after);
+
+    // Only client requests are answered.
+    for (uint8_t liVnMode : {0x24, 0x21, 0x25, 0x20}) {
+        Ask(Request(liVnMode));
+        Serve();
+        EXPECT_TRUE(Answer(100).empty()) << int(liVnMode);
+    }
+}
+
+TEST_F(Server, RandomDatagramsLeaveItAnswering)
+{
+    fSynchronized = 1;
+    ShowWindow(MainWindow, SW_HIDE);  // as in the tray, where it spends most of its life
+    StartServerMode(MainWindow);
+    std::mt19937 random(20261207);
+    std::uniform_int_distribution<int> length(0, 1500), byte(0, 255);
+    for (int burst = 0; burst < 200; ++burst) {
+        for (int i = 0; i < 50; ++i) {
+            // Every tenth is of an accepted length, so that replies are built from noise too.
+            std::vector<uint8_t> datagram(i % 10 == 0 ? 48 : length(random));
+            for (uint8_t& b : datagram) b = uint8_t(byte(random));
+            Ask(datagram);
+        }
+        Serve(20);
+        while (!Answer(0).empty()) {
+        }
+    }
+    EXPECT_LE(ReadLog().size(), 501u);
+    EXPECT_EQ(ReadLog().back(), "");
+
+    Ask(Request(0x23));
+    Serve();
+    std::vector<uint8_t> reply = Answer();
+    ASSERT_EQ(reply.size(), 48u);
+    EXPECT_EQ(reply[0], 0x24);
+    EXPECT_EQ(reply[1], 2);
+}
+
+}  // namespace
