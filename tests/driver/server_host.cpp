@@ -1,0 +1,78 @@
+// A host for the SNTP exchange under test, driven by server_peers.py: the
+// client polls the scripted server on 127.0.0.1 until it has synchronised,
+// while server mode answers on port 123. Files in the working folder talk to
+// the script: "ready" once server mode listens, "stop" ends the host.
+//
+//   server_host.exe UPSTREAM_PORT
+#include <windows.h>
+#include <winsock.h>
+#include <stdlib.h>
+
+#include "app/state.h"
+#include "log/activity_log.h"
+#include "sntp/client_read.h"
+#include "sntp/receive.h"
+#include "sntp/server.h"
+#include "support/log_window.h"
+
+namespace {
+
+const UINT WM_CLIENT_EVENT = WM_APP + 0x50;
+const UINT WM_SERVER_EVENT = WM_APP + 0x51;
+const DWORD kLifetime_ms = 120000;  // ends by itself should the script die
+
+bool FileExists(const char* name)
+{
+    return GetFileAttributesA(name) != INVALID_FILE_ATTRIBUTES;
+}
+
+SOCKET OpenClientSocket(u_short upstreamPort)
+{
+    saServer.sin_family = AF_INET;
+    saServer.sin_port = htons(upstreamPort);
+    saServer.sin_addr.s_addr = inet_addr("127.0.0.1");
+    SOCKET sock = socket(AF_INET, SOCK_DGRAM, 0);
+    sockaddr_in saLocal = {};
+    saLocal.sin_family = AF_INET;
+    bind(sock, (sockaddr*)&saLocal, sizeof saLocal);
+    WSAAsyncSelect(sock, MainWindow, WM_CLIENT_EVENT, FD_READ);
+    return sock;
+}
+
+}  // namespace
+
+int main(int argc, char** argv)
+{
+    if (argc < 2) return 2;
+    WSADATA wsa;
+    if (WSAStartup(MAKEWORD(1, 1), &wsa) != 0) return 3;
+    CreateLogWindow();
+    ShowWindow(MainWindow, SW_HIDE);
+    msgSelectClient = WM_CLIENT_EVENT;
+    msgSelectServer = WM_SERVER_EVENT;
+
+    SOCKET sockClient = OpenClientSocket((u_short)atoi(argv[1]));
+    fOnline = 1;
+    StartServerMode(MainWindow);
+    if (sockServer == INVALID_SOCKET) return 4;
+    CloseHandle(CreateFileA("ready", GENERIC_WRITE, 0, NULL, CREATE_ALWAYS, 0, NULL));
+
+    SetTimer(MainWindow, 1, 250, NULL);
+    DWORD start = GetTickCount();
+    MSG msg;
+    while (!FileExists("stop") && GetTickCount() - start < kLifetime_ms && GetMessageA(&msg, NULL, 0, 0) > 0) {
+        if (msg.message == WM_CLIENT_EVENT) {
+            OnClientRead((SOCKET)msg.wParam, WSAGETSELECTEVENT(msg.lParam));
+        } else if (msg.message == WM_SERVER_EVENT) {
+            OnServerRead((SOCKET)msg.wParam, WSAGETSELECTEVENT(msg.lParam));
+        } else if (msg.message == WM_TIMER) {
+            if (!fSynchronized) SendClientRequest(sockClient, &saServer);
+        } else {
+            DispatchMessageA(&msg);
+        }
+    }
+    StopServerMode();
+    closesocket(sockClient);
+    WSACleanup();
+    return FileExists("stop") ? 0 : 5;
+}

@@ -1,0 +1,142 @@
+#!/usr/bin/python3
+"""Real NTP clients against Tamarin Time's server mode, under Wine.
+
+Starts server_host.exe, which polls a scripted SNTP server of this script's
+own on 127.0.0.1 while its server mode listens on port 123. Before it has
+synchronised, python3-ntplib and ntpdig get no answer; once the scripted
+server answers, both see a stratum 2 reply carrying the reference identifier
+that the client took from that server's transmit timestamp.
+
+    server_peers.py WINE_RUN SERVER_HOST_EXE
+"""
+import json
+import os
+import socket
+import struct
+import subprocess
+import sys
+import tempfile
+import threading
+import time
+
+import ntplib
+
+NTP_EPOCH_OFFSET = 2208988800
+failures = []
+
+
+def check(condition, message):
+    print(("ok     " if condition else "FAILED ") + message, flush=True)
+    if not condition:
+        failures.append(message)
+
+
+def ntp_now():
+    t = time.time() + NTP_EPOCH_OFFSET
+    return (int(t) << 32) | int((t % 1) * 2**32)
+
+
+class ScriptedServer(threading.Thread):
+    """Answers mode 3 requests as a stratum 1 server once told to."""
+
+    def __init__(self):
+        super().__init__(daemon=True)
+        self.sock = socket.socket(socket.AF_INET, socket.SOCK_DGRAM)
+        self.sock.bind(("127.0.0.1", 0))
+        self.sock.settimeout(0.2)
+        self.port = self.sock.getsockname()[1]
+        self.answering = threading.Event()
+        self.stopping = threading.Event()
+        self.transmits = []
+
+    def run(self):
+        while not self.stopping.is_set():
+            try:
+                request, peer = self.sock.recvfrom(1500)
+            except socket.timeout:
+                continue
+            if len(request) < 48 or request[0] & 7 != 3 or not self.answering.is_set():
+                continue
+            now = ntp_now()
+            self.transmits.append(now)
+            reply = struct.pack("!BBBbIII", 0x24, 1, 6, -20, 0, 0, 0x4C4F434C)
+            reply += struct.pack("!Q", now) + request[40:48] + struct.pack("!QQ", now, now)
+            self.sock.sendto(reply, peer)
+
+
+def ntplib_answer(version):
+    try:
+        return ntplib.NTPClient().request("127.0.0.1", version=version, timeout=1)
+    except ntplib.NTPException:
+        return None
+
+
+def ntpdig_answer():
+    result = subprocess.run(["ntpdig", "-j", "-t", "1", "127.0.0.1"], capture_output=True, text=True, timeout=30)
+    if result.returncode != 0:
+        return None
+    return json.loads(result.stdout)
+
+
+def wait_for(predicate, seconds):
+    deadline = time.time() + seconds
+    while time.time() < deadline:
+        value = predicate()
+        if value:
+            return value
+        time.sleep(0.2)
+    return None
+
+
+def main():
+    wine_run, host_exe = sys.argv[1], sys.argv[2]
+    upstream = ScriptedServer()
+    upstream.start()
+    workdir = tempfile.mkdtemp(prefix="tamarin-server-")
+    host = subprocess.Popen([wine_run, host_exe, str(upstream.port)], cwd=workdir)
+    try:
+        check(wait_for(lambda: os.path.exists(os.path.join(workdir, "ready")), 60) is not None,
+              "server mode listens on port 123")
+
+        check(ntplib_answer(4) is None, "ntplib gets no answer before synchronisation")
+        check(ntpdig_answer() is None, "ntpdig gets no answer before synchronisation")
+
+        upstream.answering.set()
+        first = wait_for(lambda: ntplib_answer(4), 30)
+        check(first is not None, "ntplib gets an answer once the client has synchronised")
+        expected_id = upstream.transmits[-1] & 0xFFFFFFFF if upstream.transmits else None
+
+        for version in (3, 4):
+            answer = ntplib_answer(version)
+            check(answer is not None, "ntplib version %d: answered" % version)
+            if answer is None:
+                continue
+            check(answer.stratum == 2, "ntplib version %d: stratum %d is 2" % (version, answer.stratum))
+            check(answer.version == version, "ntplib version %d: reply version %d" % (version, answer.version))
+            check(answer.mode == 4, "ntplib version %d: mode %d is 4" % (version, answer.mode))
+            check(answer.leap == 0, "ntplib version %d: no leap warning" % version)
+            check(answer.ref_id == expected_id,
+                  "ntplib version %d: reference identifier %#x is %#x" % (version, answer.ref_id, expected_id or 0))
+            check(abs(answer.offset) < 1.0, "ntplib version %d: offset %.3f s is small" % (version, answer.offset))
+
+        dig = ntpdig_answer()
+        check(dig is not None, "ntpdig: answered")
+        if dig is not None:
+            check(dig.get("stratum") == 2, "ntpdig: stratum %s is 2" % dig.get("stratum"))
+            check(abs(float(dig.get("offset", 99))) < 1.0, "ntpdig: offset %s is small" % dig.get("offset"))
+    finally:
+        open(os.path.join(workdir, "stop"), "w").close()
+        try:
+            status = host.wait(timeout=30)
+        except subprocess.TimeoutExpired:
+            host.kill()
+            status = "hung"
+        upstream.stopping.set()
+    check(status == 0, "the host ended cleanly (%s)" % status)
+    passed = "passed" if not failures else "failed"
+    print("server peers: %s, %d failures" % (passed, len(failures)))
+    return 1 if failures else 0
+
+
+if __name__ == "__main__":
+    sys.exit(main())
