@@ -22,6 +22,7 @@ import time
 import ntplib
 
 NTP_EPOCH_OFFSET = 2208988800
+SKIPPED = 77
 failures = []
 
 
@@ -88,8 +89,22 @@ def wait_for(predicate, seconds):
     return None
 
 
+def port_123_is_free():
+    probe = socket.socket(socket.AF_INET, socket.SOCK_DGRAM)
+    try:
+        probe.bind(("0.0.0.0", 123))
+        return True
+    except OSError:
+        return False
+    finally:
+        probe.close()
+
+
 def main():
     wine_run, host_exe = sys.argv[1], sys.argv[2]
+    if not port_123_is_free():
+        print("skipped: UDP port 123 is taken by another program")
+        return SKIPPED
     upstream = ScriptedServer()
     upstream.start()
     workdir = tempfile.mkdtemp(prefix="tamarin-server-")
