@@ -1,70 +1,72 @@
-// Entry point. For now the program opens a window with its activity log and
-// writes a greeting and the clock's reading into it; it ends when closed.
+// The process: refuses a second instance, starts Windows Sockets, creates
+// the main window and runs the one message loop until it is destroyed.
 #include <windows.h>
+#include <winsock.h>
+#include <commctrl.h>
 
+#include "app/main_window.h"
 #include "app/state.h"
 #include "log/activity_log.h"
-#include "timebase/clock.h"
+#include "resources/resource.h"
 
 namespace {
 
-const char kWindowClass[] = "TamarinTimeLogWindow";
+const char kCaption[] = "Tamarin Time";
 
-void OnCreate(HWND hwnd)
+// The tray window's class marks a running instance.
+bool AnotherInstanceRuns()
 {
-    HINSTANCE hInstance = (HINSTANCE)GetWindowLongPtrA(hwnd, GWLP_HINSTANCE);
-    CreateWindowExA(WS_EX_CLIENTEDGE, "LISTBOX", "",
-                    WS_CHILD | WS_VISIBLE | WS_VSCROLL | LBS_NOINTEGRALHEIGHT | LBS_NOTIFY, 8, 8, 560, 300,
-                    hwnd, (HMENU)(INT_PTR)IDC_LOG, hInstance, NULL);
+    if (FindWindowA("Tamarin Time", NULL) == NULL) return false;
+    MessageBoxA(NULL, "２つ以上同時に起動することはできません。", kCaption, MB_ICONINFORMATION);
+    return true;
 }
 
-LRESULT CALLBACK LogWindowProc(HWND hwnd, UINT msg, WPARAM wParam, LPARAM lParam)
+// A resident instance starts in the tray; a first run or one that ends by
+// itself shows its window.
+void ShowFirstTime()
 {
-    switch (msg) {
-    case WM_CREATE:
-        OnCreate(hwnd);
-        return 0;
-    case WM_APP_LOGLINE:
-        OnLogLineMessage(lParam);
-        return 0;
-    case WM_DESTROY:
-        PostQuitMessage(0);
-        return 0;
+    if (fFirstRun || !fStayAfterAdjustment) {
+        SetForegroundWindow(MainWindow);
+        ShowWindow(MainWindow, SW_RESTORE);
+    } else {
+        ShowWindow(MainWindow, SW_SHOWMINIMIZED);
     }
-    return DefWindowProcA(hwnd, msg, wParam, lParam);
 }
 
-bool CreateLogWindow(HINSTANCE hInstance)
+void RunMessageLoop()
 {
-    WNDCLASSA wc = {};
-    wc.lpfnWndProc = LogWindowProc;
-    wc.hInstance = hInstance;
-    wc.hCursor = LoadCursor(NULL, IDC_ARROW);
-    wc.hbrBackground = (HBRUSH)(COLOR_BTNFACE + 1);
-    wc.lpszClassName = kWindowClass;
-    if (!RegisterClassA(&wc)) return false;
-    MainWindow = CreateWindowA(kWindowClass, "Tamarin Time network time client",
-                               WS_OVERLAPPED | WS_CAPTION | WS_SYSMENU | WS_MINIMIZEBOX, CW_USEDEFAULT,
-                               CW_USEDEFAULT, 592, 360, NULL, NULL, hInstance, NULL);
-    return MainWindow != NULL;
+    MSG msg;
+    while (GetMessageA(&msg, NULL, 0, 0) > 0) {
+        if (IsDialogMessageA(MainWindow, &msg)) continue;
+        TranslateMessage(&msg);
+        DispatchMessageA(&msg);
+    }
 }
 
 }  // namespace
 
-int WINAPI WinMain(HINSTANCE hInstance, HINSTANCE, LPSTR, int nShowCmd)
+int WINAPI WinMain(HINSTANCE hInstance, HINSTANCE, LPSTR, int)
 {
+    if (AnotherInstanceRuns()) return 0;
     OpenLogFile("TMRN.LOG");
-    if (!CreateLogWindow(hInstance)) return 1;
-    ShowWindow(MainWindow, nShowCmd);
 
-    LogLine("Hello! This is Tamarin Time network time client.");
-    LogSeconds("NTP時刻 ", NtpNow(), " 秒");
-
-    MSG msg;
-    while (GetMessageA(&msg, NULL, 0, 0) > 0) {
-        TranslateMessage(&msg);
-        DispatchMessageA(&msg);
+    WSADATA wsa;
+    if (WSAStartup(MAKEWORD(1, 1), &wsa) != 0) {
+        MessageBoxA(NULL, "Windows Socketライブラリが初期化できません。終了します。", kCaption, MB_ICONERROR);
+        CloseLogFile();
+        return 0;
     }
+    // The dialog's up-down controls need their window class registered.
+    INITCOMMONCONTROLSEX icc = {sizeof icc, ICC_UPDOWN_CLASS};
+    InitCommonControlsEx(&icc);
+
+    if (CreateDialogParamA(hInstance, MAKEINTRESOURCEA(IDD_MAIN), NULL, MainDialogProc, 0) == NULL) {
+        MessageBoxA(NULL, "ウインドウが生成できません。終了します。", kCaption, MB_ICONERROR);
+    } else {
+        ShowFirstTime();
+        RunMessageLoop();
+    }
+    WSACleanup();
     CloseLogFile();
     return 0;
 }

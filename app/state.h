@@ -12,9 +12,28 @@
 // The settings window: owner of the activity log and target of every event.
 extern HWND MainWindow;
 
-// Registered message numbers of the socket notifications.
+// Registered message numbers of the lookup and socket notifications.
+extern UINT msgGetHostByXXXX;
+extern UINT msgGetServByXXXX;
 extern UINT msgSelectClient;
 extern UINT msgSelectServer;
+
+// The hidden window that owns the tray icon, and its popup menu.
+extern HWND TrayWindow;
+extern HMENU hTrayMenu;
+
+// Icons loaded once at start and kept for the life of the process.
+extern HICON hIconApp16;
+extern HICON hIconApp32;
+extern HICON hIconOnline16;
+
+// Settings (the server name lives in combo box 1018).
+extern int32_t nCheckTimer_minute;
+extern int32_t nAcceptableMaxLoopDelay_ms;
+extern int32_t nIgnorableMaxTimeDifference_ms;
+extern int32_t fStartAtFirst;
+extern int32_t fActAsSNTPServer;
+extern int32_t fFirstRun;  // no settings key existed at start
 
 // Thresholds in 32.32 seconds, derived from the millisecond settings.
 extern uint64_t qwAcceptableMaxLoopDelay;      // largest loop delay accepted, inclusive
@@ -23,7 +42,10 @@ extern int32_t fStayAfterAdjustment;           // 0: end by itself after the fir
 
 // The client's connection.
 extern int32_t fOnline;
+extern int32_t fCycleActive;
+extern int32_t nCycleCount;
 extern sockaddr_in saServer;
+extern SOCKET sockClient;
 
 // What the client learnt from its server, which server mode passes on.
 extern int32_t fSynchronized;         // set by the first reply with an accepted delay, never cleared

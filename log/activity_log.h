@@ -8,7 +8,7 @@
 
 #include "timebase/ntp_time.h"
 
-enum { IDC_LOG = 1012 };
+#include "resources/resource.h"
 
 // Carries another thread's finished line to MainWindow, whose procedure
 // passes it to OnLogLineMessage. lParam is the text; the sender waits.

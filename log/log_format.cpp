@@ -50,3 +50,13 @@ void FormatSecondsLine(LogLineBuffer& line, const char* prefix, uint64_t value, 
     unsigned long milliseconds = (unsigned long)(((value & 0xFFFFFFFFu) * 1000u) >> 32);
     FormatLogLine(line, "%s%lu.%03lu%s", prefix, seconds, milliseconds, suffix);
 }
+
+void FormatCounterLine(LogLineBuffer& line, int64_t counter, int64_t frequency, uint32_t dwTickCount)
+{
+    const uint64_t pc = (uint64_t)counter;
+    const uint64_t pf = (uint64_t)frequency;
+    const uint64_t x = (uint64_t)(frequency != 0 ? counter / frequency : 0);
+    FormatLogLine(line, "PC=%lx%08lx, PF=%lx%08lx x=%lx%08lx dw=%lx", (unsigned long)(pc >> 32),
+                  (unsigned long)(pc & 0xFFFFFFFFu), (unsigned long)(pf >> 32), (unsigned long)(pf & 0xFFFFFFFFu),
+                  (unsigned long)(x >> 32), (unsigned long)(x & 0xFFFFFFFFu), (unsigned long)(dwTickCount / 1000u));
+}

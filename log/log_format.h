@@ -21,6 +21,11 @@ void FormatErrorLine(LogLineBuffer& line, const char* name, int32_t code);
 // of milliseconds, between a prefix and a suffix.
 void FormatSecondsLine(LogLineBuffer& line, const char* prefix, uint64_t value, const char* suffix);
 
+// "PC=%lx%08lx, PF=%lx%08lx x=%lx%08lx dw=%lx": the performance counter,
+// its frequency and their quotient, each as a high part without leading
+// zeros and eight hex digits of low part, then the tick count in seconds.
+void FormatCounterLine(LogLineBuffer& line, int64_t counter, int64_t frequency, uint32_t dwTickCount);
+
 // Length of the longest prefix of text[0..length) that ends on a character
 // boundary of code page 932, where a lead byte and its trail byte stay together.
 size_t Cp932Boundary(const char* text, size_t length);

@@ -114,6 +114,11 @@ SYSTEMTIME NtpToSystemTime(NtpTimestamp t)
     return st;
 }
 
+uint64_t MillisecondsToNtp(uint32_t ms)
+{
+    return (uint64_t(ms) << 32) / 1000u;
+}
+
 uint64_t NtpToNetwork(uint64_t value)
 {
     uint64_t reversed = 0;

@@ -37,5 +37,8 @@ NtpTimestamp SystemTimeToNtp(const SYSTEMTIME* pUtc);
 // 2036-02-07 06:28:16 .. 2104-02-26 09:42:23. Milliseconds truncate.
 SYSTEMTIME NtpToSystemTime(NtpTimestamp t);
 
+// A count of milliseconds as a 32.32 duration, truncated: (ms << 32) / 1000.
+uint64_t MillisecondsToNtp(uint32_t ms);
+
 // Reverses the eight bytes: host order to wire order and back.
 uint64_t NtpToNetwork(uint64_t value);

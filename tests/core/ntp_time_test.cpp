@@ -157,6 +157,16 @@ TEST(NtpTime, RecordsTheClockNeverGivesEncodeAsNoTime)
     }
 }
 
+TEST(NtpTime, MillisecondThresholdsTruncate)
+{
+    EXPECT_EQ(MillisecondsToNtp(1), 0x0000000000418937ull);
+    EXPECT_EQ(MillisecondsToNtp(200), 0x0000000033333333ull);
+    EXPECT_EQ(MillisecondsToNtp(250), 0x0000000040000000ull);
+    EXPECT_EQ(MillisecondsToNtp(600), 0x0000000099999999ull);
+    EXPECT_EQ(MillisecondsToNtp(999), 0x00000000FFBE76C8ull);
+    EXPECT_EQ(MillisecondsToNtp(9999), 0x00000009FFBE76C8ull);
+}
+
 TEST(NtpTime, NetworkOrderReversesTheEightBytes)
 {
     EXPECT_EQ(NtpToNetwork(0x0123456789ABCDEFull), 0xEFCDAB8967452301ull);

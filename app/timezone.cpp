@@ -1,0 +1,68 @@
+#include "app/timezone.h"
+
+#include "log/activity_log.h"
+
+namespace {
+
+const DWORD kSearchPause_ms = 100;
+
+// Searches the panel's main-thread windows until its tab control is found
+// and disabled, or until the panel's process has ended without showing one.
+void LockPanelTabs(const PROCESS_INFORMATION& pi)
+{
+    LONG fFound = 0;
+    for (;;) {
+        EnumThreadWindows(pi.dwThreadId, TimeZoneEnumWindowProc, (LPARAM)&fFound);
+        if (fFound) return;
+        if (WaitForSingleObject(pi.hProcess, kSearchPause_ms) == WAIT_OBJECT_0) return;
+    }
+}
+
+}  // namespace
+
+BOOL CALLBACK TimeZoneEnumChildProc(HWND hwnd, LPARAM lParam)
+{
+    char szClass[32];
+    int nLength = GetClassNameA(hwnd, szClass, 30);
+    if (nLength == 15 && lstrcmpA(szClass, "SysTabControl32") == 0) {
+        EnableWindow(hwnd, FALSE);
+        *(LONG*)lParam = 1;
+        return FALSE;
+    }
+    return TRUE;
+}
+
+BOOL CALLBACK TimeZoneEnumWindowProc(HWND hwnd, LPARAM lParam)
+{
+    EnumChildWindows(hwnd, TimeZoneEnumChildProc, lParam);
+    return *(LONG*)lParam == 0;  // go on only while nothing was found
+}
+
+DWORD WINAPI TimeZoneThreadFunc(LPVOID parameter)
+{
+    TIME_ZONE_INFORMATION tziBefore = {};
+    if (GetTimeZoneInformation(&tziBefore) == TIME_ZONE_ID_INVALID) {
+        LogError("TimeZoneThreadFunc GTZI old", (int)GetLastError());
+        return 0;
+    }
+
+    char szCommandLine[MAX_PATH] = "rundll32.exe shell32.dll,Control_RunDLL timedate.cpl,@0,1";
+    if (parameter != NULL) lstrcpynA(szCommandLine, (const char*)parameter, sizeof szCommandLine);
+    STARTUPINFOA si = {};
+    si.cb = sizeof si;
+    PROCESS_INFORMATION pi = {};
+    if (!CreateProcessA(NULL, szCommandLine, NULL, NULL, FALSE, 0, NULL, NULL, &si, &pi)) {
+        LogError("TimeZoneThreadFunc CreateProcess", (int)GetLastError());
+        return 0;
+    }
+    LockPanelTabs(pi);
+    WaitForSingleObject(pi.hProcess, INFINITE);
+    CloseHandle(pi.hThread);
+    CloseHandle(pi.hProcess);
+
+    TIME_ZONE_INFORMATION tziAfter = {};
+    if (GetTimeZoneInformation(&tziAfter) == TIME_ZONE_ID_INVALID) {
+        LogError("GTZI new", (int)GetLastError());
+    }
+    return 0;
+}

@@ -1,0 +1,181 @@
+#include "app/tray.h"
+
+#include <string.h>
+
+#include "app/state.h"
+#include "app/timezone.h"
+#include "log/activity_log.h"
+#include "resources/resource.h"
+
+namespace {
+
+const char kTrayClass[] = "Tamarin Time";
+const char kTip[] = "Tamarin Time";
+
+UINT msgNotifyIcon = 0;
+UINT msgTaskbarCreated = 0;  // the shell's notification area was (re)created
+
+void NotifyTrayIcon(DWORD dwMessage, HWND hwnd, UINT uID, HICON hIcon, UINT uCallbackMessage, const char* szTip)
+{
+    NOTIFYICONDATAA nid;
+    memset(&nid, 0, sizeof nid);
+    nid.cbSize = sizeof nid;
+    nid.hWnd = hwnd;
+    nid.uID = uID;
+    nid.hIcon = hIcon;
+    nid.uCallbackMessage = uCallbackMessage;
+    if (uCallbackMessage != 0) nid.uFlags |= NIF_MESSAGE;
+    if (hIcon != NULL) nid.uFlags |= NIF_ICON;
+    if (szTip != NULL) {
+        nid.uFlags |= NIF_TIP;
+        lstrcpynA(nid.szTip, szTip, sizeof nid.szTip);
+    }
+    Shell_NotifyIconA(dwMessage, &nid);
+}
+
+void RestoreMainWindow()
+{
+    SetForegroundWindow(MainWindow);
+    ShowWindow(MainWindow, SW_RESTORE);
+}
+
+void ShowTrayMenu(HWND hwnd)
+{
+    POINT pt;
+    GetCursorPos(&pt);
+    TPMPARAMS tpm;
+    memset(&tpm, 0, sizeof tpm);
+    tpm.cbSize = sizeof tpm;
+    tpm.rcExclude.left = pt.x;
+    tpm.rcExclude.top = pt.y;
+    tpm.rcExclude.right = pt.x + 1;
+    tpm.rcExclude.bottom = pt.y + 1;
+    SetForegroundWindow(hwnd);
+    TrackPopupMenuEx(hTrayMenu, TPM_RIGHTBUTTON, pt.x, pt.y, hwnd, &tpm);
+}
+
+void OnNotifyIcon(HWND hwnd, LPARAM lParam)
+{
+    switch (lParam) {
+    case WM_LBUTTONDOWN:
+    case WM_RBUTTONDOWN:
+        ShowTrayMenu(hwnd);
+        break;
+    case WM_LBUTTONDBLCLK:
+    case WM_RBUTTONDBLCLK:
+        RestoreMainWindow();
+        break;
+    }
+}
+
+// The icon of the state the client is in, so that a restarted shell shows it.
+void OnTaskbarCreated(HWND hwnd)
+{
+    TrayIconAdd(hwnd, TRAY_ICON_ID, fOnline ? hIconOnline16 : hIconApp16, msgNotifyIcon, kTip);
+}
+
+void OnCreate(HWND hwnd, const CREATESTRUCTA* cs)
+{
+    hTrayMenu = CreatePopupMenu();
+    AppendMenuA(hTrayMenu, MF_STRING, IDM_TIMEZONE, "タイムゾーンの設定(&Z)...");
+    AppendMenuA(hTrayMenu, MF_STRING, IDM_SETTINGS, "設定(&S)...");
+    AppendMenuA(hTrayMenu, MF_SEPARATOR, 0, NULL);
+    AppendMenuA(hTrayMenu, MF_STRING, IDM_ONLINE, "オンライン(&O)");
+    AppendMenuA(hTrayMenu, MF_SEPARATOR, 0, NULL);
+    AppendMenuA(hTrayMenu, MF_STRING, IDM_EXIT, "終了(&X)");
+    msgNotifyIcon = RegisterWindowMessageA("Shell_NotifyIcon");
+    msgTaskbarCreated = RegisterWindowMessageA("TaskbarCreated");
+    TrayIconAdd(hwnd, TRAY_ICON_ID, (HICON)cs->lpCreateParams, msgNotifyIcon, kTip);
+}
+
+void OnDestroy(HWND hwnd)
+{
+    TrayIconDelete(hwnd, TRAY_ICON_ID);
+    DestroyMenu(hTrayMenu);
+    hTrayMenu = NULL;
+}
+
+void StartTimeZoneThread()
+{
+    DWORD dwThreadId;
+    HANDLE hThread = CreateThread(NULL, 0, TimeZoneThreadFunc, NULL, 0, &dwThreadId);
+    if (hThread == NULL) {
+        LogError("CreateThread", (int)GetLastError());
+        return;
+    }
+    CloseHandle(hThread);  // it runs on by itself; nobody waits for it
+}
+
+void OnCommand(WORD id)
+{
+    switch (id) {
+    case IDM_SETTINGS:
+        RestoreMainWindow();
+        break;
+    case IDM_TIMEZONE:
+        StartTimeZoneThread();
+        break;
+    case IDM_ONLINE:
+        PostMessageA(MainWindow, WM_COMMAND, IDM_ONLINE, 0);
+        break;
+    case IDM_EXIT:
+        PostMessageA(MainWindow, WM_CLOSE, 0, 0);
+        break;
+    }
+}
+
+}  // namespace
+
+void CreateTrayWindow(HINSTANCE hInstance, HICON hIcon)
+{
+    WNDCLASSA wc;
+    memset(&wc, 0, sizeof wc);
+    wc.lpfnWndProc = TrayWindowProc;
+    wc.hInstance = hInstance;
+    wc.lpszClassName = kTrayClass;
+    RegisterClassA(&wc);
+    TrayWindow = CreateWindowExA(0, kTrayClass, kTip, WS_OVERLAPPEDWINDOW, CW_USEDEFAULT, CW_USEDEFAULT,
+                                 CW_USEDEFAULT, CW_USEDEFAULT, NULL, NULL, hInstance, hIcon);
+}
+
+void TrayIconAdd(HWND hwnd, UINT uID, HICON hIcon, UINT uCallbackMessage, const char* szTip)
+{
+    NotifyTrayIcon(NIM_ADD, hwnd, uID, hIcon, uCallbackMessage, szTip);
+}
+
+void TrayIconModify(HWND hwnd, UINT uID, HICON hIcon, UINT uCallbackMessage, const char* szTip)
+{
+    NotifyTrayIcon(NIM_MODIFY, hwnd, uID, hIcon, uCallbackMessage, szTip);
+}
+
+void TrayIconDelete(HWND hwnd, UINT uID)
+{
+    NotifyTrayIcon(NIM_DELETE, hwnd, uID, NULL, 0, NULL);
+}
+
+LRESULT CALLBACK TrayWindowProc(HWND hwnd, UINT msg, WPARAM wParam, LPARAM lParam)
+{
+    if (msg == msgNotifyIcon && msg != 0) {
+        OnNotifyIcon(hwnd, lParam);
+        return 0;
+    }
+    if (msg == msgTaskbarCreated && msg != 0) {
+        OnTaskbarCreated(hwnd);
+        return 0;
+    }
+    switch (msg) {
+    case WM_CREATE:
+        OnCreate(hwnd, (const CREATESTRUCTA*)lParam);
+        return 0;
+    case WM_DESTROY:
+        OnDestroy(hwnd);
+        return 0;
+    case WM_CLOSE:
+        PostMessageA(MainWindow, WM_CLOSE, 0, 0);
+        return 0;
+    case WM_COMMAND:
+        OnCommand(LOWORD(wParam));
+        return 0;
+    }
+    return DefWindowProcA(hwnd, msg, wParam, lParam);
+}
