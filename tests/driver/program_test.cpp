@@ -1,81 +1,212 @@
-// Drives the real tamarin-time.exe from outside, as a user's desktop would:
-// starts it, finds its window, reads its log, and closes it.
+// The real program, started and driven from outside as a user's desktop
+// would: its first run, its stored settings, a second instance, the tray,
+// the About box and the time-zone command.
 #include <gtest/gtest.h>
 #include <windows.h>
+#include <shellapi.h>
 
 #include <string>
 #include <vector>
 
+#include "driver.h"
+
 namespace {
 
-struct FoundWindow {
-    DWORD processId;
-    HWND hwnd;
-};
+const char kFirstServer[] = "ntp.nict.jp";
+const char kSecondServer[] = "ntp.jst.mfeed.ad.jp";
 
-BOOL CALLBACK MatchProcessWindow(HWND hwnd, LPARAM lParam)
+
+void ExpectStoredDword(const char* name, DWORD expected)
 {
-    FoundWindow* found = (FoundWindow*)lParam;
-    DWORD processId = 0;
-    GetWindowThreadProcessId(hwnd, &processId);
-    if (processId != found->processId || !IsWindowVisible(hwnd)) return TRUE;
-    found->hwnd = hwnd;
-    return FALSE;
+    DWORD dwType = 0;
+    std::vector<BYTE> data;
+    ASSERT_TRUE(ReadSetting(name, &dwType, &data)) << name;
+    EXPECT_EQ(dwType, (DWORD)REG_DWORD) << name;
+    ASSERT_EQ(data.size(), 4u) << name;
+    EXPECT_EQ(*(DWORD*)data.data(), expected) << name;
 }
 
-HWND WaitForProcessWindow(DWORD processId)
+void ExpectStoredText(const char* name, const std::string& expected)
 {
-    FoundWindow found = {processId, NULL};
-    for (int i = 0; i < 200 && found.hwnd == NULL; ++i) {
-        EnumWindows(MatchProcessWindow, (LPARAM)&found);
-        if (found.hwnd == NULL) Sleep(50);
+    DWORD dwType = 0;
+    std::vector<BYTE> data;
+    ASSERT_TRUE(ReadSetting(name, &dwType, &data)) << name;
+    EXPECT_EQ(dwType, (DWORD)REG_SZ);
+    EXPECT_EQ(std::string(data.begin(), data.end()), expected + '\0');
+}
+
+bool Checked(HWND hMain, int id)
+{
+    return SendMessageW(GetDlgItem(hMain, id), BM_GETCHECK, 0, 0) == BST_CHECKED;
+}
+
+bool WaitUntil(bool (*condition)(HWND), HWND hwnd, DWORD timeoutMs = 5000)
+{
+    for (DWORD waited = 0; waited <= timeoutMs; waited += 50) {
+        if (condition(hwnd)) return true;
+        Sleep(50);
     }
-    return found.hwnd;
+    return false;
 }
 
-// Another process's list box is read in UTF-16 and turned back into the
-// code page 932 bytes that the program wrote.
-std::vector<std::string> ReadListBox(HWND hList)
+bool Visible(HWND hwnd)
 {
-    std::vector<std::string> entries;
-    int count = (int)SendMessageW(hList, LB_GETCOUNT, 0, 0);
-    for (int i = 0; i < count; ++i) {
-        std::wstring wide((size_t)SendMessageW(hList, LB_GETTEXTLEN, i, 0), L'\0');
-        SendMessageW(hList, LB_GETTEXT, i, (LPARAM)&wide[0]);
-        char bytes[512] = {};
-        WideCharToMultiByte(932, 0, wide.c_str(), (int)wide.size(), bytes, sizeof bytes - 1, NULL, NULL);
-        entries.push_back(bytes);
-    }
-    return entries;
+    return IsWindowVisible(hwnd) != FALSE;
 }
 
-TEST(Program, StartsWithItsLogAndEndsWhenClosed)
+bool Hidden(HWND hwnd)
 {
+    return !IsWindowVisible(hwnd);
+}
+
+bool Gone(HWND hwnd)
+{
+    return !IsWindow(hwnd);
+}
+
+TEST(Program, FirstRunShowsDefaultsAndSavesThemOnClose)
+{
+    DeleteSettingsKey();
+    RunningProgram program;
+    ASSERT_TRUE(StartProgram(&program));
+    HWND hMain = program.hMain;
+    EXPECT_TRUE(WaitUntil(Visible, hMain));
+
+    EXPECT_EQ(WindowText(GetDlgItem(hMain, 1018)), kFirstServer);
+    EXPECT_EQ(WindowText(GetDlgItem(hMain, 1000)), "10");
+    EXPECT_EQ(WindowText(GetDlgItem(hMain, 1005)), "600");
+    EXPECT_EQ(WindowText(GetDlgItem(hMain, 1007)), "200");
+    EXPECT_FALSE(Checked(hMain, 1001));
+    EXPECT_TRUE(Checked(hMain, 1003));
+    EXPECT_FALSE(Checked(hMain, 1019));
+    EXPECT_EQ(TrayIconCount(), 1);
+
+    std::vector<std::string> log = ListBoxLines(GetDlgItem(hMain, 1012));
+    ASSERT_EQ(log.size(), 8u);
+    const std::vector<std::string> greeting = {
+        "Hello! This is Tamarin Time network time client.",
+        "Revision date/time is Jun 24 1997 12:29:56.",
+        "\x82\xCD\x82\xB6\x82\xDF\x82\xDC\x82\xB5\x82\xC4\x81\x42",  // はじめまして。
+        "この設定画面は、タスクトレイのタマリンタイムアイコンを",
+        "ダブルクリックすると出てきます。",
+        "普段は閉じておいてもかまいません。",
+    };
+    EXPECT_EQ(std::vector<std::string>(log.begin(), log.begin() + 6), greeting);
+    EXPECT_EQ(log[6].rfind("PC=", 0), 0u) << log[6];
+    EXPECT_EQ(log[7], "");
+
+    EXPECT_EQ(EndProgram(&program), 0);
+    ExpectStoredText("szServerName", kFirstServer);
+    ExpectStoredDword("nCheckTimer_minute", 10);
+    ExpectStoredDword("nIgnorableMaxTimeDifference_ms", 200);
+    ExpectStoredDword("nAcceptableMaxLoopDelay_ms", 600);
+    ExpectStoredDword("fStayAfterAdjustment", 1);
+    ExpectStoredDword("fStartAtFirst", 0);
+    ExpectStoredDword("fActAsSNTPServer", 0);
+    EXPECT_EQ(TrayIconCount(), 0);
+}
+
+TEST(Program, ResidentStartGoesToTheTrayWithStoredSettings)
+{
+    DeleteSettingsKey();
+    const char szServer[] = "NTP.JST.MFEED.AD.JP";
+    WriteSetting("szServerName", REG_SZ, szServer, sizeof szServer);
+    WriteSetting("nCheckTimer_minute", REG_SZ, "5", 2);  // of the wrong type: ignored
+    DWORD dw250 = 250, dw2 = 2;
+    WriteSetting("nAcceptableMaxLoopDelay_ms", REG_DWORD, &dw250, 4);
+    WriteSetting("fStayAfterAdjustment", REG_DWORD, &dw2, 4);
+
+    RunningProgram program;
+    ASSERT_TRUE(StartProgram(&program));
+    HWND hMain = program.hMain;
+    EXPECT_TRUE(WaitUntil(Hidden, hMain));
+    EXPECT_EQ(WindowText(GetDlgItem(hMain, 1018)), kSecondServer);  // the list's own letter case
+    EXPECT_EQ(WindowText(GetDlgItem(hMain, 1000)), "10");
+    EXPECT_EQ(WindowText(GetDlgItem(hMain, 1005)), "250");
+    EXPECT_TRUE(Checked(hMain, 1003));
+
+    // A double click on the tray icon brings the window back; Escape hides it again.
+    PostMessageA(program.hTray, RegisterWindowMessageA("Shell_NotifyIcon"), 0, WM_LBUTTONDBLCLK);
+    EXPECT_TRUE(WaitUntil(Visible, hMain));
+    PostMessageA(hMain, WM_COMMAND, IDCANCEL, 0);
+    EXPECT_TRUE(WaitUntil(Hidden, hMain));
+    ExpectStoredText("szServerName", kSecondServer);
+    ExpectStoredDword("fStayAfterAdjustment", 2);
+    ExpectStoredDword("nCheckTimer_minute", 10);
+    ExpectStoredDword("nAcceptableMaxLoopDelay_ms", 250);
+
+    EXPECT_EQ(EndProgram(&program, program.hTray), 0);  // the tray window's WM_CLOSE ends it too
+}
+
+TEST(Program, SecondInstanceIsRefusedAndTouchesNothing)
+{
+    DeleteSettingsKey();
+    RunningProgram first;
+    ASSERT_TRUE(StartProgram(&first));
+
     char commandLine[] = TAMARIN_EXE_PATH;
     STARTUPINFOA si = {};
     si.cb = sizeof si;
-    PROCESS_INFORMATION pi = {};
-    ASSERT_TRUE(CreateProcessA(NULL, commandLine, NULL, NULL, FALSE, 0, NULL, NULL, &si, &pi)) << GetLastError();
+    PROCESS_INFORMATION second = {};
+    ASSERT_TRUE(CreateProcessA(NULL, commandLine, NULL, NULL, FALSE, 0, NULL, NULL, &si, &second));
+    HWND hBox = WaitForWindow(second.dwProcessId, "#32770", "Tamarin Time");
+    ASSERT_NE(hBox, (HWND)NULL);
+    EXPECT_EQ(WindowText(GetDlgItem(hBox, 0xFFFF)), "２つ以上同時に起動することはできません。");
+    DWORD dwType;
+    std::vector<BYTE> data;
+    EXPECT_FALSE(ReadSetting("szServerName", &dwType, &data));  // the second wrote nothing
+    PostMessageA(hBox, WM_COMMAND, IDOK, 0);
+    EXPECT_EQ(WaitForSingleObject(second.hProcess, 10000), WAIT_OBJECT_0);
+    CloseHandle(second.hThread);
+    CloseHandle(second.hProcess);
 
-    HWND hwnd = WaitForProcessWindow(pi.dwProcessId);
-    ASSERT_NE(hwnd, (HWND)NULL);
-    char caption[100] = {};
-    GetWindowTextA(hwnd, caption, sizeof caption);
-    EXPECT_STREQ(caption, "Tamarin Time network time client");
+    EXPECT_EQ(WaitForSingleObject(first.pi.hProcess, 0), (DWORD)WAIT_TIMEOUT);  // untouched
+    EXPECT_EQ(EndProgram(&first), 0);
+}
 
-    std::vector<std::string> log = ReadListBox(GetDlgItem(hwnd, 1012));
-    ASSERT_EQ(log.size(), 3u);
-    EXPECT_EQ(log[0], "Hello! This is Tamarin Time network time client.");
-    EXPECT_EQ(log[1].rfind("NTP\x8E\x9E\x8D\x8F ", 0), 0u) << log[1];  // NTP時刻
-    EXPECT_EQ(log[2], "");
+TEST(Program, TrayIconComesBackWhenTheShellRestarts)
+{
+    RunningProgram program;
+    ASSERT_TRUE(StartProgram(&program));
+    ASSERT_EQ(TrayIconCount(), 1);
 
-    PostMessageA(hwnd, WM_CLOSE, 0, 0);
-    ASSERT_EQ(WaitForSingleObject(pi.hProcess, 10000), WAIT_OBJECT_0);
-    DWORD exitCode = 1;
-    GetExitCodeProcess(pi.hProcess, &exitCode);
-    EXPECT_EQ(exitCode, 0u);
-    CloseHandle(pi.hThread);
-    CloseHandle(pi.hProcess);
+    // The notification area loses the icon, as when the shell restarts.
+    NOTIFYICONDATAA nid = {};
+    nid.cbSize = sizeof nid;
+    nid.hWnd = program.hTray;
+    nid.uID = 104;
+    ASSERT_TRUE(Shell_NotifyIconA(NIM_DELETE, &nid));
+    EXPECT_EQ(TrayIconCount(), 0);
+
+    SendMessageA(program.hTray, RegisterWindowMessageA("TaskbarCreated"), 0, 0);
+    EXPECT_EQ(TrayIconCount(), 1);
+    EXPECT_EQ(EndProgram(&program), 0);
+}
+
+TEST(Program, AboutBoxAndTimeZoneCommands)
+{
+    RunningProgram program;
+    ASSERT_TRUE(StartProgram(&program));
+    HWND hList = GetDlgItem(program.hMain, 1012);
+    size_t nLines = ListBoxLines(hList).size();
+
+    for (WPARAM close : {(WPARAM)IDCANCEL, (WPARAM)1010}) {  // Escape, then "Go Home" without a browser
+        PostMessageA(program.hMain, WM_COMMAND, 40001, 0);
+        HWND hAbout = WaitForWindow(program.pi.dwProcessId, "#32770", "about Tamarin Time");
+        ASSERT_NE(hAbout, (HWND)NULL);
+        EXPECT_EQ(WindowText(GetDlgItem(hAbout, 1010)), "Go Home");
+        PostMessageA(hAbout, WM_COMMAND, close, 0);
+        EXPECT_TRUE(WaitUntil(Gone, hAbout)) << close;
+    }
+
+    // Under Wine the Date/Time panel does not exist: rundll32 ends at once,
+    // and the thread ends with it, quietly.
+    PostMessageA(program.hMain, WM_COMMAND, 40002, 0);
+    Sleep(3000);
+    EXPECT_EQ(ListBoxLines(hList).size(), nLines);
+    DWORD_PTR result;
+    EXPECT_TRUE(SendMessageTimeoutA(program.hMain, WM_NULL, 0, 0, SMTO_ABORTIFHUNG, 2000, &result));
+    EXPECT_EQ(EndProgram(&program), 0);
 }
 
 }  // namespace

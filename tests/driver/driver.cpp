@@ -1,0 +1,130 @@
+#include "driver.h"
+
+namespace {
+
+const char kSettingsKey[] = "Software\\Halden Works\\Tamarin Time";
+
+struct WindowQuery {
+    DWORD processId;
+    const char* szClass;
+    const char* szCaption;
+    HWND hFound;
+};
+
+BOOL CALLBACK MatchWindow(HWND hwnd, LPARAM lParam)
+{
+    WindowQuery* query = (WindowQuery*)lParam;
+    DWORD processId = 0;
+    GetWindowThreadProcessId(hwnd, &processId);
+    if (processId != query->processId) return TRUE;
+    char text[256] = {};
+    if (query->szClass != NULL && (GetClassNameA(hwnd, text, sizeof text) == 0 || lstrcmpA(text, query->szClass) != 0)) {
+        return TRUE;
+    }
+    if (query->szCaption != NULL && WindowText(hwnd) != query->szCaption) return TRUE;
+    query->hFound = hwnd;
+    return FALSE;
+}
+
+BOOL CALLBACK CountTrayIcons(HWND hwnd, LPARAM lParam)
+{
+    char szClass[64] = {};
+    GetClassNameA(hwnd, szClass, sizeof szClass);
+    if (lstrcmpA(szClass, "__winex11_tray_icon") == 0) ++*(int*)lParam;
+    return TRUE;
+}
+
+}  // namespace
+
+HWND WaitForWindow(DWORD processId, const char* szClass, const char* szCaption, DWORD timeoutMs)
+{
+    WindowQuery query = {processId, szClass, szCaption, NULL};
+    for (DWORD waited = 0; query.hFound == NULL && waited <= timeoutMs; waited += 50) {
+        EnumWindows(MatchWindow, (LPARAM)&query);
+        if (query.hFound == NULL) Sleep(50);
+    }
+    return query.hFound;
+}
+
+bool StartProgram(RunningProgram* program)
+{
+    char commandLine[] = TAMARIN_EXE_PATH;
+    STARTUPINFOA si = {};
+    si.cb = sizeof si;
+    *program = RunningProgram();
+    if (!CreateProcessA(NULL, commandLine, NULL, NULL, FALSE, 0, NULL, NULL, &si, &program->pi)) return false;
+    program->hTray = WaitForWindow(program->pi.dwProcessId, "Tamarin Time", NULL);
+    program->hMain = WaitForWindow(program->pi.dwProcessId, NULL, "Tamarin Time network time client");
+    return program->hTray != NULL && program->hMain != NULL;
+}
+
+int EndProgram(RunningProgram* program, HWND hTarget)
+{
+    PostMessageA(hTarget != NULL ? hTarget : program->hMain, WM_CLOSE, 0, 0);
+    DWORD exitCode = (DWORD)-1;
+    if (WaitForSingleObject(program->pi.hProcess, 10000) == WAIT_OBJECT_0) {
+        GetExitCodeProcess(program->pi.hProcess, &exitCode);
+    } else {
+        TerminateProcess(program->pi.hProcess, 99);
+    }
+    CloseHandle(program->pi.hThread);
+    CloseHandle(program->pi.hProcess);
+    return (int)exitCode;
+}
+
+std::string WindowText(HWND hwnd)
+{
+    wchar_t wide[512] = {};
+    int length = (int)SendMessageW(hwnd, WM_GETTEXT, 511, (LPARAM)wide);
+    char bytes[1024] = {};
+    WideCharToMultiByte(932, 0, wide, length, bytes, sizeof bytes - 1, NULL, NULL);
+    return bytes;
+}
+
+std::vector<std::string> ListBoxLines(HWND hList)
+{
+    std::vector<std::string> lines;
+    int count = (int)SendMessageW(hList, LB_GETCOUNT, 0, 0);
+    for (int i = 0; i < count; ++i) {
+        wchar_t wide[512] = {};
+        int length = (int)SendMessageW(hList, LB_GETTEXT, i, (LPARAM)wide);
+        char bytes[1024] = {};
+        WideCharToMultiByte(932, 0, wide, length, bytes, sizeof bytes - 1, NULL, NULL);
+        lines.push_back(bytes);
+    }
+    return lines;
+}
+
+int TrayIconCount()
+{
+    int count = 0;
+    HWND hTrayArea = FindWindowA(NULL, "Wine System Tray");
+    if (hTrayArea != NULL) EnumChildWindows(hTrayArea, CountTrayIcons, (LPARAM)&count);
+    return count;
+}
+
+void DeleteSettingsKey()
+{
+    RegDeleteKeyA(HKEY_CURRENT_USER, kSettingsKey);
+}
+
+void WriteSetting(const char* name, DWORD dwType, const void* data, DWORD cbData)
+{
+    HKEY hKey;
+    RegCreateKeyExA(HKEY_CURRENT_USER, kSettingsKey, 0, NULL, 0, KEY_ALL_ACCESS, NULL, &hKey, NULL);
+    RegSetValueExA(hKey, name, 0, dwType, (const BYTE*)data, cbData);
+    RegCloseKey(hKey);
+}
+
+bool ReadSetting(const char* name, DWORD* pdwType, std::vector<BYTE>* data)
+{
+    HKEY hKey;
+    if (RegOpenKeyExA(HKEY_CURRENT_USER, kSettingsKey, 0, KEY_READ, &hKey) != ERROR_SUCCESS) return false;
+    BYTE buffer[512];
+    DWORD cbData = sizeof buffer;
+    LONG result = RegQueryValueExA(hKey, name, NULL, pdwType, buffer, &cbData);
+    RegCloseKey(hKey);
+    if (result != ERROR_SUCCESS) return false;
+    data->assign(buffer, buffer + cbData);
+    return true;
+}

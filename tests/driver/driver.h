@@ -1,0 +1,38 @@
+// Driving the real tamarin-time.exe from outside, as the desktop does: start
+// it, find its windows, read its controls, and look at its settings key.
+#pragma once
+
+#include <windows.h>
+
+#include <string>
+#include <vector>
+
+struct RunningProgram {
+    PROCESS_INFORMATION pi;
+    HWND hMain;  // the settings window
+    HWND hTray;  // the hidden tray window
+};
+
+// Starts the program and waits for its tray window, made at the end of its
+// start-up; false when it did not come within ten seconds.
+bool StartProgram(RunningProgram* program);
+
+// Asks the program to end (WM_CLOSE to its main window); its exit code, or
+// -1 when it did not end within ten seconds.
+int EndProgram(RunningProgram* program, HWND hTarget = NULL);
+
+// A top-level window of the process with this class and caption (either
+// may be NULL), waiting up to timeoutMs for it.
+HWND WaitForWindow(DWORD processId, const char* szClass, const char* szCaption, DWORD timeoutMs = 10000);
+
+// Another process's texts, read in UTF-16 and turned back into code page 932.
+std::string WindowText(HWND hwnd);
+std::vector<std::string> ListBoxLines(HWND hList);
+
+// The number of icons in Wine's notification area.
+int TrayIconCount();
+
+// The settings key of the current user, shared with the program in the prefix.
+void DeleteSettingsKey();
+void WriteSetting(const char* name, DWORD dwType, const void* data, DWORD cbData);
+bool ReadSetting(const char* name, DWORD* pdwType, std::vector<BYTE>* data);

@@ -1,0 +1,169 @@
+#include <gtest/gtest.h>
+#include <windows.h>
+
+#include <string>
+#include <vector>
+
+#include "app/main_window.h"
+#include "app/state.h"
+#include "resources/resource.h"
+#include "support/log_window.h"
+
+namespace {
+
+const char kSettingsKey[] = "Software\\Halden Works\\Tamarin Time";
+const std::string kStarted = "SNTP\x83\x54\x81\x5B\x83\x72\x83\x58\x8A\x4A\x8E\x6E...";  // SNTPサービス開始...
+const std::string kEnded = "SNTP\x83\x54\x81\x5B\x83\x72\x83\x58\x8F\x49\x97\xB9";      // SNTPサービス終了
+
+void Store(const char* name, DWORD dwType, const void* data, DWORD cbData)
+{
+    HKEY hKey;
+    RegCreateKeyExA(HKEY_CURRENT_USER, kSettingsKey, 0, NULL, 0, KEY_ALL_ACCESS, NULL, &hKey, NULL);
+    RegSetValueExA(hKey, name, 0, dwType, (const BYTE*)data, cbData);
+    RegCloseKey(hKey);
+}
+
+void StoreDword(const char* name, DWORD value)
+{
+    Store(name, REG_DWORD, &value, sizeof value);
+}
+
+// The real main window, created in this process from the program's own
+// template, over a settings key that each test prepares.
+class Settings : public testing::Test {
+protected:
+    void SetUp() override
+    {
+        WSADATA wsa;
+        WSAStartup(MAKEWORD(1, 1), &wsa);
+        RegDeleteKeyA(HKEY_CURRENT_USER, kSettingsKey);
+        qwAcceptableMaxLoopDelay = 0;
+        qwIgnorableMaxTimeDifference = 0;
+        fExitCountdown = 0;
+    }
+
+    void TearDown() override
+    {
+        if (IsWindow(hMain)) DestroyWindow(hMain);
+        MainWindow = NULL;
+        PumpMessages();
+        WSACleanup();
+    }
+
+    void CreateMainWindow()
+    {
+        hMain = CreateDialogParamA(GetModuleHandleA(NULL), MAKEINTRESOURCEA(IDD_MAIN), NULL, MainDialogProc, 0);
+        ASSERT_NE(hMain, (HWND)NULL);
+        PumpMessages();
+    }
+
+    std::string Text(int id)
+    {
+        char text[300] = {};
+        GetDlgItemTextA(hMain, id, text, sizeof text);
+        return text;
+    }
+
+    void Type(int id, const char* text) { SetDlgItemTextA(hMain, id, text); }
+
+    void Leave(int id)
+    {
+        SendMessageA(hMain, WM_COMMAND, MAKEWPARAM(id, EN_KILLFOCUS), (LPARAM)GetDlgItem(hMain, id));
+    }
+
+    void Click(int id)
+    {
+        CheckDlgButton(hMain, id, IsDlgButtonChecked(hMain, id) ? BST_UNCHECKED : BST_CHECKED);
+        SendMessageA(hMain, WM_COMMAND, MAKEWPARAM(id, BN_CLICKED), (LPARAM)GetDlgItem(hMain, id));
+    }
+
+    HWND hMain = NULL;
+};
+
+TEST_F(Settings, FieldsKeepTheirLastAcceptedNumber)
+{
+    StoreDword("nAcceptableMaxLoopDelay_ms", 250);
+    CreateMainWindow();
+    EXPECT_EQ(nAcceptableMaxLoopDelay_ms, 250);
+    EXPECT_EQ(qwAcceptableMaxLoopDelay, 0x0000000040000000ull);
+    EXPECT_EQ(qwIgnorableMaxTimeDifference, 0x0000000033333333ull);
+
+    Type(IDC_INTERVAL, "0");
+    EXPECT_EQ(nCheckTimer_minute, 10);
+    Leave(IDC_INTERVAL);
+    EXPECT_EQ(Text(IDC_INTERVAL), "10");
+
+    Type(IDC_MAXDELAY, "");
+    EXPECT_EQ(nAcceptableMaxLoopDelay_ms, 250);
+    Leave(IDC_MAXDELAY);
+    EXPECT_EQ(Text(IDC_MAXDELAY), "250");
+
+    Type(IDC_IGNOREDIFF, "abc");
+    EXPECT_EQ(nIgnorableMaxTimeDifference_ms, 200);
+    Type(IDC_IGNOREDIFF, "150");
+    EXPECT_EQ(nIgnorableMaxTimeDifference_ms, 150);
+    EXPECT_EQ(qwIgnorableMaxTimeDifference, 0x0000000026666666ull);  // (150 << 32) / 1000
+    Type(IDC_MAXDELAY, "9999");
+    EXPECT_EQ(qwAcceptableMaxLoopDelay, 0x00000009FFBE76C8ull);
+}
+
+TEST_F(Settings, StoredTextsAreNeverReadPastTheirEnd)
+{
+    std::string full(256, 'a');  // 256 bytes without a terminating zero
+    Store("szServerName", REG_SZ, full.data(), 256);
+    Store("nCheckTimer_minute", REG_BINARY, "\x05\x00\x00\x00\x00\x00\x00\x00", 8);
+    CreateMainWindow();
+    EXPECT_EQ(Text(IDC_SERVERNAME), "ntp.nict.jp");
+    EXPECT_EQ(SendDlgItemMessageA(hMain, IDC_SERVERNAME, CB_GETCURSEL, 0, 0), 0);
+    EXPECT_EQ(nCheckTimer_minute, 10);
+    DestroyWindow(hMain);
+    PumpMessages();
+
+    Store("szServerName", REG_SZ, "time.example", 12);  // a name that is not in the list, unterminated
+    CreateMainWindow();
+    EXPECT_EQ(Text(IDC_SERVERNAME), "time.example");
+    EXPECT_EQ(SendDlgItemMessageA(hMain, IDC_SERVERNAME, CB_GETCURSEL, 0, 0), CB_ERR);
+}
+
+bool PortIsFree(u_short port)
+{
+    SOCKET probe = socket(AF_INET, SOCK_DGRAM, 0);
+    sockaddr_in sa = {};
+    sa.sin_family = AF_INET;
+    sa.sin_port = htons(port);
+    bool fFree = bind(probe, (sockaddr*)&sa, sizeof sa) == 0;
+    closesocket(probe);
+    return fFree;
+}
+
+TEST_F(Settings, StayResidentGovernsServerModeAndTheCountdown)
+{
+    if (!PortIsFree(123)) GTEST_SKIP() << "UDP port 123 is taken by another program";
+    StoreDword("fActAsSNTPServer", 1);
+    CreateMainWindow();
+    const int stayControls[] = {IDC_INTERVAL_LABEL, IDC_INTERVAL, IDC_INTERVAL_SPIN, IDC_SERVERMODE};
+
+    fExitCountdown = 1;
+    Click(IDC_STAY);
+    EXPECT_EQ(fStayAfterAdjustment, 0);
+    EXPECT_EQ(fActAsSNTPServer, 1);
+    for (int id : stayControls) EXPECT_FALSE(IsWindowEnabled(GetDlgItem(hMain, id))) << id;
+    EXPECT_EQ(fExitCountdown, 1);
+
+    Click(IDC_STAY);
+    EXPECT_EQ(fStayAfterAdjustment, 1);
+    EXPECT_EQ(fExitCountdown, 0);
+    for (int id : stayControls) EXPECT_TRUE(IsWindowEnabled(GetDlgItem(hMain, id))) << id;
+
+    Click(IDC_SERVERMODE);
+    EXPECT_EQ(fActAsSNTPServer, 0);
+
+    std::vector<std::string> log = ReadLog();
+    std::vector<std::string> serverLines;
+    for (const std::string& line : log) {
+        if (line == kStarted || line == kEnded) serverLines.push_back(line);
+    }
+    EXPECT_EQ(serverLines, (std::vector<std::string>{kStarted, kEnded, kStarted, kEnded}));
+}
+
+}  // namespace
