@@ -125,9 +125,24 @@ TEST(Program, ResidentStartGoesToTheTrayWithStoredSettings)
     EXPECT_EQ(WindowText(GetDlgItem(hMain, 1005)), "250");
     EXPECT_TRUE(Checked(hMain, 1003));
 
-    // A double click on the tray icon brings the window back; Escape hides it again.
-    PostMessageA(program.hTray, RegisterWindowMessageA("Shell_NotifyIcon"), 0, WM_LBUTTONDBLCLK);
+    // A double click on the tray icon brings the window back; the Escape
+    // key hides it again; the tray menu's settings command brings it back.
+    const UINT msgNotifyIcon = RegisterWindowMessageA("Shell_NotifyIcon");
+    PostMessageA(program.hTray, msgNotifyIcon, 0, WM_RBUTTONDBLCLK);
     EXPECT_TRUE(WaitUntil(Visible, hMain));
+    PostMessageA(hMain, WM_KEYDOWN, VK_ESCAPE, 0);
+    EXPECT_TRUE(WaitUntil(Hidden, hMain));
+    PostMessageA(program.hTray, WM_COMMAND, 1, 0);
+    EXPECT_TRUE(WaitUntil(Visible, hMain));
+
+    // A single press opens the tray menu at the cursor; Escape closes it.
+    PostMessageA(program.hTray, msgNotifyIcon, 0, WM_LBUTTONDOWN);
+    HWND hMenu = WaitForWindow(program.pi.dwProcessId, "#32768", NULL);
+    ASSERT_NE(hMenu, (HWND)NULL);
+    EXPECT_TRUE(WaitUntil(Visible, hMenu));
+    PostMessageA(hMenu, WM_KEYDOWN, VK_ESCAPE, 0);
+    EXPECT_TRUE(WaitUntil(Hidden, hMenu));
+
     PostMessageA(hMain, WM_COMMAND, IDCANCEL, 0);
     EXPECT_TRUE(WaitUntil(Hidden, hMain));
     ExpectStoredText("szServerName", kSecondServer);
@@ -164,6 +179,26 @@ TEST(Program, SecondInstanceIsRefusedAndTouchesNothing)
     EXPECT_EQ(EndProgram(&first), 0);
 }
 
+TEST(Program, InstanceThatEndsByItselfShowsItsWindowAndServesNoTime)
+{
+    DeleteSettingsKey();
+    DWORD dw0 = 0, dw1 = 1;
+    WriteSetting("fStayAfterAdjustment", REG_DWORD, &dw0, 4);
+    WriteSetting("fActAsSNTPServer", REG_DWORD, &dw1, 4);
+    RunningProgram program;
+    ASSERT_TRUE(StartProgram(&program));
+    EXPECT_TRUE(WaitUntil(Visible, program.hMain));
+    EXPECT_FALSE(IsWindowEnabled(GetDlgItem(program.hMain, 1019)));
+    for (const std::string& line : ListBoxLines(GetDlgItem(program.hMain, 1012))) {
+        EXPECT_EQ(line.find("SNTP"), std::string::npos) << line;
+    }
+    // The end of the Windows session ends it too, saving the settings.
+    SendMessageA(program.hMain, WM_ENDSESSION, TRUE, 0);
+    EXPECT_EQ(WaitForSingleObject(program.pi.hProcess, 10000), WAIT_OBJECT_0);
+    EXPECT_EQ(EndProgram(&program), 0);
+    ExpectStoredText("szServerName", kFirstServer);
+}
+
 TEST(Program, TrayIconComesBackWhenTheShellRestarts)
 {
     RunningProgram program;
@@ -195,6 +230,9 @@ TEST(Program, AboutBoxAndTimeZoneCommands)
         HWND hAbout = WaitForWindow(program.pi.dwProcessId, "#32770", "about Tamarin Time");
         ASSERT_NE(hAbout, (HWND)NULL);
         EXPECT_EQ(WindowText(GetDlgItem(hAbout, 1010)), "Go Home");
+        HWND hIcon = FindWindowExA(hAbout, NULL, "Static", NULL);
+        HWND hVersion = FindWindowExA(hAbout, hIcon, "Static", NULL);
+        EXPECT_EQ(WindowText(hVersion), "Tamarin Time version 0.2.1\nNetwork Time client software");
         PostMessageA(hAbout, WM_COMMAND, close, 0);
         EXPECT_TRUE(WaitUntil(Gone, hAbout)) << close;
     }
