@@ -174,7 +174,7 @@ INT_PTR CALLBACK MainDialogProc(HWND hwnd, UINT msg, WPARAM wParam, LPARAM lPara
         OnCommand(hwnd, LOWORD(wParam), HIWORD(wParam));
         return TRUE;
     case WM_TIMER:
-        if (wParam == kTickTimer) OnTimerTick(hwnd);
+        OnTimerTick(wParam);
         return TRUE;
     case WM_INITMENUPOPUP:
         OnInitMenuPopup((HMENU)wParam);
