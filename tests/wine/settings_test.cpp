@@ -8,81 +8,19 @@
 #include "app/state.h"
 #include "resources/resource.h"
 #include "support/log_window.h"
+#include "support/main_dialog.h"
 
 namespace {
 
-const char kSettingsKey[] = "Software\\Halden Works\\Tamarin Time";
 const std::string kStarted = "SNTP\x83\x54\x81\x5B\x83\x72\x83\x58\x8A\x4A\x8E\x6E...";  // SNTPサービス開始...
 const std::string kEnded = "SNTP\x83\x54\x81\x5B\x83\x72\x83\x58\x8F\x49\x97\xB9";      // SNTPサービス終了
 
-void Store(const char* name, DWORD dwType, const void* data, DWORD cbData)
-{
-    HKEY hKey;
-    RegCreateKeyExA(HKEY_CURRENT_USER, kSettingsKey, 0, NULL, 0, KEY_ALL_ACCESS, NULL, &hKey, NULL);
-    RegSetValueExA(hKey, name, 0, dwType, (const BYTE*)data, cbData);
-    RegCloseKey(hKey);
-}
-
-void StoreDword(const char* name, DWORD value)
-{
-    Store(name, REG_DWORD, &value, sizeof value);
-}
-
-// The real main window, created in this process from the program's own
-// template, over a settings key that each test prepares.
-class Settings : public testing::Test {
-protected:
-    void SetUp() override
-    {
-        WSADATA wsa;
-        WSAStartup(MAKEWORD(1, 1), &wsa);
-        RegDeleteKeyA(HKEY_CURRENT_USER, kSettingsKey);
-        qwAcceptableMaxLoopDelay = 0;
-        qwIgnorableMaxTimeDifference = 0;
-        fExitCountdown = 0;
-    }
-
-    void TearDown() override
-    {
-        if (IsWindow(hMain)) DestroyWindow(hMain);
-        MainWindow = NULL;
-        PumpMessages();
-        WSACleanup();
-    }
-
-    void CreateMainWindow()
-    {
-        hMain = CreateDialogParamA(GetModuleHandleA(NULL), MAKEINTRESOURCEA(IDD_MAIN), NULL, MainDialogProc, 0);
-        ASSERT_NE(hMain, (HWND)NULL);
-        PumpMessages();
-    }
-
-    std::string Text(int id)
-    {
-        char text[300] = {};
-        GetDlgItemTextA(hMain, id, text, sizeof text);
-        return text;
-    }
-
-    void Type(int id, const char* text) { SetDlgItemTextA(hMain, id, text); }
-
-    void Leave(int id)
-    {
-        SendMessageA(hMain, WM_COMMAND, MAKEWPARAM(id, EN_KILLFOCUS), (LPARAM)GetDlgItem(hMain, id));
-    }
-
-    void Click(int id)
-    {
-        CheckDlgButton(hMain, id, IsDlgButtonChecked(hMain, id) ? BST_UNCHECKED : BST_CHECKED);
-        SendMessageA(hMain, WM_COMMAND, MAKEWPARAM(id, BN_CLICKED), (LPARAM)GetDlgItem(hMain, id));
-    }
-
-    HWND hMain = NULL;
+class Settings : public MainDialog {
 };
 
 TEST_F(Settings, FieldsKeepTheirLastAcceptedNumber)
 {
-    StoreDword("nAcceptableMaxLoopDelay_ms", 250);
+    StoreSettingDword("nAcceptableMaxLoopDelay_ms", 250);
     CreateMainWindow();
     EXPECT_EQ(nAcceptableMaxLoopDelay_ms, 250);
     EXPECT_EQ(qwAcceptableMaxLoopDelay, 0x0000000040000000ull);
@@ -110,8 +48,8 @@ TEST_F(Settings, FieldsKeepTheirLastAcceptedNumber)
 TEST_F(Settings, StoredTextsAreNeverReadPastTheirEnd)
 {
     std::string full(256, 'a');  // 256 bytes without a terminating zero
-    Store("szServerName", REG_SZ, full.data(), 256);
-    Store("nCheckTimer_minute", REG_BINARY, "\x05\x00\x00\x00\x00\x00\x00\x00", 8);
+    StoreSetting("szServerName", REG_SZ, full.data(), 256);
+    StoreSetting("nCheckTimer_minute", REG_BINARY, "\x05\x00\x00\x00\x00\x00\x00\x00", 8);
     CreateMainWindow();
     EXPECT_EQ(Text(IDC_SERVERNAME), "ntp.nict.jp");
     EXPECT_EQ(SendDlgItemMessageA(hMain, IDC_SERVERNAME, CB_GETCURSEL, 0, 0), 0);
@@ -119,7 +57,7 @@ TEST_F(Settings, StoredTextsAreNeverReadPastTheirEnd)
     DestroyWindow(hMain);
     PumpMessages();
 
-    Store("szServerName", REG_SZ, "time.example", 12);  // a name that is not in the list, unterminated
+    StoreSetting("szServerName", REG_SZ, "time.example", 12);  // a name that is not in the list, unterminated
     CreateMainWindow();
     EXPECT_EQ(Text(IDC_SERVERNAME), "time.example");
     EXPECT_EQ(SendDlgItemMessageA(hMain, IDC_SERVERNAME, CB_GETCURSEL, 0, 0), CB_ERR);
@@ -139,7 +77,7 @@ bool PortIsFree(u_short port)
 TEST_F(Settings, StayResidentGovernsServerModeAndTheCountdown)
 {
     if (!PortIsFree(123)) GTEST_SKIP() << "UDP port 123 is taken by another program";
-    StoreDword("fActAsSNTPServer", 1);
+    StoreSettingDword("fActAsSNTPServer", 1);
     CreateMainWindow();
     const int stayControls[] = {IDC_INTERVAL_LABEL, IDC_INTERVAL, IDC_INTERVAL_SPIN, IDC_SERVERMODE};
 

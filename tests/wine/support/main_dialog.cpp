@@ -1,0 +1,90 @@
+#include "support/main_dialog.h"
+
+#include "app/main_window.h"
+#include "app/state.h"
+#include "resources/resource.h"
+#include "support/log_window.h"
+
+namespace {
+
+const char kSettingsKey[] = "Software\\Halden Works\\Tamarin Time";
+
+}  // namespace
+
+void StoreSetting(const char* name, DWORD dwType, const void* data, DWORD cbData)
+{
+    HKEY hKey;
+    RegCreateKeyExA(HKEY_CURRENT_USER, kSettingsKey, 0, NULL, 0, KEY_ALL_ACCESS, NULL, &hKey, NULL);
+    RegSetValueExA(hKey, name, 0, dwType, (const BYTE*)data, cbData);
+    RegCloseKey(hKey);
+}
+
+void StoreSettingDword(const char* name, DWORD value)
+{
+    StoreSetting(name, REG_DWORD, &value, sizeof value);
+}
+
+void MainDialog::SetUp()
+{
+    WSADATA wsa;
+    WSAStartup(MAKEWORD(1, 1), &wsa);
+    RegDeleteKeyA(HKEY_CURRENT_USER, kSettingsKey);
+    qwAcceptableMaxLoopDelay = 0;
+    qwIgnorableMaxTimeDifference = 0;
+    fExitCountdown = 0;
+    nExitCount = 0;
+    fOnline = 0;
+    fCycleActive = 0;
+    nCycleCount = 0;
+}
+
+void MainDialog::TearDown()
+{
+    if (IsWindow(hMain)) DestroyWindow(hMain);
+    MainWindow = NULL;
+    PumpMessages();
+    WSACleanup();
+}
+
+void MainDialog::CreateMainWindow()
+{
+    hMain = CreateDialogParamA(GetModuleHandleA(NULL), MAKEINTRESOURCEA(IDD_MAIN), NULL, MainDialogProc, 0);
+    ASSERT_NE(hMain, (HWND)NULL);
+    PumpMessages();
+}
+
+std::string MainDialog::Text(int id)
+{
+    char text[300] = {};
+    GetDlgItemTextA(hMain, id, text, sizeof text);
+    return text;
+}
+
+void MainDialog::Type(int id, const char* text)
+{
+    SetDlgItemTextA(hMain, id, text);
+}
+
+void MainDialog::Leave(int id)
+{
+    SendMessageA(hMain, WM_COMMAND, MAKEWPARAM(id, EN_KILLFOCUS), (LPARAM)GetDlgItem(hMain, id));
+}
+
+void MainDialog::Click(int id)
+{
+    CheckDlgButton(hMain, id, IsDlgButtonChecked(hMain, id) ? BST_UNCHECKED : BST_CHECKED);
+    SendMessageA(hMain, WM_COMMAND, MAKEWPARAM(id, BN_CLICKED), (LPARAM)GetDlgItem(hMain, id));
+}
+
+std::string MainDialog::WaitForLine(bool (*done)(const std::string&), DWORD timeoutMs)
+{
+    DWORD start = GetTickCount();
+    for (;;) {
+        PumpMessages();
+        for (const std::string& line : ReadLog()) {
+            if (done(line)) return line;
+        }
+        if (GetTickCount() - start >= timeoutMs) return "";
+        MsgWaitForMultipleObjects(0, NULL, FALSE, 50, QS_ALLINPUT);
+    }
+}

@@ -1,0 +1,30 @@
+// The real main window, created in the test process from the program's own
+// template (linked into the tests), over a settings key the test prepares.
+#pragma once
+
+#include <gtest/gtest.h>
+#include <windows.h>
+
+#include <string>
+#include <vector>
+
+class MainDialog : public testing::Test {
+protected:
+    void SetUp() override;
+    void TearDown() override;
+
+    void CreateMainWindow();
+    std::string Text(int id);
+    void Type(int id, const char* text);
+    void Leave(int id);
+    void Click(int id);
+
+    // Pumps messages until the log has a line for which `done` is true;
+    // that line, or "" after timeoutMs.
+    std::string WaitForLine(bool (*done)(const std::string&), DWORD timeoutMs = 10000);
+
+    HWND hMain = NULL;
+};
+
+void StoreSetting(const char* name, DWORD dwType, const void* data, DWORD cbData);
+void StoreSettingDword(const char* name, DWORD value);
