@@ -7,7 +7,7 @@ packages=(
   cmake make g++ googletest
   g++-mingw-w64-x86-64-posix binutils-mingw-w64-x86-64
   wine64 wine xvfb xauth fonts-ipafont-gothic imagemagick
-  python3 python3-ntplib ntpsec-ntpdig iproute2 util-linux
+  python3 python3-ntplib ntpsec-ntpdig iproute2 util-linux chrony
 )
 
 missing=()
@@ -23,4 +23,19 @@ sudo=""
 [ "$(id -u)" -eq 0 ] || sudo="sudo"
 export DEBIAN_FRONTEND=noninteractive
 $sudo apt-get update -qq
+
+# chrony would start its daemon, which sets the clock from public servers.
+# The tests start their own on loopback; no service may start here.
+policy=/usr/sbin/policy-rc.d
+made_policy=0
+if [ ! -e "$policy" ]; then
+  printf '#!/bin/sh\nexit 101\n' | $sudo tee "$policy" >/dev/null
+  $sudo chmod +x "$policy"
+  made_policy=1
+fi
 $sudo apt-get install -y -qq --no-install-recommends "${missing[@]}" >/dev/null
+[ $made_policy = 1 ] && $sudo rm -f "$policy"
+if pidof chronyd >/dev/null 2>&1 && [ -f /run/chrony/chronyd.pid ]; then
+  $sudo kill "$(cat /run/chrony/chronyd.pid)" 2>/dev/null || true
+fi
+exit 0

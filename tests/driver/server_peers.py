@@ -11,58 +11,17 @@ that the client took from that server's transmit timestamp.
 """
 import json
 import os
-import socket
-import struct
 import subprocess
 import sys
 import tempfile
-import threading
 import time
 
 import ntplib
 
-NTP_EPOCH_OFFSET = 2208988800
-SKIPPED = 77
-failures = []
+from sntp_peer import SKIPPED, Checks, ScriptedServer, port_is_free
 
-
-def check(condition, message):
-    print(("ok     " if condition else "FAILED ") + message, flush=True)
-    if not condition:
-        failures.append(message)
-
-
-def ntp_now():
-    t = time.time() + NTP_EPOCH_OFFSET
-    return (int(t) << 32) | int((t % 1) * 2**32)
-
-
-class ScriptedServer(threading.Thread):
-    """Answers mode 3 requests as a stratum 1 server once told to."""
-
-    def __init__(self):
-        super().__init__(daemon=True)
-        self.sock = socket.socket(socket.AF_INET, socket.SOCK_DGRAM)
-        self.sock.bind(("127.0.0.1", 0))
-        self.sock.settimeout(0.2)
-        self.port = self.sock.getsockname()[1]
-        self.answering = threading.Event()
-        self.stopping = threading.Event()
-        self.transmits = []
-
-    def run(self):
-        while not self.stopping.is_set():
-            try:
-                request, peer = self.sock.recvfrom(1500)
-            except socket.timeout:
-                continue
-            if len(request) < 48 or request[0] & 7 != 3 or not self.answering.is_set():
-                continue
-            now = ntp_now()
-            self.transmits.append(now)
-            reply = struct.pack("!BBBbIII", 0x24, 1, 6, -20, 0, 0, 0x4C4F434C)
-            reply += struct.pack("!Q", now) + request[40:48] + struct.pack("!QQ", now, now)
-            self.sock.sendto(reply, peer)
+checks = Checks()
+check = checks.check
 
 
 def ntplib_answer(version):
@@ -89,20 +48,9 @@ def wait_for(predicate, seconds):
     return None
 
 
-def port_123_is_free():
-    probe = socket.socket(socket.AF_INET, socket.SOCK_DGRAM)
-    try:
-        probe.bind(("0.0.0.0", 123))
-        return True
-    except OSError:
-        return False
-    finally:
-        probe.close()
-
-
 def main():
     wine_run, host_exe = sys.argv[1], sys.argv[2]
-    if not port_123_is_free():
+    if not port_is_free(123):
         print("skipped: UDP port 123 is taken by another program")
         return SKIPPED
     upstream = ScriptedServer()
@@ -146,11 +94,9 @@ def main():
         except subprocess.TimeoutExpired:
             host.kill()
             status = "hung"
-        upstream.stopping.set()
+        upstream.stop()
     check(status == 0, "the host ended cleanly (%s)" % status)
-    passed = "passed" if not failures else "failed"
-    print("server peers: %s, %d failures" % (passed, len(failures)))
-    return 1 if failures else 0
+    return checks.summary("server peers")
 
 
 if __name__ == "__main__":

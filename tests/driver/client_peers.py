@@ -1,0 +1,202 @@
+#!/usr/bin/python3
+"""The whole client against real peers on loopback, under Wine.
+
+Each case writes the program's settings, runs the real tamarin-time.exe
+through drive.exe, and reads its log afterwards:
+- chronyd from Debian (run with -x: it never touches the clock) as the
+  server: the program goes online, polls on its first tick, and, both
+  clocks being one, corrects nothing;
+- a scripted server that first answers with unusable replies and from
+  another port, then with a clock 300 ms ahead: each refusal has its line
+  and the step, which Wine accepts, is made;
+- the scripted server 2 s ahead: Wine refuses the step and the program
+  carries on;
+- not staying resident: the program counts down and ends by itself;
+- server mode: once synchronised against the scripted server, the program
+  answers python3-ntplib as a stratum 2 server.
+
+    client_peers.py WINE_RUN DRIVE_EXE WINE_PREFIX
+"""
+import os
+import re
+import signal
+import subprocess
+import sys
+import tempfile
+import time
+
+import ntplib
+
+from sntp_peer import SKIPPED, Checks, ScriptedServer, port_is_free
+
+checks = Checks()
+check = checks.check
+
+
+def hex932(text):
+    return text.encode("cp932").hex()
+
+
+def drive(wine_run, drive_exe, seconds, until, settings, stop_file=None, background=False):
+    """Runs the program under drive.exe; its log lines and exit line."""
+    args = [wine_run, drive_exe, str(seconds), hex932(until) if until else "-", stop_file or "no-stop-file"]
+    args += ["%s=%s" % item for item in settings.items()]
+    process = subprocess.Popen(args, cwd=os.path.dirname(drive_exe), stdout=subprocess.PIPE, text=True,
+                               encoding="utf-8", errors="replace")
+    if background:
+        return process
+    return finish(process)
+
+
+def finish(process):
+    out, _ = process.communicate(timeout=180)
+    log = [line[5:] for line in out.splitlines() if line.startswith("log: ")]
+    exits = [line[6:] for line in out.splitlines() if line.startswith("exit: ")]
+    return log, exits[0] if exits else "none"
+
+
+def in_order(log, expected):
+    """Whether each expected line (text, or compiled pattern) follows the one before in the log."""
+    i = 0
+    for line in log:
+        if i < len(expected):
+            want = expected[i]
+            if (want.fullmatch(line) if hasattr(want, "fullmatch") else want == line):
+                i += 1
+    return i == len(expected)
+
+
+def base_settings(**more):
+    settings = {"szServerName": "s:127.0.0.1", "fStartAtFirst": 1, "fStayAfterAdjustment": 1}
+    settings.update(more)
+    return settings
+
+
+REPLY_LINES = [re.compile(r"length=48 addr=127\.0\.0\.1:123"), re.compile(r"LI0 VN4 MODE4 Stratum1 Poll\d+ Precision-?\d+")]
+ONLINE_LINES = ["ホスト確認成功", "サーバー確認成功", "交信開始..."]
+
+
+def chrony_case(wine_run, drive_exe):
+    workdir = tempfile.mkdtemp(prefix="tamarin-chrony-")
+    conf = os.path.join(workdir, "chrony.conf")
+    with open(conf, "w") as f:
+        f.write("local stratum 1\nallow 127.0.0.1\nbindaddress 127.0.0.1\nport 123\ncmdport 0\n"
+                "pidfile %s/chronyd.pid\ndriftfile %s/drift\n" % (workdir, workdir))
+    chronyd = subprocess.Popen(["chronyd", "-x", "-4", "-d", "-u", "root", "-f", conf],
+                               stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
+    try:
+        time.sleep(1)
+        log, status = drive(wine_run, drive_exe, 60, "応答に", base_settings())
+    finally:
+        chronyd.send_signal(signal.SIGTERM)
+        chronyd.wait(10)
+    check(in_order(log, ONLINE_LINES + REPLY_LINES + [
+        re.compile(r"応答に0\.\d{3}秒掛かっています"),
+        re.compile(r"0\.\d{3}秒(進んでいます|遅れています)|時刻は一致しています"),
+    ]), "chronyd: online, first poll, reply, delay and offset\n  " + "\n  ".join(log))
+    check(not any(line.startswith("時刻を") or line == "時刻が設定できません" for line in log),
+          "chronyd: the same clock, nothing corrected")
+    check(status == "0", "chronyd: the program ended cleanly (%s)" % status)
+
+
+def correction_case(wine_run, drive_exe):
+    script = [{"li": 3}, {"stratum": 0}, {"t1": 0}, {"t2": 0}, {"t3": 0}, {"other_port": True},
+              {"offset": 0.3}]
+    server = ScriptedServer(123, script)
+    server.answering.set()
+    server.start()
+    try:
+        log, status = drive(wine_run, drive_exe, 60, "時刻を", base_settings(nIgnorableMaxTimeDifference_ms=100))
+    finally:
+        server.stop()
+    refusal = "サーバーの準備がまだのようです(%s)"
+    check(in_order(log, ONLINE_LINES + [refusal % "LI=ALARM", refusal % "Statum=0", refusal % "T1=0",
+                                        refusal % "T2=0", refusal % "T3=0", "FD_READ - server !match",
+                                        re.compile(r"0\.[23]\d\d秒遅れています"),
+                                        re.compile(r"時刻を0\.[23]\d\d秒進めました")]),
+          "scripted +300 ms: each refusal, the other port, then the step\n  " + "\n  ".join(log))
+    check(status == "0", "scripted +300 ms: the program ended cleanly (%s)" % status)
+
+
+def refused_step_case(wine_run, drive_exe):
+    server = ScriptedServer(123, [{"offset": 2.0}, {"li": 3}])
+    server.answering.set()
+    server.start()
+    try:
+        log, status = drive(wine_run, drive_exe, 60, "サーバーの準備がまだのようです", base_settings())
+    finally:
+        server.stop()
+    check(in_order(log, [re.compile(r"[12]\.\d{3}秒遅れています"), "時刻が設定できません",
+                         "サーバーの準備がまだのようです(LI=ALARM)"]),
+          "scripted +2 s: the step is refused and the program carries on\n  " + "\n  ".join(log))
+    check(status == "0", "scripted +2 s: the program ended cleanly (%s)" % status)
+
+
+def exit_by_itself_case(wine_run, drive_exe):
+    server = ScriptedServer(123)
+    server.answering.set()
+    server.start()
+    try:
+        log, status = drive(wine_run, drive_exe, 60, None, base_settings(fStayAfterAdjustment=0))
+    finally:
+        server.stop()
+    check(in_order(log, ["終了4秒前", "終了3秒前", "終了2秒前", "終了1秒前"]),
+          "not resident: counts down\n  " + "\n  ".join(log))
+    check(status == "0", "not resident: ended by itself with code 0 (%s)" % status)
+
+
+def server_mode_case(wine_run, drive_exe, prefix):
+    # The prefix's services file names the port of "ntp"; pointing it at
+    # 12300 leaves port 123 to the program's own server mode.
+    services = os.path.join(prefix, "drive_c/windows/system32/drivers/etc/services")
+    with open(services, "rb") as f:
+        saved = f.read()
+    lines = [line for line in saved.split(b"\n") if not line.startswith(b"ntp")]
+    with open(services, "wb") as f:
+        f.write(b"\n".join(lines + [b"ntp\t\t12300/udp\r"]) + b"\n")
+    server = ScriptedServer(12300)
+    server.answering.set()
+    server.start()
+    stop_file = os.path.join(tempfile.mkdtemp(prefix="tamarin-stop-"), "stop")
+    windows_stop = "Z:" + stop_file.replace("/", "\\")
+    try:
+        process = drive(wine_run, drive_exe, 90, None, base_settings(fActAsSNTPServer=1), windows_stop,
+                        background=True)
+        check(server.answered.wait(60), "server mode: the program asked the scripted server")
+        answer = None
+        for _ in range(20):
+            try:
+                answer = ntplib.NTPClient().request("127.0.0.1", version=4, timeout=1)
+                break
+            except ntplib.NTPException:
+                time.sleep(0.5)
+        check(answer is not None and answer.stratum == 2,
+              "server mode: ntplib gets a stratum 2 answer (%s)" % (answer and answer.stratum))
+        if answer is not None and server.transmits:
+            check(answer.ref_id == server.transmits[-1] & 0xFFFFFFFF,
+                  "server mode: the reference identifier comes from the scripted server's T3")
+        open(stop_file, "w").close()
+        log, status = finish(process)
+    finally:
+        server.stop()
+        with open(services, "wb") as f:
+            f.write(saved)
+    check("SNTPサービス開始..." in log, "server mode: started\n  " + "\n  ".join(log))
+    check(status == "0", "server mode: the program ended cleanly (%s)" % status)
+
+
+def main():
+    wine_run, drive_exe, prefix = sys.argv[1], sys.argv[2], sys.argv[3]
+    if not port_is_free(123):
+        print("skipped: UDP port 123 is taken by another program")
+        return SKIPPED
+    chrony_case(wine_run, drive_exe)
+    correction_case(wine_run, drive_exe)
+    refused_step_case(wine_run, drive_exe)
+    exit_by_itself_case(wine_run, drive_exe)
+    server_mode_case(wine_run, drive_exe, prefix)
+    return checks.summary("client peers")
+
+
+if __name__ == "__main__":
+    sys.exit(main())

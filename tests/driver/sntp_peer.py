@@ -1,0 +1,101 @@
+"""What the driver scripts share: a scripted SNTP server on loopback, the
+checks they report, and the ports they need."""
+import socket
+import struct
+import threading
+import time
+
+NTP_EPOCH_OFFSET = 2208988800
+SKIPPED = 77
+
+
+class Checks:
+    def __init__(self):
+        self.failures = []
+
+    def check(self, condition, message):
+        print(("ok     " if condition else "FAILED ") + message, flush=True)
+        if not condition:
+            self.failures.append(message)
+
+    def summary(self, name):
+        print("%s: %s, %d failures" % (name, "passed" if not self.failures else "failed", len(self.failures)))
+        return 1 if self.failures else 0
+
+
+def ntp_now(offset=0.0):
+    t = time.time() + NTP_EPOCH_OFFSET + offset
+    return (int(t) << 32) | int((t % 1) * 2**32)
+
+
+def port_is_free(port):
+    probe = socket.socket(socket.AF_INET, socket.SOCK_DGRAM)
+    try:
+        probe.bind(("0.0.0.0", port))
+        return True
+    except OSError:
+        return False
+    finally:
+        probe.close()
+
+
+def server_reply(request, received, offset=0.0, li=0, stratum=1, t1=None, t2=None, t3=None):
+    """A mode 4 reply to a request that arrived at `received` (time.time()),
+    from a server whose clock reads `offset` seconds ahead; t1, t2, t3
+    replace the timestamps when given."""
+    now = ntp_now(offset)
+    arrival = ntp_now(offset + received - time.time())
+    version = (request[0] >> 3) & 7
+    head = struct.pack("!BBBbIII", (li << 6) | (version << 3) | 4, stratum, 6, -20, 0, 0, 0x4C4F434C)
+    originate = request[40:48] if t1 is None else struct.pack("!Q", t1)
+    receive = struct.pack("!Q", arrival if t2 is None else t2)
+    # Answered in no time: T3 = T2. The client's clock counts whole
+    # milliseconds, so a server interval of a fraction of one would make its
+    # measured delay negative.
+    transmit = struct.pack("!Q", arrival if t3 is None else t3)
+    return head + struct.pack("!Q", now) + originate + receive + transmit
+
+
+class ScriptedServer(threading.Thread):
+    """Answers mode 3 requests on 127.0.0.1:port once `answering` is set.
+    With a script, the first request is answered by each of its steps in
+    turn: keyword arguments of server_reply, plus "other_port" to send that
+    reply from another socket."""
+
+    def __init__(self, port=0, script=None):
+        super().__init__(daemon=True)
+        self.sock = socket.socket(socket.AF_INET, socket.SOCK_DGRAM)
+        self.sock.bind(("127.0.0.1", port))
+        self.sock.settimeout(0.2)
+        self.port = self.sock.getsockname()[1]
+        self.script = script
+        self.answering = threading.Event()
+        self.answered = threading.Event()
+        self.stopping = threading.Event()
+        self.transmits = []
+
+    def run(self):
+        while not self.stopping.is_set():
+            try:
+                request, peer = self.sock.recvfrom(1500)
+                received = time.time()
+            except socket.timeout:
+                continue
+            if len(request) < 48 or request[0] & 7 != 3 or not self.answering.is_set():
+                continue
+            for step in self.script or [{}]:
+                step = dict(step)
+                sender = self.sock
+                if step.pop("other_port", False):
+                    sender = socket.socket(socket.AF_INET, socket.SOCK_DGRAM)
+                    sender.bind(("127.0.0.1", 0))
+                reply = server_reply(request, received, **step)
+                self.transmits.append(struct.unpack("!Q", reply[40:48])[0])
+                sender.sendto(reply, peer)  # back to back: loopback keeps their order
+            self.script = None
+            self.answered.set()
+
+    def stop(self):
+        self.stopping.set()
+        self.join(5)
+        self.sock.close()
