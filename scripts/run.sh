@@ -1,17 +1,39 @@
 #!/usr/bin/env bash
-# Builds Tamarin Time for Windows and runs it under Wine in a prefix of its
-# own. Without a display it runs on a virtual screen and saves a screenshot
-# to build/app/screenshot.png; with --show it opens on $DISPLAY.
+# Tamarin Time's main job on this machine, without internet access: starts a
+# local SNTP server (chronyd on 127.0.0.1, which never touches the clock),
+# builds Tamarin Time for Windows, and runs it under Wine in a prefix of its
+# own with that server and "go online at start-up" set. It synchronises,
+# and a screenshot of its window is saved to build/app/screenshot.png.
+#
+#   scripts/run.sh           on a virtual screen, in a loopback-only network
+#   scripts/run.sh --show    on $DISPLAY, until you end it with 終了
+#   scripts/run.sh --server NAME [--show]
+#                            against another SNTP server instead of chronyd
 set -euo pipefail
 cd "$(dirname "$0")/.."
+
+show=0
+server=""
+while [ $# -gt 0 ]; do
+  case "$1" in
+  --show) show=1 ;;
+  --server) server=$2; shift ;;
+  *) echo "usage: scripts/run.sh [--show] [--server NAME]" >&2; exit 2 ;;
+  esac
+  shift
+done
 
 scripts/bootstrap.sh
 cmake -S . -B build/app -DCMAKE_TOOLCHAIN_FILE=cmake/mingw-w64-x86_64.cmake -DBUILD_TESTING=OFF >/dev/null
 cmake --build build/app --target tamarin-time -j "$(nproc)" >/dev/null
 
-if [ "${1:-}" = "--show" ]; then
-  TAMARIN_USE_DISPLAY=1 exec cmake/wine-run.sh build/app/tamarin-time.exe
+export TAMARIN_WINE_HOME=$PWD/build/app/wine
+mkdir -p "$TAMARIN_WINE_HOME"
+TAMARIN_SHOW=$show TAMARIN_SERVER=${server:-127.0.0.1} TAMARIN_LOCAL_SERVER=$([ -z "$server" ] && echo 1 || echo 0)
+export TAMARIN_SHOW TAMARIN_SERVER TAMARIN_LOCAL_SERVER
+
+if [ "$show" = 0 ] && [ -z "$server" ] && unshare --net true 2>/dev/null; then
+  # Nothing here needs the network: keep everything on a loopback of its own.
+  exec unshare --net sh -c 'ip link set lo up && exec scripts/demo.sh'
 fi
-shot=$PWD/build/app/screenshot.png
-TAMARIN_SCREENSHOT=$shot TAMARIN_SCREENSHOT_AFTER=${TAMARIN_SCREENSHOT_AFTER:-8} cmake/wine-run.sh build/app/tamarin-time.exe
-echo "Tamarin Time ran under Wine; its window is in $shot"
+exec scripts/demo.sh
