@@ -6,6 +6,7 @@
 #include "app/tray.h"
 #include "log/activity_log.h"
 #include "resources/resource.h"
+#include "sntp/receive.h"
 
 namespace {
 
@@ -43,29 +44,6 @@ void GoOffline()
     CloseClientSocket();
 }
 
-bool OpenClientSocket(HWND hwnd)
-{
-    sockaddr_in saLocal;
-    memset(&saLocal, 0, sizeof saLocal);
-    saLocal.sin_family = AF_INET;
-    saLocal.sin_addr.s_addr = INADDR_ANY;
-
-    sockClient = socket(AF_INET, SOCK_DGRAM, 0);
-    if (sockClient == INVALID_SOCKET) {
-        LogError("socket", WSAGetLastError());
-        return false;
-    }
-    if (bind(sockClient, (const sockaddr*)&saLocal, sizeof saLocal) == SOCKET_ERROR) {
-        LogError("bind", WSAGetLastError());
-        return false;
-    }
-    if (WSAAsyncSelect(sockClient, hwnd, msgSelectClient, FD_READ | FD_WRITE) == SOCKET_ERROR) {
-        LogError("WSAAsyncSelect", WSAGetLastError());
-        return false;
-    }
-    return true;
-}
-
 // A text that starts with a digit is a dotted address; anything else,
 // an empty text too, is a host name.
 void StartHostLookup()
@@ -84,7 +62,7 @@ void StartHostLookup()
 void GoOnline(HWND hwnd)
 {
     CloseClientSocket();
-    if (!OpenClientSocket(hwnd)) return;
+    if (!OpenSelectedSocket(&sockClient, 0, hwnd, msgSelectClient)) return;
     GetDlgItemTextA(hwnd, IDC_SERVERNAME, szServerName, sizeof szServerName);
     StartHostLookup();
 }
@@ -145,8 +123,5 @@ void OnServiceResolved(HANDLE hTask, int nError)
 
 void CloseClientSocket()
 {
-    if (sockClient == INVALID_SOCKET) return;
-    shutdown(sockClient, 2);  // both directions
-    closesocket(sockClient);
-    sockClient = INVALID_SOCKET;
+    CloseSocket(&sockClient);
 }

@@ -5,6 +5,39 @@
 #include "log/activity_log.h"
 #include "timebase/clock.h"
 
+bool OpenSelectedSocket(SOCKET* pSock, u_short port, HWND hwnd, UINT msg)
+{
+    sockaddr_in saLocal;
+    memset(&saLocal, 0, sizeof saLocal);
+    saLocal.sin_family = AF_INET;
+    saLocal.sin_addr.s_addr = INADDR_ANY;
+    saLocal.sin_port = htons(port);
+
+    *pSock = socket(AF_INET, SOCK_DGRAM, 0);
+    if (*pSock == INVALID_SOCKET) {
+        LogError("socket", WSAGetLastError());
+        return false;
+    }
+    if (bind(*pSock, (const sockaddr*)&saLocal, sizeof saLocal) == SOCKET_ERROR) {
+        LogError("bind", WSAGetLastError());
+        return false;
+    }
+    if (WSAAsyncSelect(*pSock, hwnd, msg, FD_READ | FD_WRITE) == SOCKET_ERROR) {
+        LogError("WSAAsyncSelect", WSAGetLastError());
+        return false;
+    }
+    return true;
+}
+
+bool CloseSocket(SOCKET* pSock)
+{
+    if (*pSock == INVALID_SOCKET) return false;
+    shutdown(*pSock, 2);  // both directions
+    closesocket(*pSock);
+    *pSock = INVALID_SOCKET;
+    return true;
+}
+
 int SendClientRequest(SOCKET sock, const sockaddr_in* saTo)
 {
     NtpPacket request;

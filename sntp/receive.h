@@ -1,6 +1,7 @@
-// The UDP steps that the client and server sockets share: sending the client
-// request, and taking one datagram off a socket with its arrival time, its
-// length check and its two diagnostic lines in the activity log.
+// The UDP steps that the client and server sockets share: opening and
+// closing them, sending the client request, and taking one datagram off a
+// socket with its arrival time, its length check and its two diagnostic
+// lines in the activity log.
 #pragma once
 
 #include <windows.h>
@@ -15,6 +16,16 @@ struct ReceivedPacket {
     NtpTimestamp qwArrival; // T4, read right after the receive
     uint8_t abDatagram[NTP_PACKET_WITH_AUTHENTICATOR_SIZE];  // receive buffer
 };
+
+// Opens a UDP socket on every local address at port (0: one the system
+// chooses) into *pSock, its events to hwnd as msg (FD_READ and FD_WRITE).
+// False after logging the failed step ("socket", "bind", "WSAAsyncSelect");
+// a socket whose bind or selection failed stays in *pSock.
+bool OpenSelectedSocket(SOCKET* pSock, u_short port, HWND hwnd, UINT msg);
+
+// Shuts *pSock down in both directions, closes it and marks it invalid;
+// false when it was not open.
+bool CloseSocket(SOCKET* pSock);
 
 // Sends the 48-byte client request stamped with NtpNow(); returns sendto's
 // result (48, or SOCKET_ERROR for the caller to report). Logs nothing.

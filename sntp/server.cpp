@@ -7,35 +7,12 @@
 void StartServerMode(HWND hwnd)
 {
     if (sockServer != INVALID_SOCKET) StopServerMode();
-
-    sockaddr_in saLocal = {};
-    saLocal.sin_family = AF_INET;
-    saLocal.sin_addr.s_addr = INADDR_ANY;
-    saLocal.sin_port = htons(NTP_PORT);
-
-    sockServer = socket(AF_INET, SOCK_DGRAM, 0);
-    if (sockServer == INVALID_SOCKET) {
-        LogError("socket", WSAGetLastError());
-        return;
-    }
-    if (bind(sockServer, (const sockaddr*)&saLocal, sizeof saLocal) == SOCKET_ERROR) {
-        LogError("bind", WSAGetLastError());
-        return;
-    }
-    if (WSAAsyncSelect(sockServer, hwnd, msgSelectServer, FD_READ | FD_WRITE) == SOCKET_ERROR) {
-        LogError("WSAAsyncSelect", WSAGetLastError());
-        return;
-    }
-    LogLine("SNTPサービス開始...");
+    if (OpenSelectedSocket(&sockServer, NTP_PORT, hwnd, msgSelectServer)) LogLine("SNTPサービス開始...");
 }
 
 void StopServerMode()
 {
-    if (sockServer == INVALID_SOCKET) return;
-    shutdown(sockServer, 2);  // both directions
-    closesocket(sockServer);
-    sockServer = INVALID_SOCKET;
-    LogLine("SNTPサービス終了");
+    if (CloseSocket(&sockServer)) LogLine("SNTPサービス終了");
 }
 
 void OnServerRead(SOCKET sock, WORD event)

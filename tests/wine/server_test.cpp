@@ -18,17 +18,6 @@ const UINT WM_TEST_SERVER = WM_APP + 0x41;
 const std::string kStarted = "SNTP\x83\x54\x81\x5B\x83\x72\x83\x58\x8A\x4A\x8E\x6E...";  // SNTPサービス開始...
 const std::string kEnded = "SNTP\x83\x54\x81\x5B\x83\x72\x83\x58\x8F\x49\x97\xB9";      // SNTPサービス終了
 
-bool PortIsFree(u_short port)
-{
-    SOCKET probe = socket(AF_INET, SOCK_DGRAM, 0);
-    sockaddr_in sa = {};
-    sa.sin_family = AF_INET;
-    sa.sin_port = htons(port);
-    bool fFree = bind(probe, (sockaddr*)&sa, sizeof sa) == 0;
-    closesocket(probe);
-    return fFree;
-}
-
 // Server mode on the real port 123, and a peer on 127.0.0.1 that asks it.
 class Server : public testing::Test {
 protected:

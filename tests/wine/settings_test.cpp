@@ -8,6 +8,7 @@
 #include "app/state.h"
 #include "resources/resource.h"
 #include "support/log_window.h"
+#include "support/loopback.h"
 #include "support/main_dialog.h"
 
 namespace {
@@ -61,17 +62,6 @@ TEST_F(Settings, StoredTextsAreNeverReadPastTheirEnd)
     CreateMainWindow();
     EXPECT_EQ(Text(IDC_SERVERNAME), "time.example");
     EXPECT_EQ(SendDlgItemMessageA(hMain, IDC_SERVERNAME, CB_GETCURSEL, 0, 0), CB_ERR);
-}
-
-bool PortIsFree(u_short port)
-{
-    SOCKET probe = socket(AF_INET, SOCK_DGRAM, 0);
-    sockaddr_in sa = {};
-    sa.sin_family = AF_INET;
-    sa.sin_port = htons(port);
-    bool fFree = bind(probe, (sockaddr*)&sa, sizeof sa) == 0;
-    closesocket(probe);
-    return fFree;
 }
 
 TEST_F(Settings, StayResidentGovernsServerModeAndTheCountdown)

@@ -19,6 +19,17 @@ SOCKET BoundLoopbackSocket(sockaddr_in* sa, u_short port)
     return sock;
 }
 
+bool PortIsFree(u_short port)
+{
+    SOCKET probe = socket(AF_INET, SOCK_DGRAM, 0);
+    sockaddr_in sa = {};
+    sa.sin_family = AF_INET;
+    sa.sin_port = htons(port);
+    bool fFree = bind(probe, (sockaddr*)&sa, sizeof sa) == 0;
+    closesocket(probe);
+    return fFree;
+}
+
 void Loopback::SetUp()
 {
     WSADATA wsa;

@@ -15,6 +15,9 @@ const UINT WM_TEST_SOCKET = WM_APP + 0x40;
 // address with the port filled in.
 SOCKET BoundLoopbackSocket(sockaddr_in* sa, u_short port = 0);
 
+// Whether a UDP port of every local address can be bound now.
+bool PortIsFree(u_short port);
+
 // The log window, Windows Sockets 1.1, and the socket pair.
 class Loopback : public testing::Test {
 protected:
