@@ -69,6 +69,8 @@ int EndProgram(RunningProgram* program, HWND hTarget)
     }
     CloseHandle(program->pi.hThread);
     CloseHandle(program->pi.hProcess);
+    program->pi.hProcess = NULL;
+    program->pi.hThread = NULL;
     return (int)exitCode;
 }
 

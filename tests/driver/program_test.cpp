@@ -64,10 +64,34 @@ bool Gone(HWND hwnd)
     return !IsWindow(hwnd);
 }
 
-TEST(Program, FirstRunShowsDefaultsAndSavesThemOnClose)
+// Wine's notification area shows an icon a little after it is added.
+bool WaitForTrayIcons(int count)
+{
+    for (int i = 0; i < 100; ++i) {
+        if (TrayIconCount() == count) return true;
+        Sleep(50);
+    }
+    return false;
+}
+
+// Each test runs one instance; one that a failed assertion left running is
+// ended, so that it cannot refuse the next test's start.
+class Program : public testing::Test {
+protected:
+    void TearDown() override
+    {
+        if (program.pi.hProcess != NULL && WaitForSingleObject(program.pi.hProcess, 0) == WAIT_TIMEOUT) {
+            TerminateProcess(program.pi.hProcess, 99);
+            WaitForSingleObject(program.pi.hProcess, 10000);
+        }
+    }
+
+    RunningProgram program = {};
+};
+
+TEST_F(Program, FirstRunShowsDefaultsAndSavesThemOnClose)
 {
     DeleteSettingsKey();
-    RunningProgram program;
     ASSERT_TRUE(StartProgram(&program));
     HWND hMain = program.hMain;
     EXPECT_TRUE(WaitUntil(Visible, hMain));
@@ -79,7 +103,7 @@ TEST(Program, FirstRunShowsDefaultsAndSavesThemOnClose)
     EXPECT_FALSE(Checked(hMain, 1001));
     EXPECT_TRUE(Checked(hMain, 1003));
     EXPECT_FALSE(Checked(hMain, 1019));
-    EXPECT_EQ(TrayIconCount(), 1);
+    EXPECT_TRUE(WaitForTrayIcons(1));
 
     std::vector<std::string> log = ListBoxLines(GetDlgItem(hMain, 1012));
     ASSERT_EQ(log.size(), 8u);
@@ -103,10 +127,10 @@ TEST(Program, FirstRunShowsDefaultsAndSavesThemOnClose)
     ExpectStoredDword("fStayAfterAdjustment", 1);
     ExpectStoredDword("fStartAtFirst", 0);
     ExpectStoredDword("fActAsSNTPServer", 0);
-    EXPECT_EQ(TrayIconCount(), 0);
+    EXPECT_TRUE(WaitForTrayIcons(0));
 }
 
-TEST(Program, ResidentStartGoesToTheTrayWithStoredSettings)
+TEST_F(Program, ResidentStartGoesToTheTrayWithStoredSettings)
 {
     DeleteSettingsKey();
     const char szServer[] = "NTP.JST.MFEED.AD.JP";
@@ -116,7 +140,6 @@ TEST(Program, ResidentStartGoesToTheTrayWithStoredSettings)
     WriteSetting("nAcceptableMaxLoopDelay_ms", REG_DWORD, &dw250, 4);
     WriteSetting("fStayAfterAdjustment", REG_DWORD, &dw2, 4);
 
-    RunningProgram program;
     ASSERT_TRUE(StartProgram(&program));
     HWND hMain = program.hMain;
     EXPECT_TRUE(WaitUntil(Hidden, hMain));
@@ -153,11 +176,10 @@ TEST(Program, ResidentStartGoesToTheTrayWithStoredSettings)
     EXPECT_EQ(EndProgram(&program, program.hTray), 0);  // the tray window's WM_CLOSE ends it too
 }
 
-TEST(Program, SecondInstanceIsRefusedAndTouchesNothing)
+TEST_F(Program, SecondInstanceIsRefusedAndTouchesNothing)
 {
     DeleteSettingsKey();
-    RunningProgram first;
-    ASSERT_TRUE(StartProgram(&first));
+    ASSERT_TRUE(StartProgram(&program));
 
     char commandLine[] = TAMARIN_EXE_PATH;
     STARTUPINFOA si = {};
@@ -175,17 +197,16 @@ TEST(Program, SecondInstanceIsRefusedAndTouchesNothing)
     CloseHandle(second.hThread);
     CloseHandle(second.hProcess);
 
-    EXPECT_EQ(WaitForSingleObject(first.pi.hProcess, 0), (DWORD)WAIT_TIMEOUT);  // untouched
-    EXPECT_EQ(EndProgram(&first), 0);
+    EXPECT_EQ(WaitForSingleObject(program.pi.hProcess, 0), (DWORD)WAIT_TIMEOUT);  // untouched
+    EXPECT_EQ(EndProgram(&program), 0);
 }
 
-TEST(Program, InstanceThatEndsByItselfShowsItsWindowAndServesNoTime)
+TEST_F(Program, InstanceThatEndsByItselfShowsItsWindowAndServesNoTime)
 {
     DeleteSettingsKey();
     DWORD dw0 = 0, dw1 = 1;
     WriteSetting("fStayAfterAdjustment", REG_DWORD, &dw0, 4);
     WriteSetting("fActAsSNTPServer", REG_DWORD, &dw1, 4);
-    RunningProgram program;
     ASSERT_TRUE(StartProgram(&program));
     EXPECT_TRUE(WaitUntil(Visible, program.hMain));
     EXPECT_FALSE(IsWindowEnabled(GetDlgItem(program.hMain, 1019)));
@@ -199,11 +220,10 @@ TEST(Program, InstanceThatEndsByItselfShowsItsWindowAndServesNoTime)
     ExpectStoredText("szServerName", kFirstServer);
 }
 
-TEST(Program, TrayIconComesBackWhenTheShellRestarts)
+TEST_F(Program, TrayIconComesBackWhenTheShellRestarts)
 {
-    RunningProgram program;
     ASSERT_TRUE(StartProgram(&program));
-    ASSERT_EQ(TrayIconCount(), 1);
+    ASSERT_TRUE(WaitForTrayIcons(1));
 
     // The notification area loses the icon, as when the shell restarts.
     NOTIFYICONDATAA nid = {};
@@ -211,16 +231,15 @@ TEST(Program, TrayIconComesBackWhenTheShellRestarts)
     nid.hWnd = program.hTray;
     nid.uID = 104;
     ASSERT_TRUE(Shell_NotifyIconA(NIM_DELETE, &nid));
-    EXPECT_EQ(TrayIconCount(), 0);
+    EXPECT_TRUE(WaitForTrayIcons(0));
 
     SendMessageA(program.hTray, RegisterWindowMessageA("TaskbarCreated"), 0, 0);
-    EXPECT_EQ(TrayIconCount(), 1);
+    EXPECT_TRUE(WaitForTrayIcons(1));
     EXPECT_EQ(EndProgram(&program), 0);
 }
 
-TEST(Program, AboutBoxAndTimeZoneCommands)
+TEST_F(Program, AboutBoxAndTimeZoneCommands)
 {
-    RunningProgram program;
     ASSERT_TRUE(StartProgram(&program));
     HWND hList = GetDlgItem(program.hMain, 1012);
     size_t nLines = ListBoxLines(hList).size();
