@@ -53,6 +53,8 @@ bool StartProgram(RunningProgram* program)
     si.cb = sizeof si;
     *program = RunningProgram();
     if (!CreateProcessA(NULL, commandLine, NULL, NULL, FALSE, 0, NULL, NULL, &si, &program->pi)) return false;
+    // Its windows exist before their initialisation ends: wait for the loop.
+    WaitForInputIdle(program->pi.hProcess, 10000);
     program->hTray = WaitForWindow(program->pi.dwProcessId, "Tamarin Time", NULL);
     program->hMain = WaitForWindow(program->pi.dwProcessId, NULL, "Tamarin Time network time client");
     return program->hTray != NULL && program->hMain != NULL;

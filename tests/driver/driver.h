@@ -13,8 +13,8 @@ struct RunningProgram {
     HWND hTray;  // the hidden tray window
 };
 
-// Starts the program and waits for its tray window, made at the end of its
-// start-up; false when it did not come within ten seconds.
+// Starts the program and waits until its start-up is over and its message
+// loop runs; false when its windows did not come within ten seconds.
 bool StartProgram(RunningProgram* program);
 
 // Asks the program to end (WM_CLOSE to its main window); its exit code, or
