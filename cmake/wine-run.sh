@@ -31,7 +31,7 @@ build_dir_of() {
   local dir
   dir=$(cd "$(dirname "$1")" && pwd)
   while [ "$dir" != / ] && [ ! -f "$dir/CMakeCache.txt" ]; do dir=$(dirname "$dir"); done
-  [ -f "$dir/CMakeCache.txt" ] && echo "$dir" || pwd
+  [ -f "$dir/CMakeCache.txt" ] && echo "$dir"
 }
 
 ensure_prefix() {
@@ -103,7 +103,14 @@ case "${1:-}" in
   ;;
 esac
 
-set_home "$(build_dir_of "$1")"
+# A program outside a build folder needs TAMARIN_WINE_HOME: a prefix must
+# never land in whatever folder this happens to run in.
+build_dir=$(build_dir_of "$1")
+if [ -z "$build_dir" ] && [ -z "${TAMARIN_WINE_HOME:-}" ]; then
+  echo "wine-run: $1 is not in a build folder; set TAMARIN_WINE_HOME" >&2
+  exit 2
+fi
+set_home "$build_dir"
 ensure_prefix
 xstate=$home
 own=""
