@@ -22,16 +22,9 @@ protected:
     void SetUp() override
     {
         Loopback::SetUp();
+        ResetProgramState();
         fOnline = 1;
         saServer = saPeer;
-        fSynchronized = 0;
-        qwReferenceTime = 0;
-        dwReferenceId = 0;
-        fExitCountdown = 0;
-        nExitCount = 0;
-        fStayAfterAdjustment = 1;
-        qwAcceptableMaxLoopDelay = 0x0000000099999999ull;
-        qwIgnorableMaxTimeDifference = 0x0000000033333333ull;
     }
 
     void TearDown() override

@@ -28,9 +28,7 @@ protected:
         if (!PortIsFree(NTP_PORT)) GTEST_SKIP() << "UDP port 123 is taken by another program";
         CreateLogWindow();
         msgSelectServer = WM_TEST_SERVER;
-        fSynchronized = 0;
-        dwReferenceId = 0;
-        qwReferenceTime = 0;
+        ResetProgramState();
         sockPeer = BoundLoopbackSocket(&saPeer);
         saServerMode.sin_family = AF_INET;
         saServerMode.sin_port = htons(NTP_PORT);

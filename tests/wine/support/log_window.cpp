@@ -64,6 +64,21 @@ std::vector<std::string> ReadLog()
     return entries;
 }
 
+void ResetProgramState()
+{
+    fOnline = 0;
+    fCycleActive = 0;
+    nCycleCount = 0;
+    fSynchronized = 0;
+    qwReferenceTime = 0;
+    dwReferenceId = 0;
+    fExitCountdown = 0;
+    nExitCount = 0;
+    fStayAfterAdjustment = 1;
+    qwAcceptableMaxLoopDelay = 0x0000000099999999ull;
+    qwIgnorableMaxTimeDifference = 0x0000000033333333ull;
+}
+
 void PumpMessages()
 {
     MSG msg;

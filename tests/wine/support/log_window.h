@@ -17,6 +17,10 @@ HWND LogListBox();
 // Every entry of the list box, as the bytes it holds.
 std::vector<std::string> ReadLog();
 
+// Puts the shared program state back to its values at start, as each test
+// expects to find it.
+void ResetProgramState();
+
 // Dispatches every message waiting for this thread.
 void PumpMessages();
 

@@ -29,13 +29,10 @@ void MainDialog::SetUp()
     WSADATA wsa;
     WSAStartup(MAKEWORD(1, 1), &wsa);
     RegDeleteKeyA(HKEY_CURRENT_USER, kSettingsKey);
+    ResetProgramState();
+    // Zero, so that a test sees the thresholds that loading derives.
     qwAcceptableMaxLoopDelay = 0;
     qwIgnorableMaxTimeDifference = 0;
-    fExitCountdown = 0;
-    nExitCount = 0;
-    fOnline = 0;
-    fCycleActive = 0;
-    nCycleCount = 0;
 }
 
 void MainDialog::TearDown()
