@@ -25,9 +25,7 @@ import sys
 import tempfile
 import time
 
-import ntplib
-
-from sntp_peer import SKIPPED, Checks, ScriptedServer, port_is_free
+from sntp_peer import SKIPPED, Checks, ScriptedServer, ntp_service_port, ntplib_answer, port_is_free, wait_for
 
 checks = Checks()
 check = checks.check
@@ -148,41 +146,28 @@ def exit_by_itself_case(wine_run, drive_exe):
 
 
 def server_mode_case(wine_run, drive_exe, prefix):
-    # The prefix's services file names the port of "ntp"; pointing it at
-    # 12300 leaves port 123 to the program's own server mode.
-    services = os.path.join(prefix, "drive_c/windows/system32/drivers/etc/services")
-    with open(services, "rb") as f:
-        saved = f.read()
-    lines = [line for line in saved.split(b"\n") if not line.startswith(b"ntp")]
-    with open(services, "wb") as f:
-        f.write(b"\n".join(lines + [b"ntp\t\t12300/udp\r"]) + b"\n")
     server = ScriptedServer(12300)
     server.answering.set()
     server.start()
     stop_file = os.path.join(tempfile.mkdtemp(prefix="tamarin-stop-"), "stop")
     windows_stop = "Z:" + stop_file.replace("/", "\\")
-    try:
-        process = drive(wine_run, drive_exe, 90, None, base_settings(fActAsSNTPServer=1), windows_stop,
-                        background=True)
-        check(server.answered.wait(60), "server mode: the program asked the scripted server")
-        answer = None
-        for _ in range(20):
-            try:
-                answer = ntplib.NTPClient().request("127.0.0.1", version=4, timeout=1)
-                break
-            except ntplib.NTPException:
-                time.sleep(0.5)
-        check(answer is not None and answer.stratum == 2,
-              "server mode: ntplib gets a stratum 2 answer (%s)" % (answer and answer.stratum))
-        if answer is not None and server.transmits:
-            check(answer.ref_id == server.transmits[-1] & 0xFFFFFFFF,
-                  "server mode: the reference identifier comes from the scripted server's T3")
-        open(stop_file, "w").close()
-        log, status = finish(process)
-    finally:
-        server.stop()
-        with open(services, "wb") as f:
-            f.write(saved)
+    # The services file sends the client to 12300 and leaves port 123 to
+    # the program's own server mode.
+    with ntp_service_port(prefix, 12300):
+        try:
+            process = drive(wine_run, drive_exe, 90, None, base_settings(fActAsSNTPServer=1), windows_stop,
+                            background=True)
+            check(server.answered.wait(60), "server mode: the program asked the scripted server")
+            answer = wait_for(ntplib_answer, 10)
+            check(answer is not None and answer.stratum == 2,
+                  "server mode: ntplib gets a stratum 2 answer (%s)" % (answer and answer.stratum))
+            if answer is not None and server.transmits:
+                check(answer.ref_id == server.transmits[-1] & 0xFFFFFFFF,
+                      "server mode: the reference identifier comes from the scripted server's T3")
+            open(stop_file, "w").close()
+            log, status = finish(process)
+        finally:
+            server.stop()
     check("SNTPサービス開始..." in log, "server mode: started\n  " + "\n  ".join(log))
     check(status == "0", "server mode: the program ended cleanly (%s)" % status)
 

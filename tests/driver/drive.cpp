@@ -31,31 +31,6 @@ std::string FromHex(const char* hex)
     return bytes;
 }
 
-std::string Utf8(const std::string& cp932)
-{
-    wchar_t wide[1024];
-    int n = MultiByteToWideChar(932, 0, cp932.data(), (int)cp932.size(), wide, 1024);
-    char utf8[4096];
-    int m = WideCharToMultiByte(CP_UTF8, 0, wide, n, utf8, sizeof utf8, NULL, NULL);
-    return std::string(utf8, m);
-}
-
-void StoreSettings(int argc, char** argv)
-{
-    DeleteSettingsKey();
-    for (int i = 4; i < argc; ++i) {
-        std::string pair = argv[i];
-        size_t eq = pair.find('=');
-        std::string name = pair.substr(0, eq), value = pair.substr(eq + 1);
-        if (value.rfind("s:", 0) == 0) {
-            WriteSetting(name.c_str(), REG_SZ, value.c_str() + 2, (DWORD)value.size() - 1);
-        } else {
-            DWORD number = strtoul(value.c_str(), NULL, 10);
-            WriteSetting(name.c_str(), REG_DWORD, &number, sizeof number);
-        }
-    }
-}
-
 bool HasLineStartingWith(const std::vector<std::string>& log, const std::string& prefix)
 {
     for (const std::string& line : log) {
@@ -72,7 +47,7 @@ int main(int argc, char** argv)
     const DWORD dwLimit = (DWORD)atoi(argv[1]) * 1000;
     const std::string until = strcmp(argv[2], "-") == 0 ? "" : FromHex(argv[2]);
     const char* stopFile = argv[3];
-    StoreSettings(argc, argv);
+    StoreSettings(argc - 4, argv + 4);
 
     RunningProgram program;
     if (!StartProgram(&program)) {

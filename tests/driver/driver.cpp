@@ -1,5 +1,8 @@
 #include "driver.h"
 
+#include <winternl.h>
+#include <stdlib.h>
+
 namespace {
 
 const char kSettingsKey[] = "Software\\Halden Works\\Tamarin Time";
@@ -131,4 +134,52 @@ bool ReadSetting(const char* name, DWORD* pdwType, std::vector<BYTE>* data)
     if (result != ERROR_SUCCESS) return false;
     data->assign(buffer, buffer + cbData);
     return true;
+}
+
+std::string Utf8(const std::string& cp932)
+{
+    wchar_t wide[1024];
+    int n = MultiByteToWideChar(932, 0, cp932.data(), (int)cp932.size(), wide, 1024);
+    char utf8[4096];
+    int m = WideCharToMultiByte(CP_UTF8, 0, wide, n, utf8, sizeof utf8, NULL, NULL);
+    return std::string(utf8, m);
+}
+
+void StoreSettings(int count, char** pairs)
+{
+    DeleteSettingsKey();
+    for (int i = 0; i < count; ++i) {
+        std::string pair = pairs[i];
+        size_t eq = pair.find('=');
+        std::string name = pair.substr(0, eq), value = pair.substr(eq + 1);
+        if (value.rfind("s:", 0) == 0) {
+            WriteSetting(name.c_str(), REG_SZ, value.c_str() + 2, (DWORD)value.size() - 1);
+        } else {
+            DWORD number = strtoul(value.c_str(), NULL, 10);
+            WriteSetting(name.c_str(), REG_DWORD, &number, sizeof number);
+        }
+    }
+}
+
+int CountProcessHandles(DWORD processId)
+{
+    typedef NTSTATUS(NTAPI * QuerySystemInformation)(ULONG, PVOID, ULONG, PULONG);
+    struct HandleEntry {
+        USHORT processId, backTrace;
+        UCHAR type, flags;
+        USHORT handle;
+        PVOID object;
+        ULONG access;
+    };
+    const ULONG kSystemHandleInformation = 16;
+    QuerySystemInformation query =
+        (QuerySystemInformation)(void*)GetProcAddress(GetModuleHandleA("ntdll.dll"), "NtQuerySystemInformation");
+    static std::vector<char> buffer(1 << 22);
+    ULONG length = 0;
+    if (query == NULL || query(kSystemHandleInformation, buffer.data(), (ULONG)buffer.size(), &length) != 0) return -1;
+    ULONG count = *(const ULONG*)buffer.data();
+    const HandleEntry* entries = (const HandleEntry*)(buffer.data() + sizeof(void*));
+    int n = 0;
+    for (ULONG i = 0; i < count; ++i) n += entries[i].processId == (USHORT)processId;
+    return n;
 }

@@ -29,6 +29,9 @@ HWND WaitForWindow(DWORD processId, const char* szClass, const char* szCaption, 
 std::string WindowText(HWND hwnd);
 std::vector<std::string> ListBoxLines(HWND hList);
 
+// Code page 932 text as UTF-8, for printing.
+std::string Utf8(const std::string& cp932);
+
 // The number of icons in Wine's notification area.
 int TrayIconCount();
 
@@ -36,3 +39,11 @@ int TrayIconCount();
 void DeleteSettingsKey();
 void WriteSetting(const char* name, DWORD dwType, const void* data, DWORD cbData);
 bool ReadSetting(const char* name, DWORD* pdwType, std::vector<BYTE>* data);
+
+// Replaces the settings key with NAME=VALUE pairs: "s:text" is stored as
+// REG_SZ, any other value as a REG_DWORD.
+void StoreSettings(int count, char** pairs);
+
+// A process's handles, sockets among them, as the system lists them
+// (GetCountProcessHandles is not kept under Wine); -1 when unknown.
+int CountProcessHandles(DWORD processId);

@@ -18,17 +18,10 @@ import time
 
 import ntplib
 
-from sntp_peer import SKIPPED, Checks, ScriptedServer, port_is_free
+from sntp_peer import SKIPPED, Checks, ScriptedServer, ntplib_answer, port_is_free, wait_for
 
 checks = Checks()
 check = checks.check
-
-
-def ntplib_answer(version):
-    try:
-        return ntplib.NTPClient().request("127.0.0.1", version=version, timeout=1)
-    except ntplib.NTPException:
-        return None
 
 
 def ntpdig_answer():
@@ -36,16 +29,6 @@ def ntpdig_answer():
     if result.returncode != 0:
         return None
     return json.loads(result.stdout)
-
-
-def wait_for(predicate, seconds):
-    deadline = time.time() + seconds
-    while time.time() < deadline:
-        value = predicate()
-        if value:
-            return value
-        time.sleep(0.2)
-    return None
 
 
 def main():

@@ -1,9 +1,13 @@
 """What the driver scripts share: a scripted SNTP server on loopback, the
-checks they report, and the ports they need."""
+checks they report, the ports they need, and an SNTP client's view."""
+import contextlib
+import os
 import socket
 import struct
 import threading
 import time
+
+import ntplib
 
 NTP_EPOCH_OFFSET = 2208988800
 SKIPPED = 77
@@ -39,6 +43,46 @@ def port_is_free(port):
         probe.close()
 
 
+def wait_for(predicate, seconds):
+    """The first true value of predicate() within the time, else None."""
+    deadline = time.time() + seconds
+    while time.time() < deadline:
+        value = predicate()
+        if value:
+            return value
+        time.sleep(0.2)
+    return None
+
+
+def ntplib_answer(version=4):
+    """python3-ntplib's answer from 127.0.0.1:123, or None."""
+    try:
+        return ntplib.NTPClient().request("127.0.0.1", version=version, timeout=1)
+    except ntplib.NTPException:
+        return None
+
+
+@contextlib.contextmanager
+def ntp_service_port(prefix, port):
+    """Points the prefix's "ntp" service at another port (None: removes the
+    services file), so that the program's client leaves port 123 to its own
+    server mode; restores the file afterwards."""
+    services = os.path.join(prefix, "drive_c/windows/system32/drivers/etc/services")
+    with open(services, "rb") as f:
+        saved = f.read()
+    if port is None:
+        os.remove(services)
+    else:
+        lines = [line for line in saved.split(b"\n") if not line.startswith(b"ntp")]
+        with open(services, "wb") as f:
+            f.write(b"\n".join(lines + [b"ntp\t\t%d/udp\r" % port]) + b"\n")
+    try:
+        yield
+    finally:
+        with open(services, "wb") as f:
+            f.write(saved)
+
+
 def server_reply(request, received, offset=0.0, li=0, stratum=1, t1=None, t2=None, t3=None):
     """A mode 4 reply to a request that arrived at `received` (time.time()),
     from a server whose clock reads `offset` seconds ahead; t1, t2, t3
@@ -60,7 +104,7 @@ class ScriptedServer(threading.Thread):
     """Answers mode 3 requests on 127.0.0.1:port once `answering` is set.
     With a script, the first request is answered by each of its steps in
     turn: keyword arguments of server_reply, plus "other_port" to send that
-    reply from another socket."""
+    reply from another socket and "delay" to send it so many seconds late."""
 
     def __init__(self, port=0, script=None):
         super().__init__(daemon=True)
@@ -70,6 +114,7 @@ class ScriptedServer(threading.Thread):
         self.port = self.sock.getsockname()[1]
         self.script = script
         self.answering = threading.Event()
+        self.requested = threading.Event()
         self.answered = threading.Event()
         self.stopping = threading.Event()
         self.transmits = []
@@ -81,7 +126,10 @@ class ScriptedServer(threading.Thread):
                 received = time.time()
             except socket.timeout:
                 continue
-            if len(request) < 48 or request[0] & 7 != 3 or not self.answering.is_set():
+            if len(request) < 48 or request[0] & 7 != 3:
+                continue
+            self.requested.set()
+            if not self.answering.is_set():
                 continue
             for step in self.script or [{}]:
                 step = dict(step)
@@ -89,6 +137,7 @@ class ScriptedServer(threading.Thread):
                 if step.pop("other_port", False):
                     sender = socket.socket(socket.AF_INET, socket.SOCK_DGRAM)
                     sender.bind(("127.0.0.1", 0))
+                time.sleep(step.pop("delay", 0))
                 reply = server_reply(request, received, **step)
                 self.transmits.append(struct.unpack("!Q", reply[40:48])[0])
                 sender.sendto(reply, peer)  # back to back: loopback keeps their order

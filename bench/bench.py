@@ -1,0 +1,259 @@
+#!/usr/bin/python3
+"""Tamarin Time's benchmarks, run by bench/run.sh inside a network and mount
+namespace of their own: accuracy against chronyd, server capacity beside
+chronyd's, the responsiveness of the window, and the program's footprint.
+Prints the machine and one table (Markdown).
+
+    bench.py BUILD_DIR
+"""
+import os
+import platform
+import re
+import signal
+import socket
+import statistics
+import subprocess
+import sys
+import tempfile
+import threading
+import time
+
+HERE = os.path.dirname(os.path.abspath(__file__))
+sys.path.insert(0, os.path.join(HERE, "..", "tests", "driver"))
+from remote import Remote, cpu_seconds, resident_kib  # noqa: E402
+from sntp_peer import ntp_service_port  # noqa: E402
+
+BUILD = os.path.abspath(sys.argv[1])
+WINE_RUN = os.path.join(HERE, "..", "cmake", "wine-run.sh")
+CONTROL = os.path.join(BUILD, "windows", "tests", "control.exe")
+EXE = os.path.join(BUILD, "windows", "tamarin-time.exe")
+LOADGEN = os.path.join(BUILD, "bench", "loadgen")
+PREFIX = os.path.join(os.environ["TAMARIN_WINE_HOME"], "prefix")
+CHRONY_PORT = 12300
+EXCHANGES = 120
+UNRESOLVABLE = "tamarin-bench.invalid"
+
+rows = []
+
+
+def row(measure, ours, chronyd="", note=""):
+    rows.append((measure, ours, chronyd, note))
+    print("  %s: %s %s" % (measure, ours, chronyd), file=sys.stderr, flush=True)
+
+
+def say(text):
+    print(text, file=sys.stderr, flush=True)
+
+
+def percentile(values, q):
+    values = sorted(values)
+    return values[min(len(values) - 1, int(q * (len(values) - 1) + 0.5))]
+
+
+# --- peers -----------------------------------------------------------------
+
+def start_chronyd(workdir):
+    conf = os.path.join(workdir, "chrony.conf")
+    with open(conf, "w") as f:
+        f.write("local stratum 1\nallow 127.0.0.1\nbindaddress 127.0.0.1\nport %d\ncmdport 0\n"
+                "pidfile %s/chronyd.pid\ndriftfile %s/drift\n" % (CHRONY_PORT, workdir, workdir))
+    # -x: chronyd serves time and never touches this machine's clock.
+    process = subprocess.Popen(["chronyd", "-x", "-4", "-d", "-u", "root", "-f", conf],
+                               stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
+    time.sleep(1)
+    return process
+
+
+def black_hole_dns():
+    """A name server on 127.0.0.1 that never answers: a lookup of an unknown
+    name then waits for the resolver's timeouts."""
+    sock = socket.socket(socket.AF_INET, socket.SOCK_DGRAM)
+    sock.bind(("127.0.0.1", 53))
+
+    def swallow():
+        while True:
+            try:
+                sock.recv(2048)
+            except OSError:
+                return
+    threading.Thread(target=swallow, daemon=True).start()
+    return sock
+
+
+def loadgen(port, rate, seconds):
+    out = subprocess.run([LOADGEN, "127.0.0.1", str(port), str(int(rate)), str(seconds)],
+                         capture_output=True, text=True, check=True).stdout.split()
+    return {"sent": int(out[1]), "replies": int(out[3]), "lost": int(out[5]), "rate": float(out[7])}
+
+
+# --- the measurements ------------------------------------------------------
+
+def footprint_start(settings):
+    times = []
+    for _ in range(5):
+        program = Remote(WINE_RUN, CONTROL, settings)
+        times.append(program.start_ms)
+        program.stop()
+    row("Start to window existing (median of 5)", "%.0f ms" % statistics.median(times))
+
+
+def idle(program):
+    time.sleep(3)
+    row("Resident memory, idle (Wine process)", "%d KiB" % resident_kib(program.linux_pid))
+    n, failed, p50, p99, worst = program.probe(5000, 5000)
+    row("UI round trip idle: p99 / max", "%.2f / %.2f ms" % (p99 / 1000, worst / 1000), "",
+        "%d probes, %d over 5 s" % (n, failed))
+    before = cpu_seconds(program.linux_pid)
+    time.sleep(60)
+    used = cpu_seconds(program.linux_pid) - before
+    row("CPU over one idle minute", "%.2f s (%.2f%%)" % (used, used / 60 * 100))
+
+
+OFFSET = re.compile(r"(\d+)\.(\d{3})秒(遅れています|進んでいます)|時刻は一致しています")
+DELAY = re.compile(r"応答に(\d+)\.(\d{3})秒掛かっています")
+
+
+def parse_ms(whole, millis):
+    value = int(whole) * 1000 + int(millis)
+    # The delay is read unsigned: just below zero shows as 4294967295.999.
+    return value - (1 << 32) * 1000 if int(whole) >= 1 << 31 else value
+
+
+def one_exchange(program):
+    program.call("toggle 1")
+    deadline = time.time() + 5
+    while time.time() < deadline:
+        lines = [line for line in program.log(4) if line]
+        if lines and OFFSET.fullmatch(lines[-1]) and DELAY.fullmatch(lines[-2]):
+            program.call("toggle 1")
+            delay = DELAY.fullmatch(lines[-2])
+            offset = OFFSET.fullmatch(lines[-1])
+            offset_ms = 0 if offset.group(1) is None else parse_ms(offset.group(1), offset.group(2))
+            return parse_ms(delay.group(1), delay.group(2)), offset_ms if offset.group(3) != "進んでいます" else -offset_ms
+        time.sleep(0.01)
+    program.call("toggle 1")
+    return None
+
+
+def accuracy(program):
+    results = [r for r in (one_exchange(program) for _ in range(EXCHANGES)) if r is not None]
+    delays = [d for d, _ in results]
+    offsets = [o for _, o in results]
+    magnitudes = [abs(o) for o in offsets]
+    row("Exchanges with chronyd (same clock)", "%d of %d" % (len(results), EXCHANGES))
+    row("Offset: median; p99 and max of its size", "%d / %d / %d ms" % (
+        statistics.median(offsets), percentile(magnitudes, 0.99), max(magnitudes)), "",
+        "logged to the millisecond, truncated")
+    row("Loop delay: median / p99 / max", "%d / %d / %d ms" % (
+        statistics.median(delays), percentile(delays, 0.99), max(delays)), "",
+        "%d read as -1 ms (4294967295.999)" % sum(d < 0 for d in delays))
+
+
+RATES = [250, 500, 1000, 2000, 4000, 8000, 16000, 32000, 64000, 128000, 256000, 512000]
+
+
+def capacity(port, program=None):
+    """The highest rate answered in full for 2 s, and the log's size then."""
+    def lossless(rate):
+        result = loadgen(port, rate, 2)
+        ok = result["lost"] == 0 and result["rate"] >= 0.95 * rate
+        if program is not None:
+            capacity.log_max = max(capacity.log_max, int(program.call("count")))
+        return ok, result
+    capacity.log_max = 0
+    best, bad = None, None
+    for rate in RATES:
+        ok, result = lossless(rate)
+        if not ok:
+            bad = rate
+            break
+        best = (rate, result)
+    if best is not None and bad is not None:
+        low, high = best[0], bad
+        for _ in range(3):
+            middle = (low + high) // 2
+            ok, result = lossless(middle)
+            if ok:
+                low, best = middle, (middle, result)
+            else:
+                high = middle
+    return best, bad
+
+
+def server_capacity(program):
+    ours, ours_bad = capacity(123, program)
+    log_max = capacity.log_max
+    theirs, theirs_bad = capacity(CHRONY_PORT)
+    ours_rate = ours[1]["replies"] / 2 if ours else 0
+    theirs_rate = theirs[1]["replies"] / 2 if theirs else 0
+    limit = "" if theirs_bad else " (the generator's limit)"
+    row("Server: replies/s with none lost", "%.0f" % ours_rate, "%.0f%s" % (theirs_rate, limit),
+        "ratio %.3f; log at most %d entries" % (ours_rate / theirs_rate if theirs_rate else 0, log_max))
+
+
+def flood_responsiveness(program):
+    flood = threading.Thread(target=loadgen, args=(123, 10000000, 7))
+    flood.start()
+    time.sleep(0.5)
+    n, failed, p50, p99, worst = program.probe(5000, 5000)
+    flood.join()
+    row("UI round trip during a flood: p99 / max", "%.2f / %.2f ms" % (p99 / 1000, worst / 1000), "",
+        "%d probes, %d failed" % (n, failed))
+    time.sleep(2)
+    row("Resident memory after the floods", "%d KiB" % resident_kib(program.linux_pid))
+
+
+def lookup_responsiveness():
+    dns = black_hole_dns()
+    program = Remote(WINE_RUN, CONTROL, {"szServerName": "s:" + UNRESOLVABLE, "fStayAfterAdjustment": 1})
+    program.call("toggle 1")
+    n, failed, p50, p99, worst = program.probe(5000, 5000)
+    pending = not any(line.startswith("ホスト確認") for line in program.log())
+    program.stop()
+    dns.close()
+    row("UI round trip during a lookup: p99 / max", "%.2f / %.2f ms" % (p99 / 1000, worst / 1000), "",
+        "%d probes; lookup still pending: %s" % (n, "yes" if pending else "no"))
+
+
+def machine():
+    model = next((line.split(":", 1)[1].strip() for line in open("/proc/cpuinfo") if line.startswith("model name")), "?")
+    memory = next(int(line.split()[1]) for line in open("/proc/meminfo") if line.startswith("MemTotal"))
+    wine = subprocess.run(["wine", "--version"], capture_output=True, text=True).stdout.strip()
+    version = re.search(r"version (\S+)", subprocess.run(["chronyd", "-v"], capture_output=True, text=True).stdout)
+    chrony = "chrony " + (version.group(1) if version else "?")
+    return "%s, %d cores, %.0f GiB, Linux %s, %s, %s" % (
+        model, os.cpu_count(), memory / 2**20, platform.release(), wine, chrony)
+
+
+def main():
+    workdir = tempfile.mkdtemp(prefix="tamarin-bench-")
+    row("Size of tamarin-time.exe", "%d KiB" % (os.path.getsize(EXE) // 1024))
+    chronyd = start_chronyd(workdir)
+    try:
+        settings = {"szServerName": "s:127.0.0.1", "fStayAfterAdjustment": 1, "fActAsSNTPServer": 1}
+        with ntp_service_port(PREFIX, CHRONY_PORT):
+            footprint_start(settings)
+            program = Remote(WINE_RUN, CONTROL, settings)
+            try:
+                idle(program)
+                say("accuracy...")
+                accuracy(program)
+                say("capacity...")
+                server_capacity(program)
+                flood_responsiveness(program)
+            finally:
+                program.stop()
+        lookup_responsiveness()
+    finally:
+        chronyd.send_signal(signal.SIGTERM)
+        chronyd.wait(10)
+    print("Machine: " + machine())
+    print()
+    print("| Measure | Tamarin Time | chronyd | Notes |")
+    print("|---|---|---|---|")
+    for measure, ours, theirs, note in rows:
+        print("| %s | %s | %s | %s |" % (measure, ours, theirs, note))
+
+
+if __name__ == "__main__":
+    main()

@@ -1,0 +1,174 @@
+// A remote control for the real program, for scripts that act on it while
+// it runs (floods, toggles, faults, measurements). It stores the settings,
+// starts the program, and then answers one UDP datagram of command with one
+// datagram of answer on 127.0.0.1:PORT until "stop":
+//
+//   control.exe PORT [NAME=VALUE ...]
+//
+//   ping                 "ok"
+//   started              "ok PID MS": the program's process and the time from
+//                        its start to its settings window existing
+//   toggle N             clicks オンライン/オフライン N times, pausing 0, 1,
+//                        3, 10 or 30 ms in turn, so that many clicks land in
+//                        the middle of a lookup
+//   command ID           sends the menu command ID
+//   probe MS TIMEOUT     for MS ms, sends WM_NULL through the program's window
+//                        with SendMessageTimeout; "N FAILED P50 P99 MAX", the
+//                        round trips in microseconds
+//   count                the log's entries
+//   handles              the program's handles, as the system lists them
+//   text ID              a control's text, in UTF-8
+//   log [N]              the log's lines (the last N), in UTF-8, one per line
+//   stop                 ends the program: "exit CODE"
+#include <winsock2.h>
+#include <windows.h>
+#include <stdio.h>
+#include <stdlib.h>
+#include <string.h>
+
+#include <algorithm>
+#include <string>
+#include <vector>
+
+#include "driver.h"
+#include "resources/resource.h"
+
+namespace {
+
+const char kMainCaption[] = "Tamarin Time network time client";
+
+double Now()
+{
+    static LARGE_INTEGER frequency;
+    if (frequency.QuadPart == 0) QueryPerformanceFrequency(&frequency);
+    LARGE_INTEGER counter;
+    QueryPerformanceCounter(&counter);
+    return (double)counter.QuadPart / (double)frequency.QuadPart;
+}
+
+// Starts the program and times it to its settings window, polling each
+// millisecond; the rest of the start-up is StartProgram's.
+bool Start(RunningProgram* program, double* startMs)
+{
+    char commandLine[] = TAMARIN_EXE_PATH;
+    STARTUPINFOA si = {};
+    si.cb = sizeof si;
+    *program = RunningProgram();
+    double t0 = Now();
+    if (!CreateProcessA(NULL, commandLine, NULL, NULL, FALSE, 0, NULL, NULL, &si, &program->pi)) return false;
+    while (FindWindowA(NULL, kMainCaption) == NULL && Now() - t0 < 10) Sleep(1);
+    *startMs = (Now() - t0) * 1000;
+    WaitForInputIdle(program->pi.hProcess, 10000);
+    program->hTray = WaitForWindow(program->pi.dwProcessId, "Tamarin Time", NULL);
+    program->hMain = WaitForWindow(program->pi.dwProcessId, NULL, kMainCaption);
+    return program->hTray != NULL && program->hMain != NULL;
+}
+
+std::string Toggle(HWND hMain, int count)
+{
+    static const DWORD kPauses[] = {0, 1, 3, 10, 30};
+    for (int i = 0; i < count; ++i) {
+        SendMessageA(hMain, WM_COMMAND, IDM_ONLINE, 0);
+        Sleep(kPauses[i % 5]);
+    }
+    return "ok";
+}
+
+std::string Probe(HWND hMain, DWORD dwMs, UINT uTimeout)
+{
+    std::vector<double> trips;
+    int failed = 0;
+    double end = Now() + dwMs / 1000.0;
+    while (Now() < end) {
+        DWORD_PTR result;
+        double t0 = Now();
+        if (!SendMessageTimeoutA(hMain, WM_NULL, 0, 0, SMTO_ABORTIFHUNG, uTimeout, &result)) ++failed;
+        trips.push_back((Now() - t0) * 1e6);
+        Sleep(1);
+    }
+    std::sort(trips.begin(), trips.end());
+    auto at = [&](double q) { return trips.empty() ? 0.0 : trips[(size_t)(q * (trips.size() - 1))]; };
+    char answer[128];
+    snprintf(answer, sizeof answer, "%u %d %.0f %.0f %.0f", (unsigned)trips.size(), failed, at(0.5), at(0.99),
+             trips.empty() ? 0.0 : trips.back());
+    return answer;
+}
+
+std::string Log(HWND hMain, unsigned last)
+{
+    HWND hList = GetDlgItem(hMain, IDC_LOG);
+    int count = (int)SendMessageW(hList, LB_GETCOUNT, 0, 0);
+    int first = last == 0 || (int)last > count ? 0 : count - (int)last;
+    std::string lines;
+    for (int i = first; i < count; ++i) {
+        wchar_t wide[512] = {};
+        int length = (int)SendMessageW(hList, LB_GETTEXT, i, (LPARAM)wide);
+        char utf8[1536] = {};
+        WideCharToMultiByte(CP_UTF8, 0, wide, length, utf8, sizeof utf8 - 1, NULL, NULL);
+        lines += std::string(utf8) + "\n";
+    }
+    return lines;
+}
+
+std::string Answer(RunningProgram* program, double startMs, const char* command, bool* stop)
+{
+    char verb[32] = {};
+    unsigned a = 0, b = 0;
+    sscanf(command, "%31s %u %u", verb, &a, &b);
+    HWND hMain = program->hMain;
+    char answer[64];
+    if (strcmp(verb, "started") == 0) {
+        snprintf(answer, sizeof answer, "ok %lu %.1f", program->pi.dwProcessId, startMs);
+        return answer;
+    }
+    if (strcmp(verb, "toggle") == 0) return Toggle(hMain, (int)a);
+    if (strcmp(verb, "command") == 0) {
+        DWORD_PTR result;
+        SendMessageTimeoutA(hMain, WM_COMMAND, a, 0, SMTO_ABORTIFHUNG, 5000, &result);
+        return "ok";
+    }
+    if (strcmp(verb, "probe") == 0) return Probe(hMain, a, b);
+    if (strcmp(verb, "count") == 0) return std::to_string(SendMessageW(GetDlgItem(hMain, IDC_LOG), LB_GETCOUNT, 0, 0));
+    if (strcmp(verb, "handles") == 0) return std::to_string(CountProcessHandles(program->pi.dwProcessId));
+    if (strcmp(verb, "text") == 0) return Utf8(WindowText(GetDlgItem(hMain, (int)a)));
+    if (strcmp(verb, "log") == 0) return Log(hMain, a);
+    if (strcmp(verb, "stop") == 0) {
+        *stop = true;
+        return "exit " + std::to_string(EndProgram(program));
+    }
+    return "ok";
+}
+
+}  // namespace
+
+int main(int argc, char** argv)
+{
+    if (argc < 2) return 2;
+    WSADATA wsa;
+    WSAStartup(MAKEWORD(2, 2), &wsa);
+    SOCKET sock = socket(AF_INET, SOCK_DGRAM, 0);
+    sockaddr_in local = {};
+    local.sin_family = AF_INET;
+    local.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+    local.sin_port = htons((u_short)atoi(argv[1]));
+    if (bind(sock, (sockaddr*)&local, sizeof local) != 0) return 1;
+
+    StoreSettings(argc - 2, argv + 2);
+    RunningProgram program;
+    double startMs = 0;
+    if (!Start(&program, &startMs)) return 1;
+
+    bool stop = false;
+    while (!stop) {
+        static char command[256];
+        sockaddr_in from;
+        int fromLength = sizeof from;
+        int n = recvfrom(sock, command, sizeof command - 1, 0, (sockaddr*)&from, &fromLength);
+        if (n <= 0) continue;
+        command[n] = 0;
+        std::string answer = Answer(&program, startMs, command, &stop);
+        sendto(sock, answer.data(), (int)answer.size(), 0, (sockaddr*)&from, fromLength);
+    }
+    closesocket(sock);
+    return 0;
+}

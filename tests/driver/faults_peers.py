@@ -1,0 +1,154 @@
+#!/usr/bin/python3
+"""Faults around the real program under Wine, steered through control.exe.
+Each ends in the state and the log line that the program promises, and the
+program's window still answers and the program ends cleanly afterwards:
+- the server vanishes while a request is out, and comes back;
+- a reply arrives after the program went offline;
+- the prefix has no services file;
+- port 123 is held by another program when server mode starts;
+- the time-zone panel cannot be opened.
+
+    faults_peers.py WINE_RUN CONTROL_EXE WINE_PREFIX
+"""
+import socket
+import sys
+import time
+
+from remote import Remote
+from sntp_peer import SKIPPED, Checks, ScriptedServer, ntp_service_port, port_is_free, wait_for
+
+checks = Checks()
+check = checks.check
+
+ONLINE = {"szServerName": "s:127.0.0.1", "fStartAtFirst": 1, "fStayAfterAdjustment": 1}
+REPLY_LINE = "length=48 addr=127.0.0.1:123"
+
+
+def after(log, line):
+    """The lines after the last occurrence of line."""
+    where = max((i for i, text in enumerate(log) if text == line), default=None)
+    return None if where is None else log[where + 1:]
+
+
+def responsive_and_ended(program, case):
+    n, failed, _, _, _ = program.probe(300, 1000)
+    check(n > 0 and failed == 0, "%s: the window answers" % case)
+    exit_line = program.stop()
+    check(exit_line == "exit 0", "%s: the program ended cleanly (%s)" % (case, exit_line))
+
+
+def waits_for_line(program, predicate, seconds=10):
+    return wait_for(lambda: any(predicate(line) for line in program.log()), seconds)
+
+
+def vanishing_server_case(wine_run, control_exe):
+    server = ScriptedServer(123)  # takes requests, answers none
+    server.start()
+    program = Remote(wine_run, control_exe, ONLINE)
+    try:
+        check(server.requested.wait(15), "vanishing server: the request went out")
+        server.stop()  # gone with the request unanswered; later requests find a closed port
+        program.call("toggle 2")
+        time.sleep(1)
+        still_online = program.call("text 40003") == "オフライン"
+        server = ScriptedServer(123)
+        server.answering.set()
+        server.start()
+        program.call("toggle 2")
+        replied = waits_for_line(program, lambda line: line.startswith("応答に"))
+        log = program.log()
+        responsive_and_ended(program, "vanishing server")
+    finally:
+        server.stop()
+    check(still_online, "vanishing server: still online, waiting for the next poll")
+    check(log.count(REPLY_LINE) == 1 and sum(line.startswith("応答に") for line in log) == 1,
+          "vanishing server: nothing read or judged while it was gone\n  " + "\n  ".join(log))
+    check(replied, "vanishing server: once back, the next poll is answered and judged")
+
+
+def late_reply_case(wine_run, control_exe):
+    server = ScriptedServer(123, [{"delay": 1.0}])
+    server.answering.set()
+    server.start()
+    program = Remote(wine_run, control_exe, ONLINE)
+    try:
+        check(server.requested.wait(15), "late reply: the request went out")
+        program.call("toggle 1")
+        check(server.answered.wait(5), "late reply: the server answered a second later")
+        time.sleep(1)
+        log = program.log()
+        text = program.call("text 40003")
+        responsive_and_ended(program, "late reply")
+    finally:
+        server.stop()
+    tail = after(log, "交信終了")
+    check(tail == [""], "late reply: nothing is read after going offline\n  " + "\n  ".join(log))
+    check(text == "オンライン", "late reply: offline (the button reads %s)" % text)
+
+
+def no_services_file_case(wine_run, control_exe, prefix):
+    server = ScriptedServer(123)
+    server.answering.set()
+    server.start()
+    with ntp_service_port(prefix, None):
+        program = Remote(wine_run, control_exe, ONLINE)
+        try:
+            replied = waits_for_line(program, lambda line: line == REPLY_LINE)
+            log = program.log()
+            responsive_and_ended(program, "no services file")
+        finally:
+            server.stop()
+    lookup = [line for line in log if line.startswith("サーバー確認")]
+    check(len(lookup) == 1 and lookup[0].startswith("サーバー確認 エラー ("),
+          "no services file: the service lookup fails (%s)" % lookup)
+    check("ポートとして123/UDPを用います" in log and "交信開始..." in log,
+          "no services file: port 123 is used and the client goes online")
+    check(replied, "no services file: the reply from port 123 is read")
+
+
+def port_held_case(wine_run, control_exe, prefix):
+    holder = socket.socket(socket.AF_INET, socket.SOCK_DGRAM)
+    holder.bind(("0.0.0.0", 123))
+    upstream = ScriptedServer(12300)
+    upstream.answering.set()
+    upstream.start()
+    with ntp_service_port(prefix, 12300):
+        program = Remote(wine_run, control_exe, dict(ONLINE, fActAsSNTPServer=1))
+        try:
+            judged = waits_for_line(program, lambda line: line.startswith("応答に"))
+            log = program.log()
+            responsive_and_ended(program, "port held")
+        finally:
+            upstream.stop()
+            holder.close()
+    check("bind エラー (10048)" in log and "SNTPサービス開始..." not in log,
+          "port held: server mode reports bind エラー (10048) and does not start\n  " + "\n  ".join(log))
+    check(judged, "port held: the client still polls and judges its server")
+
+
+def time_zone_case(wine_run, control_exe):
+    program = Remote(wine_run, control_exe, {"fStayAfterAdjustment": 1})
+    before = program.log()
+    program.call("command 40002")
+    time.sleep(2)  # the panel's thread tries, fails and ends
+    log = program.log()
+    responsive_and_ended(program, "time-zone panel")
+    # Wine has no Date/Time panel: rundll32 ends at once, which is no error.
+    check(log == before, "time-zone panel: the log is unchanged\n  " + "\n  ".join(log[len(before) - 1:]))
+
+
+def main():
+    wine_run, control_exe, prefix = sys.argv[1], sys.argv[2], sys.argv[3]
+    if not port_is_free(123):
+        print("skipped: UDP port 123 is taken by another program")
+        return SKIPPED
+    vanishing_server_case(wine_run, control_exe)
+    late_reply_case(wine_run, control_exe)
+    no_services_file_case(wine_run, control_exe, prefix)
+    port_held_case(wine_run, control_exe, prefix)
+    time_zone_case(wine_run, control_exe)
+    return checks.summary("faults")
+
+
+if __name__ == "__main__":
+    sys.exit(main())

@@ -1,0 +1,97 @@
+"""The real program under Wine, started and steered through control.exe,
+and what the host sees of its Wine process (descriptors, memory, CPU)."""
+import os
+import socket
+import subprocess
+import time
+
+
+class Remote:
+    """Starts control.exe with the given settings; each call sends one
+    command and returns its answer."""
+
+    def __init__(self, wine_run, control_exe, settings):
+        self.sock = socket.socket(socket.AF_INET, socket.SOCK_DGRAM)
+        self.sock.bind(("127.0.0.1", 0))
+        probe = socket.socket(socket.AF_INET, socket.SOCK_DGRAM)
+        probe.bind(("127.0.0.1", 0))
+        self.port = probe.getsockname()[1]
+        probe.close()
+        args = [wine_run, control_exe, str(self.port)] + ["%s=%s" % item for item in settings.items()]
+        self.process = subprocess.Popen(args, cwd=os.path.dirname(control_exe), stdout=subprocess.DEVNULL)
+        self.linux_pid = None
+        for _ in range(60):
+            try:
+                answer = self.call("started", timeout=1).split()
+                self.windows_pid, self.start_ms = int(answer[1]), float(answer[2])
+                break
+            except socket.timeout:
+                if self.process.poll() is not None:
+                    raise RuntimeError("control.exe ended: the program did not start")
+        else:
+            raise RuntimeError("control.exe did not answer")
+        self.linux_pid = program_pid()
+
+    def call(self, command, timeout=30):
+        self.sock.settimeout(timeout)
+        self.sock.sendto(command.encode(), ("127.0.0.1", self.port))
+        return self.sock.recv(65536).decode("utf-8", "replace")
+
+    def log(self, last=0):
+        """The log's lines, or its last ones (the empty entry among them)."""
+        return self.call("log %d" % last).splitlines()
+
+    def probe(self, ms, timeout_ms=100):
+        """Round trips through the program's window: count, failures, p50, p99, max (µs)."""
+        n, failed, p50, p99, worst = self.call("probe %d %d" % (ms, timeout_ms), timeout=ms / 1000 + 30).split()
+        return int(n), int(failed), int(p50), int(p99), int(worst)
+
+    def stop(self):
+        try:
+            answer = self.call("stop")
+        finally:
+            self.process.wait(30)
+            self.sock.close()
+        return answer
+
+
+def program_pid():
+    """The Linux process that runs tamarin-time.exe under Wine."""
+    for _ in range(50):
+        for entry in os.listdir("/proc"):
+            if not entry.isdigit():
+                continue
+            try:
+                with open("/proc/%s/cmdline" % entry, "rb") as f:
+                    argv = f.read().split(b"\0")
+            except OSError:
+                continue
+            if argv and argv[0].lower().endswith(b"tamarin-time.exe"):
+                return int(entry)
+        time.sleep(0.1)
+    return None
+
+
+def open_descriptors(pid):
+    """The process's open descriptors: all of them, and its sockets."""
+    links = []
+    for fd in os.listdir("/proc/%d/fd" % pid):
+        try:
+            links.append(os.readlink("/proc/%d/fd/%s" % (pid, fd)))
+        except OSError:
+            pass
+    return len(links), sum(link.startswith("socket:") for link in links)
+
+
+def resident_kib(pid):
+    with open("/proc/%d/status" % pid) as f:
+        for line in f:
+            if line.startswith("VmRSS:"):
+                return int(line.split()[1])
+    return 0
+
+
+def cpu_seconds(pid):
+    with open("/proc/%d/stat" % pid) as f:
+        fields = f.read().rsplit(")", 1)[1].split()
+    return (int(fields[11]) + int(fields[12])) / os.sysconf("SC_CLK_TCK")
