@@ -25,7 +25,7 @@ import sys
 import tempfile
 import time
 
-from sntp_peer import SKIPPED, Checks, ScriptedServer, ntp_service_port, ntplib_answer, port_is_free, wait_for
+from sntp_peer import Checks, ScriptedServer, ntp_service_port, ntplib_answer, run_cases, wait_for
 
 checks = Checks()
 check = checks.check
@@ -74,7 +74,7 @@ REPLY_LINES = [re.compile(r"length=48 addr=127\.0\.0\.1:123"), re.compile(r"LI0 
 ONLINE_LINES = ["ホスト確認成功", "サーバー確認成功", "交信開始..."]
 
 
-def chrony_case(wine_run, drive_exe):
+def chrony_case(wine_run, drive_exe, _prefix):
     workdir = tempfile.mkdtemp(prefix="tamarin-chrony-")
     conf = os.path.join(workdir, "chrony.conf")
     with open(conf, "w") as f:
@@ -99,7 +99,7 @@ def chrony_case(wine_run, drive_exe):
     check(status == "0", "chronyd: the program ended cleanly (%s)" % status)
 
 
-def correction_case(wine_run, drive_exe):
+def correction_case(wine_run, drive_exe, _prefix):
     script = [{"li": 3}, {"stratum": 0}, {"t1": 0}, {"t2": 0}, {"t3": 0}, {"other_port": True},
               {"offset": 0.3}]
     server = ScriptedServer(123, script)
@@ -118,7 +118,7 @@ def correction_case(wine_run, drive_exe):
     check(status == "0", "scripted +300 ms: the program ended cleanly (%s)" % status)
 
 
-def refused_step_case(wine_run, drive_exe):
+def refused_step_case(wine_run, drive_exe, _prefix):
     server = ScriptedServer(123, [{"offset": 2.0}, {"li": 3}])
     server.answering.set()
     server.start()
@@ -132,7 +132,7 @@ def refused_step_case(wine_run, drive_exe):
     check(status == "0", "scripted +2 s: the program ended cleanly (%s)" % status)
 
 
-def exit_by_itself_case(wine_run, drive_exe):
+def exit_by_itself_case(wine_run, drive_exe, _prefix):
     server = ScriptedServer(123)
     server.answering.set()
     server.start()
@@ -173,16 +173,13 @@ def server_mode_case(wine_run, drive_exe, prefix):
 
 
 def main():
-    wine_run, drive_exe, prefix = sys.argv[1], sys.argv[2], sys.argv[3]
-    if not port_is_free(123):
-        print("skipped: UDP port 123 is taken by another program")
-        return SKIPPED
-    chrony_case(wine_run, drive_exe)
-    correction_case(wine_run, drive_exe)
-    refused_step_case(wine_run, drive_exe)
-    exit_by_itself_case(wine_run, drive_exe)
-    server_mode_case(wine_run, drive_exe, prefix)
-    return checks.summary("client peers")
+    return run_cases(checks, "client peers", [
+        chrony_case,
+        correction_case,
+        refused_step_case,
+        exit_by_itself_case,
+        server_mode_case,
+    ])
 
 
 if __name__ == "__main__":

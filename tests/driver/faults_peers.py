@@ -15,7 +15,7 @@ import sys
 import time
 
 from remote import Remote
-from sntp_peer import SKIPPED, Checks, ScriptedServer, ntp_service_port, port_is_free, wait_for
+from sntp_peer import Checks, ScriptedServer, ntp_service_port, run_cases, wait_for
 
 checks = Checks()
 check = checks.check
@@ -41,7 +41,7 @@ def waits_for_line(program, predicate, seconds=10):
     return wait_for(lambda: any(predicate(line) for line in program.log()), seconds)
 
 
-def vanishing_server_case(wine_run, control_exe):
+def vanishing_server_case(wine_run, control_exe, _prefix):
     server = ScriptedServer(123)  # takes requests, answers none
     server.start()
     program = Remote(wine_run, control_exe, ONLINE)
@@ -66,7 +66,7 @@ def vanishing_server_case(wine_run, control_exe):
     check(replied, "vanishing server: once back, the next poll is answered and judged")
 
 
-def late_reply_case(wine_run, control_exe):
+def late_reply_case(wine_run, control_exe, _prefix):
     server = ScriptedServer(123, [{"delay": 1.0}])
     server.answering.set()
     server.start()
@@ -126,7 +126,7 @@ def port_held_case(wine_run, control_exe, prefix):
     check(judged, "port held: the client still polls and judges its server")
 
 
-def time_zone_case(wine_run, control_exe):
+def time_zone_case(wine_run, control_exe, _prefix):
     program = Remote(wine_run, control_exe, {"fStayAfterAdjustment": 1})
     before = program.log()
     program.call("command 40002")
@@ -138,16 +138,13 @@ def time_zone_case(wine_run, control_exe):
 
 
 def main():
-    wine_run, control_exe, prefix = sys.argv[1], sys.argv[2], sys.argv[3]
-    if not port_is_free(123):
-        print("skipped: UDP port 123 is taken by another program")
-        return SKIPPED
-    vanishing_server_case(wine_run, control_exe)
-    late_reply_case(wine_run, control_exe)
-    no_services_file_case(wine_run, control_exe, prefix)
-    port_held_case(wine_run, control_exe, prefix)
-    time_zone_case(wine_run, control_exe)
-    return checks.summary("faults")
+    return run_cases(checks, "faults", [
+        vanishing_server_case,
+        late_reply_case,
+        no_services_file_case,
+        port_held_case,
+        time_zone_case,
+    ])
 
 
 if __name__ == "__main__":

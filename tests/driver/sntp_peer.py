@@ -4,6 +4,7 @@ import contextlib
 import os
 import socket
 import struct
+import sys
 import threading
 import time
 
@@ -41,6 +42,17 @@ def port_is_free(port):
         return False
     finally:
         probe.close()
+
+
+def run_cases(checks, name, cases):
+    """Runs each case with the script's arguments WINE_RUN EXE PREFIX, and
+    reports; all are skipped when another program holds UDP port 123."""
+    if not port_is_free(123):
+        print("skipped: UDP port 123 is taken by another program")
+        return SKIPPED
+    for case in cases:
+        case(*sys.argv[1:4])
+    return checks.summary(name)
 
 
 def wait_for(predicate, seconds):

@@ -19,7 +19,7 @@ import threading
 import time
 
 from remote import Remote, open_descriptors, resident_kib
-from sntp_peer import SKIPPED, Checks, ScriptedServer, ntp_now, ntp_service_port, ntplib_answer, port_is_free, wait_for
+from sntp_peer import Checks, ScriptedServer, ntp_now, ntp_service_port, ntplib_answer, run_cases, wait_for
 
 checks = Checks()
 check = checks.check
@@ -123,7 +123,7 @@ def settle_offline(program):
     return program.call("text 40003")
 
 
-def toggles_case(wine_run, control_exe):
+def toggles_case(wine_run, control_exe, _prefix):
     server = ScriptedServer(123)
     server.answering.set()
     server.start()
@@ -154,13 +154,10 @@ def toggles_case(wine_run, control_exe):
 
 
 def main():
-    wine_run, control_exe, prefix = sys.argv[1], sys.argv[2], sys.argv[3]
-    if not port_is_free(123):
-        print("skipped: UDP port 123 is taken by another program")
-        return SKIPPED
-    flood_case(wine_run, control_exe, prefix)
-    toggles_case(wine_run, control_exe)
-    return checks.summary("soak")
+    return run_cases(checks, "soak", [
+        flood_case,
+        toggles_case,
+    ])
 
 
 if __name__ == "__main__":
