@@ -91,7 +91,7 @@ def flood_case(wine_run, control_exe, prefix):
             probes = []
             while flood.is_alive():
                 probes.append(program.probe(500))
-            probes.append(program.probe(500))
+            probes.append(program.probe(2000))  # while it works off what its socket still holds
             after = resident_kib(program.linux_pid)
             count = int(program.call("count"))
             answer = wait_for(ntplib_answer, 10)
