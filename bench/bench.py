@@ -153,14 +153,17 @@ RATES = [250, 500, 1000, 2000, 4000, 8000, 16000, 32000, 64000, 128000, 256000, 
 
 
 def capacity(port, program=None):
-    """The highest rate answered in full for 2 s, and the log's size then."""
+    """The highest rate answered in full for 2 s (with loadgen's result), the
+    lowest rate found wanting, and the most entries the program's log held."""
+    log_max = 0
+
     def lossless(rate):
+        nonlocal log_max
         result = loadgen(port, rate, 2)
-        ok = result["lost"] == 0 and result["rate"] >= 0.95 * rate
         if program is not None:
-            capacity.log_max = max(capacity.log_max, int(program.call("count")))
-        return ok, result
-    capacity.log_max = 0
+            log_max = max(log_max, int(program.call("count")))
+        return result["lost"] == 0 and result["rate"] >= 0.95 * rate, result
+
     best, bad = None, None
     for rate in RATES:
         ok, result = lossless(rate)
@@ -177,13 +180,12 @@ def capacity(port, program=None):
                 low, best = middle, (middle, result)
             else:
                 high = middle
-    return best, bad
+    return best, bad, log_max
 
 
 def server_capacity(program):
-    ours, ours_bad = capacity(123, program)
-    log_max = capacity.log_max
-    theirs, theirs_bad = capacity(CHRONY_PORT)
+    ours, _, log_max = capacity(123, program)
+    theirs, theirs_bad, _ = capacity(CHRONY_PORT)
     ours_rate = ours[1]["replies"] / 2 if ours else 0
     theirs_rate = theirs[1]["replies"] / 2 if theirs else 0
     limit = "" if theirs_bad else " (the generator's limit)"

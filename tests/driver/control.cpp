@@ -35,8 +35,6 @@
 
 namespace {
 
-const char kMainCaption[] = "Tamarin Time network time client";
-
 double Now()
 {
     static LARGE_INTEGER frequency;
@@ -44,24 +42,6 @@ double Now()
     LARGE_INTEGER counter;
     QueryPerformanceCounter(&counter);
     return (double)counter.QuadPart / (double)frequency.QuadPart;
-}
-
-// Starts the program and times it to its settings window, polling each
-// millisecond; the rest of the start-up is StartProgram's.
-bool Start(RunningProgram* program, double* startMs)
-{
-    char commandLine[] = TAMARIN_EXE_PATH;
-    STARTUPINFOA si = {};
-    si.cb = sizeof si;
-    *program = RunningProgram();
-    double t0 = Now();
-    if (!CreateProcessA(NULL, commandLine, NULL, NULL, FALSE, 0, NULL, NULL, &si, &program->pi)) return false;
-    while (FindWindowA(NULL, kMainCaption) == NULL && Now() - t0 < 10) Sleep(1);
-    *startMs = (Now() - t0) * 1000;
-    WaitForInputIdle(program->pi.hProcess, 10000);
-    program->hTray = WaitForWindow(program->pi.dwProcessId, "Tamarin Time", NULL);
-    program->hMain = WaitForWindow(program->pi.dwProcessId, NULL, kMainCaption);
-    return program->hTray != NULL && program->hMain != NULL;
 }
 
 std::string Toggle(HWND hMain, int count)
@@ -156,7 +136,7 @@ int main(int argc, char** argv)
     StoreSettings(argc - 2, argv + 2);
     RunningProgram program;
     double startMs = 0;
-    if (!Start(&program, &startMs)) return 1;
+    if (!StartProgram(&program, &startMs)) return 1;
 
     bool stop = false;
     while (!stop) {

@@ -6,6 +6,7 @@
 namespace {
 
 const char kSettingsKey[] = "Software\\Halden Works\\Tamarin Time";
+const char kMainCaption[] = "Tamarin Time network time client";
 
 struct WindowQuery {
     DWORD processId;
@@ -37,6 +38,14 @@ BOOL CALLBACK CountTrayIcons(HWND hwnd, LPARAM lParam)
     return TRUE;
 }
 
+double MillisecondsSince(LARGE_INTEGER start)
+{
+    LARGE_INTEGER frequency, now;
+    QueryPerformanceFrequency(&frequency);
+    QueryPerformanceCounter(&now);
+    return (now.QuadPart - start.QuadPart) * 1000.0 / frequency.QuadPart;
+}
+
 }  // namespace
 
 HWND WaitForWindow(DWORD processId, const char* szClass, const char* szCaption, DWORD timeoutMs)
@@ -49,17 +58,23 @@ HWND WaitForWindow(DWORD processId, const char* szClass, const char* szCaption, 
     return query.hFound;
 }
 
-bool StartProgram(RunningProgram* program)
+bool StartProgram(RunningProgram* program, double* windowMs)
 {
     char commandLine[] = TAMARIN_EXE_PATH;
     STARTUPINFOA si = {};
     si.cb = sizeof si;
     *program = RunningProgram();
+    LARGE_INTEGER start;
+    QueryPerformanceCounter(&start);
     if (!CreateProcessA(NULL, commandLine, NULL, NULL, FALSE, 0, NULL, NULL, &si, &program->pi)) return false;
+    if (windowMs != NULL) {
+        while (FindWindowA(NULL, kMainCaption) == NULL && MillisecondsSince(start) < 10000) Sleep(1);
+        *windowMs = MillisecondsSince(start);
+    }
     // Its windows exist before their initialisation ends: wait for the loop.
     WaitForInputIdle(program->pi.hProcess, 10000);
     program->hTray = WaitForWindow(program->pi.dwProcessId, "Tamarin Time", NULL);
-    program->hMain = WaitForWindow(program->pi.dwProcessId, NULL, "Tamarin Time network time client");
+    program->hMain = WaitForWindow(program->pi.dwProcessId, NULL, kMainCaption);
     return program->hTray != NULL && program->hMain != NULL;
 }
 

@@ -14,8 +14,10 @@ struct RunningProgram {
 };
 
 // Starts the program and waits until its start-up is over and its message
-// loop runs; false when its windows did not come within ten seconds.
-bool StartProgram(RunningProgram* program);
+// loop runs; false when its windows did not come within ten seconds. With
+// windowMs, the time from its start to its settings window existing, polled
+// each millisecond.
+bool StartProgram(RunningProgram* program, double* windowMs = NULL);
 
 // Asks the program to end (WM_CLOSE to its main window); its exit code, or
 // -1 when it did not end within ten seconds.

@@ -14,9 +14,6 @@ import os
 import subprocess
 import sys
 import tempfile
-import time
-
-import ntplib
 
 from sntp_peer import SKIPPED, Checks, ScriptedServer, ntplib_answer, port_is_free, wait_for
 

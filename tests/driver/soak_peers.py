@@ -10,7 +10,6 @@
 
     soak_peers.py WINE_RUN CONTROL_EXE WINE_PREFIX
 """
-import os
 import random
 import socket
 import struct
