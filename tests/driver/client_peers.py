@@ -25,7 +25,7 @@ import sys
 import tempfile
 import time
 
-from sntp_peer import Checks, ScriptedServer, ntp_service_port, ntplib_answer, run_cases, wait_for
+from sntp_peer import Checks, answering_server, ntp_service_port, ntplib_answer, run_cases, wait_for
 
 checks = Checks()
 check = checks.check
@@ -102,13 +102,8 @@ def chrony_case(wine_run, drive_exe, _prefix):
 def correction_case(wine_run, drive_exe, _prefix):
     script = [{"li": 3}, {"stratum": 0}, {"t1": 0}, {"t2": 0}, {"t3": 0}, {"other_port": True},
               {"offset": 0.3}]
-    server = ScriptedServer(123, script)
-    server.answering.set()
-    server.start()
-    try:
+    with answering_server(123, script):
         log, status = drive(wine_run, drive_exe, 60, "時刻を", base_settings(nIgnorableMaxTimeDifference_ms=100))
-    finally:
-        server.stop()
     refusal = "サーバーの準備がまだのようです(%s)"
     check(in_order(log, ONLINE_LINES + [refusal % "LI=ALARM", refusal % "Statum=0", refusal % "T1=0",
                                         refusal % "T2=0", refusal % "T3=0", "FD_READ - server !match",
@@ -119,13 +114,8 @@ def correction_case(wine_run, drive_exe, _prefix):
 
 
 def refused_step_case(wine_run, drive_exe, _prefix):
-    server = ScriptedServer(123, [{"offset": 2.0}, {"li": 3}])
-    server.answering.set()
-    server.start()
-    try:
+    with answering_server(123, [{"offset": 2.0}, {"li": 3}]):
         log, status = drive(wine_run, drive_exe, 60, "サーバーの準備がまだのようです", base_settings())
-    finally:
-        server.stop()
     check(in_order(log, [re.compile(r"[12]\.\d{3}秒遅れています"), "時刻が設定できません",
                          "サーバーの準備がまだのようです(LI=ALARM)"]),
           "scripted +2 s: the step is refused and the program carries on\n  " + "\n  ".join(log))
@@ -133,41 +123,30 @@ def refused_step_case(wine_run, drive_exe, _prefix):
 
 
 def exit_by_itself_case(wine_run, drive_exe, _prefix):
-    server = ScriptedServer(123)
-    server.answering.set()
-    server.start()
-    try:
+    with answering_server(123):
         log, status = drive(wine_run, drive_exe, 60, None, base_settings(fStayAfterAdjustment=0))
-    finally:
-        server.stop()
     check(in_order(log, ["終了4秒前", "終了3秒前", "終了2秒前", "終了1秒前"]),
           "not resident: counts down\n  " + "\n  ".join(log))
     check(status == "0", "not resident: ended by itself with code 0 (%s)" % status)
 
 
 def server_mode_case(wine_run, drive_exe, prefix):
-    server = ScriptedServer(12300)
-    server.answering.set()
-    server.start()
     stop_file = os.path.join(tempfile.mkdtemp(prefix="tamarin-stop-"), "stop")
     windows_stop = "Z:" + stop_file.replace("/", "\\")
     # The services file sends the client to 12300 and leaves port 123 to
     # the program's own server mode.
-    with ntp_service_port(prefix, 12300):
-        try:
-            process = drive(wine_run, drive_exe, 90, None, base_settings(fActAsSNTPServer=1), windows_stop,
-                            background=True)
-            check(server.answered.wait(60), "server mode: the program asked the scripted server")
-            answer = wait_for(ntplib_answer, 10)
-            check(answer is not None and answer.stratum == 2,
-                  "server mode: ntplib gets a stratum 2 answer (%s)" % (answer and answer.stratum))
-            if answer is not None and server.transmits:
-                check(answer.ref_id == server.transmits[-1] & 0xFFFFFFFF,
-                      "server mode: the reference identifier comes from the scripted server's T3")
-            open(stop_file, "w").close()
-            log, status = finish(process)
-        finally:
-            server.stop()
+    with ntp_service_port(prefix, 12300), answering_server(12300) as server:
+        process = drive(wine_run, drive_exe, 90, None, base_settings(fActAsSNTPServer=1), windows_stop,
+                        background=True)
+        check(server.answered.wait(60), "server mode: the program asked the scripted server")
+        answer = wait_for(ntplib_answer, 10)
+        check(answer is not None and answer.stratum == 2,
+              "server mode: ntplib gets a stratum 2 answer (%s)" % (answer and answer.stratum))
+        if answer is not None and server.transmits:
+            check(answer.ref_id == server.transmits[-1] & 0xFFFFFFFF,
+                  "server mode: the reference identifier comes from the scripted server's T3")
+        open(stop_file, "w").close()
+        log, status = finish(process)
     check("SNTPサービス開始..." in log, "server mode: started\n  " + "\n  ".join(log))
     check(status == "0", "server mode: the program ended cleanly (%s)" % status)
 

@@ -15,7 +15,7 @@ import sys
 import time
 
 from remote import Remote
-from sntp_peer import Checks, ScriptedServer, ntp_service_port, run_cases, wait_for
+from sntp_peer import Checks, ScriptedServer, answering_server, ntp_service_port, run_cases, wait_for
 
 checks = Checks()
 check = checks.check
@@ -67,11 +67,8 @@ def vanishing_server_case(wine_run, control_exe, _prefix):
 
 
 def late_reply_case(wine_run, control_exe, _prefix):
-    server = ScriptedServer(123, [{"delay": 1.0}])
-    server.answering.set()
-    server.start()
-    program = Remote(wine_run, control_exe, ONLINE)
-    try:
+    with answering_server(123, [{"delay": 1.0}]) as server:
+        program = Remote(wine_run, control_exe, ONLINE)
         check(server.requested.wait(15), "late reply: the request went out")
         program.call("toggle 1")
         check(server.answered.wait(5), "late reply: the server answered a second later")
@@ -79,25 +76,17 @@ def late_reply_case(wine_run, control_exe, _prefix):
         log = program.log()
         text = program.call("text 40003")
         responsive_and_ended(program, "late reply")
-    finally:
-        server.stop()
     tail = after(log, "交信終了")
     check(tail == [""], "late reply: nothing is read after going offline\n  " + "\n  ".join(log))
     check(text == "オンライン", "late reply: offline (the button reads %s)" % text)
 
 
 def no_services_file_case(wine_run, control_exe, prefix):
-    server = ScriptedServer(123)
-    server.answering.set()
-    server.start()
-    with ntp_service_port(prefix, None):
+    with answering_server(123), ntp_service_port(prefix, None):
         program = Remote(wine_run, control_exe, ONLINE)
-        try:
-            replied = waits_for_line(program, lambda line: line == REPLY_LINE)
-            log = program.log()
-            responsive_and_ended(program, "no services file")
-        finally:
-            server.stop()
+        replied = waits_for_line(program, lambda line: line == REPLY_LINE)
+        log = program.log()
+        responsive_and_ended(program, "no services file")
     lookup = [line for line in log if line.startswith("サーバー確認")]
     check(len(lookup) == 1 and lookup[0].startswith("サーバー確認 エラー ("),
           "no services file: the service lookup fails (%s)" % lookup)
@@ -107,20 +96,13 @@ def no_services_file_case(wine_run, control_exe, prefix):
 
 
 def port_held_case(wine_run, control_exe, prefix):
-    holder = socket.socket(socket.AF_INET, socket.SOCK_DGRAM)
-    holder.bind(("0.0.0.0", 123))
-    upstream = ScriptedServer(12300)
-    upstream.answering.set()
-    upstream.start()
-    with ntp_service_port(prefix, 12300):
+    with socket.socket(socket.AF_INET, socket.SOCK_DGRAM) as holder, answering_server(12300), \
+            ntp_service_port(prefix, 12300):
+        holder.bind(("0.0.0.0", 123))
         program = Remote(wine_run, control_exe, dict(ONLINE, fActAsSNTPServer=1))
-        try:
-            judged = waits_for_line(program, lambda line: line.startswith("応答に"))
-            log = program.log()
-            responsive_and_ended(program, "port held")
-        finally:
-            upstream.stop()
-            holder.close()
+        judged = waits_for_line(program, lambda line: line.startswith("応答に"))
+        log = program.log()
+        responsive_and_ended(program, "port held")
     check("bind エラー (10048)" in log and "SNTPサービス開始..." not in log,
           "port held: server mode reports bind エラー (10048) and does not start\n  " + "\n  ".join(log))
     check(judged, "port held: the client still polls and judges its server")

@@ -112,6 +112,18 @@ def server_reply(request, received, offset=0.0, li=0, stratum=1, t1=None, t2=Non
     return head + struct.pack("!Q", now) + originate + receive + transmit
 
 
+@contextlib.contextmanager
+def answering_server(port, script=None):
+    """A ScriptedServer on the port that answers from the start; stopped afterwards."""
+    server = ScriptedServer(port, script)
+    server.answering.set()
+    server.start()
+    try:
+        yield server
+    finally:
+        server.stop()
+
+
 class ScriptedServer(threading.Thread):
     """Answers mode 3 requests on 127.0.0.1:port once `answering` is set.
     With a script, the first request is answered by each of its steps in

@@ -18,12 +18,13 @@ import threading
 import time
 
 from remote import Remote, open_descriptors, resident_kib
-from sntp_peer import Checks, ScriptedServer, ntp_now, ntp_service_port, ntplib_answer, run_cases, wait_for
+from sntp_peer import Checks, answering_server, ntp_now, ntp_service_port, ntplib_answer, run_cases, wait_for
 
 checks = Checks()
 check = checks.check
 
 FLOOD = 100000
+REPLY_LINE = "length=48 addr=127.0.0.1:123"
 # Measured: the resident set of the program's Wine process grew by 24 KiB
 # over a flood; the program itself allocates nothing. A megabyte leaves room
 # for Wine's own buffers and would still catch a few bytes kept per datagram.
@@ -76,11 +77,8 @@ class Flood(threading.Thread):
 
 
 def flood_case(wine_run, control_exe, prefix):
-    upstream = ScriptedServer(12300)
-    upstream.answering.set()
-    upstream.start()
     settings = {"szServerName": "s:127.0.0.1", "fStartAtFirst": 1, "fStayAfterAdjustment": 1, "fActAsSNTPServer": 1}
-    with ntp_service_port(prefix, 12300):
+    with ntp_service_port(prefix, 12300), answering_server(12300):
         program = Remote(wine_run, control_exe, settings)
         try:
             check(wait_for(ntplib_answer, 30) is not None, "flood: server mode answers once synchronised")
@@ -94,9 +92,8 @@ def flood_case(wine_run, control_exe, prefix):
             after = resident_kib(program.linux_pid)
             count = int(program.call("count"))
             answer = wait_for(ntplib_answer, 10)
-            exit_line = program.stop()
         finally:
-            upstream.stop()
+            exit_line = program.stop()
     sent = sum(p[0] for p in probes)
     failed = sum(p[1] for p in probes)
     worst = max(p[4] for p in probes)
@@ -123,23 +120,20 @@ def settle_offline(program):
 
 
 def toggles_case(wine_run, control_exe, _prefix):
-    server = ScriptedServer(123)
-    server.answering.set()
-    server.start()
     settings = {"szServerName": "s:localhost", "fStayAfterAdjustment": 1}
-    program = Remote(wine_run, control_exe, settings)
-    try:
-        program.call("toggle 20")  # Wine opens what it keeps open on first use
-        settled = settle_offline(program)
-        fds, handles = open_descriptors(program.linux_pid), int(program.call("handles"))
-        program.call("toggle 1000", timeout=120)
-        settled += settle_offline(program)
-        fds_after, handles_after = open_descriptors(program.linux_pid), int(program.call("handles"))
-        program.call("toggle 1")
-        replied = wait_for(lambda: any(line.startswith("length=48 addr=127.0.0.1:123") for line in program.log(6)), 10)
-        exit_line = program.stop()
-    finally:
-        server.stop()
+    with answering_server(123):
+        program = Remote(wine_run, control_exe, settings)
+        try:
+            program.call("toggle 20")  # Wine opens what it keeps open on first use
+            settled = settle_offline(program)
+            fds, handles = open_descriptors(program.linux_pid), int(program.call("handles"))
+            program.call("toggle 1000", timeout=120)
+            settled += settle_offline(program)
+            fds_after, handles_after = open_descriptors(program.linux_pid), int(program.call("handles"))
+            program.call("toggle 1")
+            replied = wait_for(lambda: any(line.startswith(REPLY_LINE) for line in program.log(6)), 10)
+        finally:
+            exit_line = program.stop()
     print("toggles: descriptors %d -> %d, sockets %d -> %d, handles %d -> %d"
           % (fds[0], fds_after[0], fds[1], fds_after[1], handles, handles_after))
     check(fds_after[1] <= fds[1], "toggles: open sockets %d, at most %d as before" % (fds_after[1], fds[1]))
