@@ -35,15 +35,6 @@
 
 namespace {
 
-double Now()
-{
-    static LARGE_INTEGER frequency;
-    if (frequency.QuadPart == 0) QueryPerformanceFrequency(&frequency);
-    LARGE_INTEGER counter;
-    QueryPerformanceCounter(&counter);
-    return (double)counter.QuadPart / (double)frequency.QuadPart;
-}
-
 std::string Toggle(HWND hMain, int count)
 {
     static const DWORD kPauses[] = {0, 1, 3, 10, 30};
@@ -58,12 +49,13 @@ std::string Probe(HWND hMain, DWORD dwMs, UINT uTimeout)
 {
     std::vector<double> trips;
     int failed = 0;
-    double end = Now() + dwMs / 1000.0;
-    while (Now() < end) {
+    LARGE_INTEGER begin, sent;
+    QueryPerformanceCounter(&begin);
+    while (MillisecondsSince(begin) < dwMs) {
         DWORD_PTR result;
-        double t0 = Now();
+        QueryPerformanceCounter(&sent);
         if (!SendMessageTimeoutA(hMain, WM_NULL, 0, 0, SMTO_ABORTIFHUNG, uTimeout, &result)) ++failed;
-        trips.push_back((Now() - t0) * 1e6);
+        trips.push_back(MillisecondsSince(sent) * 1000);
         Sleep(1);
     }
     std::sort(trips.begin(), trips.end());
@@ -76,17 +68,8 @@ std::string Probe(HWND hMain, DWORD dwMs, UINT uTimeout)
 
 std::string Log(HWND hMain, unsigned last)
 {
-    HWND hList = GetDlgItem(hMain, IDC_LOG);
-    int count = (int)SendMessageW(hList, LB_GETCOUNT, 0, 0);
-    int first = last == 0 || (int)last > count ? 0 : count - (int)last;
     std::string lines;
-    for (int i = first; i < count; ++i) {
-        wchar_t wide[512] = {};
-        int length = (int)SendMessageW(hList, LB_GETTEXT, i, (LPARAM)wide);
-        char utf8[1536] = {};
-        WideCharToMultiByte(CP_UTF8, 0, wide, length, utf8, sizeof utf8 - 1, NULL, NULL);
-        lines += std::string(utf8) + "\n";
-    }
+    for (const std::string& line : ListBoxLines(GetDlgItem(hMain, IDC_LOG), (int)last)) lines += Utf8(line) + "\n";
     return lines;
 }
 

@@ -38,14 +38,6 @@ BOOL CALLBACK CountTrayIcons(HWND hwnd, LPARAM lParam)
     return TRUE;
 }
 
-double MillisecondsSince(LARGE_INTEGER start)
-{
-    LARGE_INTEGER frequency, now;
-    QueryPerformanceFrequency(&frequency);
-    QueryPerformanceCounter(&now);
-    return (now.QuadPart - start.QuadPart) * 1000.0 / frequency.QuadPart;
-}
-
 }  // namespace
 
 HWND WaitForWindow(DWORD processId, const char* szClass, const char* szCaption, DWORD timeoutMs)
@@ -103,11 +95,11 @@ std::string WindowText(HWND hwnd)
     return bytes;
 }
 
-std::vector<std::string> ListBoxLines(HWND hList)
+std::vector<std::string> ListBoxLines(HWND hList, int last)
 {
     std::vector<std::string> lines;
     int count = (int)SendMessageW(hList, LB_GETCOUNT, 0, 0);
-    for (int i = 0; i < count; ++i) {
+    for (int i = last > 0 && last < count ? count - last : 0; i < count; ++i) {
         wchar_t wide[512] = {};
         int length = (int)SendMessageW(hList, LB_GETTEXT, i, (LPARAM)wide);
         char bytes[1024] = {};
@@ -115,6 +107,14 @@ std::vector<std::string> ListBoxLines(HWND hList)
         lines.push_back(bytes);
     }
     return lines;
+}
+
+double MillisecondsSince(LARGE_INTEGER start)
+{
+    LARGE_INTEGER frequency, now;
+    QueryPerformanceFrequency(&frequency);
+    QueryPerformanceCounter(&now);
+    return (now.QuadPart - start.QuadPart) * 1000.0 / frequency.QuadPart;
 }
 
 int TrayIconCount()

@@ -29,7 +29,11 @@ HWND WaitForWindow(DWORD processId, const char* szClass, const char* szCaption, 
 
 // Another process's texts, read in UTF-16 and turned back into code page 932.
 std::string WindowText(HWND hwnd);
-std::vector<std::string> ListBoxLines(HWND hList);
+// The list box's lines, or only its last ones when last is above zero.
+std::vector<std::string> ListBoxLines(HWND hList, int last = 0);
+
+// Milliseconds since a performance-counter reading.
+double MillisecondsSince(LARGE_INTEGER start);
 
 // Code page 932 text as UTF-8, for printing.
 std::string Utf8(const std::string& cp932);
