@@ -5,9 +5,9 @@
 #include <commctrl.h>
 
 #include "app/main_window.h"
-#include "app/state.h"
 #include "log/activity_log.h"
 #include "resources/resource.h"
+#include "state/program_state.h"
 
 namespace {
 
@@ -25,11 +25,11 @@ bool AnotherInstanceRuns()
 // itself shows its window.
 void ShowFirstTime()
 {
-    if (fFirstRun || !fStayAfterAdjustment) {
-        SetForegroundWindow(MainWindow);
-        ShowWindow(MainWindow, SW_RESTORE);
+    if (shell.fFirstRun || !settings.fStayAfterAdjustment) {
+        SetForegroundWindow(shell.MainWindow);
+        ShowWindow(shell.MainWindow, SW_RESTORE);
     } else {
-        ShowWindow(MainWindow, SW_SHOWMINIMIZED);
+        ShowWindow(shell.MainWindow, SW_SHOWMINIMIZED);
     }
 }
 
@@ -37,7 +37,7 @@ void RunMessageLoop()
 {
     MSG msg;
     while (GetMessageA(&msg, NULL, 0, 0) > 0) {
-        if (IsDialogMessageA(MainWindow, &msg)) continue;
+        if (IsDialogMessageA(shell.MainWindow, &msg)) continue;
         TranslateMessage(&msg);
         DispatchMessageA(&msg);
     }

@@ -2,21 +2,26 @@
 
 #include <commctrl.h>
 
-#include "app/about.h"
-#include "app/state.h"
+#include "app/main_commands.h"
 #include "app/tray.h"
 #include "log/activity_log.h"
 #include "log/log_format.h"
 #include "resources/resource.h"
-#include "settings/settings.h"
+#include "settings/settings_controls.h"
+#include "settings/settings_store.h"
 #include "sntp/client.h"
 #include "sntp/client_read.h"
 #include "sntp/server.h"
 #include "sntp/tick.h"
+#include "state/program_state.h"
 
 namespace {
 
 const UINT_PTR kTickTimer = 1;
+
+HICON hIconApp16 = NULL;
+HICON hIconApp32 = NULL;
+HICON hIconOnline16 = NULL;
 
 HINSTANCE InstanceOf(HWND hwnd)
 {
@@ -25,10 +30,10 @@ HINSTANCE InstanceOf(HWND hwnd)
 
 void RegisterMessages()
 {
-    msgGetHostByXXXX = RegisterWindowMessageA("WSAAsyncGetHostByXXXX");
-    msgGetServByXXXX = RegisterWindowMessageA("WSAAsyncGetServByXXXX");
-    msgSelectClient = RegisterWindowMessageA("WSAAsyncSelectClient");
-    msgSelectServer = RegisterWindowMessageA("WSAAsyncSelectServer");
+    shell.msgGetHostByXXXX = RegisterWindowMessageA("WSAAsyncGetHostByXXXX");
+    shell.msgGetServByXXXX = RegisterWindowMessageA("WSAAsyncGetServByXXXX");
+    shell.msgSelectClient = RegisterWindowMessageA("WSAAsyncSelectClient");
+    shell.msgSelectServer = RegisterWindowMessageA("WSAAsyncSelectServer");
 }
 
 HICON LoadIconImage(HINSTANCE hInstance, int id, int size)
@@ -36,6 +41,7 @@ HICON LoadIconImage(HINSTANCE hInstance, int id, int size)
     return (HICON)LoadImageA(hInstance, MAKEINTRESOURCEA(id), IMAGE_ICON, size, size, 0);
 }
 
+// Loaded once and kept for the life of the process.
 void LoadIcons(HWND hwnd, HINSTANCE hInstance)
 {
     hIconApp16 = LoadIconImage(hInstance, IDI_APP, 16);
@@ -49,7 +55,7 @@ void LogGreeting()
 {
     LogLine("Hello! This is Tamarin Time network time client.");
     LogLine("Revision date/time is Jun 24 1997 12:29:56.");
-    if (!fFirstRun) return;
+    if (!shell.fFirstRun) return;
     LogLine("はじめまして。");
     LogLine("この設定画面は、タスクトレイのタマリンタイムアイコンを");
     LogLine("ダブルクリックすると出てきます。");
@@ -66,68 +72,59 @@ void LogCounters()
     LogLine(line);
 }
 
+void LoadAndShowSettings(HWND hwnd)
+{
+    char szServerName[SERVER_NAME_SIZE];
+    shell.fFirstRun = LoadSettings(&settings, szServerName) ? 0 : 1;
+    SetUpSettingsControls(hwnd);
+    ShowSettings(hwnd, szServerName);
+}
+
+void SaveSettingsOf(HWND hwnd)
+{
+    char szServerName[SERVER_NAME_SIZE];
+    GetServerName(hwnd, szServerName);
+    SaveSettings(settings, szServerName);
+}
+
 void OnInitDialog(HWND hwnd)
 {
-    MainWindow = hwnd;
+    shell.MainWindow = hwnd;
     HINSTANCE hInstance = InstanceOf(hwnd);
     RegisterMessages();
     HMENU hSystemMenu = GetSystemMenu(hwnd, FALSE);
     RemoveMenu(hSystemMenu, SC_SIZE, MF_BYCOMMAND);
     RemoveMenu(hSystemMenu, SC_MAXIMIZE, MF_BYCOMMAND);
     LoadIcons(hwnd, hInstance);
-    SetUpSettingsControls(hwnd);
-    fFirstRun = LoadSettings(hwnd) ? 0 : 1;
+    LoadAndShowSettings(hwnd);
     LogGreeting();
-    CreateTrayWindow(hInstance, hIconApp16);
+    CreateTrayWindow(hInstance, hIconApp16, hIconOnline16);
     SetTimer(hwnd, kTickTimer, 1000, NULL);
-    if (fStartAtFirst) PostMessageA(hwnd, WM_COMMAND, IDM_ONLINE, 0);
-    if (fStayAfterAdjustment && fActAsSNTPServer) StartServerMode(hwnd);
+    if (settings.fStartAtFirst) PostMessageA(hwnd, WM_COMMAND, IDM_ONLINE, 0);
+    if (settings.fStayAfterAdjustment && settings.fActAsSNTPServer) StartServerMode(hwnd);
     LogCounters();
 }
 
-void OnCommand(HWND hwnd, WORD id, WORD code)
+void OnTimer(HWND hwnd, WPARAM idTimer)
 {
-    switch (id) {
-    case IDCANCEL:
-        ShowWindow(hwnd, SW_MINIMIZE);  // the minimise notification hides and saves
-        break;
-    case IDC_INTERVAL:
-    case IDC_MAXDELAY:
-    case IDC_IGNOREDIFF:
-    case IDC_STARTONLINE:
-    case IDC_STAY:
-    case IDC_SERVERMODE:
-        OnSettingsCommand(hwnd, id, code);
-        break;
-    case IDM_ABOUT:
-        DialogBoxParamA(InstanceOf(hwnd), MAKEINTRESOURCEA(IDD_ABOUT), MainWindow, AboutDialogProc, 0);
-        break;
-    case IDM_TIMEZONE:
-        PostMessageA(TrayWindow, WM_COMMAND, IDM_TIMEZONE, 0);
-        break;
-    case IDM_ONLINE:
-        ToggleOnline(hwnd);
-        break;
-    case IDM_EXIT:
-        PostMessageA(MainWindow, WM_CLOSE, 0, 0);
-        break;
-    }
+    if (LOWORD(idTimer) != kTickTimer) return;
+    if (OnTimerTick()) PostMessageA(hwnd, WM_CLOSE, 0, 0);  // the countdown has run out
 }
 
 void OnInitMenuPopup(HMENU hMenu)
 {
-    CheckMenuItem(hMenu, IDM_ONLINE, MF_BYCOMMAND | (fOnline ? MF_CHECKED : MF_UNCHECKED));
+    CheckMenuItem(hMenu, IDM_ONLINE, MF_BYCOMMAND | (client.fOnline ? MF_CHECKED : MF_UNCHECKED));
 }
 
 void OnMinimized(HWND hwnd)
 {
     ShowWindow(hwnd, SW_HIDE);
-    SaveSettings(hwnd);
+    SaveSettingsOf(hwnd);
 }
 
 void OnClose(HWND hwnd)
 {
-    SaveSettings(hwnd);
+    SaveSettingsOf(hwnd);
     DestroyWindow(hwnd);
 }
 
@@ -136,7 +133,7 @@ void OnDestroy(HWND hwnd)
     StopServerMode();
     CloseClientSocket();
     KillTimer(hwnd, kTickTimer);
-    DestroyWindow(TrayWindow);
+    DestroyWindow(shell.TrayWindow);
     PostQuitMessage(0);
 }
 
@@ -150,19 +147,19 @@ bool IsMessage(UINT msg, UINT registered)
 
 INT_PTR CALLBACK MainDialogProc(HWND hwnd, UINT msg, WPARAM wParam, LPARAM lParam)
 {
-    if (IsMessage(msg, msgGetHostByXXXX)) {
+    if (IsMessage(msg, shell.msgGetHostByXXXX)) {
         OnHostResolved((HANDLE)wParam, WSAGETASYNCERROR(lParam));
         return TRUE;
     }
-    if (IsMessage(msg, msgGetServByXXXX)) {
-        OnServiceResolved((HANDLE)wParam, WSAGETASYNCERROR(lParam));
+    if (IsMessage(msg, shell.msgGetServByXXXX)) {
+        if (OnServiceResolved((HANDLE)wParam, WSAGETASYNCERROR(lParam))) ShowOnlineState(hwnd);
         return TRUE;
     }
-    if (IsMessage(msg, msgSelectClient)) {
+    if (IsMessage(msg, shell.msgSelectClient)) {
         OnClientRead((SOCKET)wParam, WSAGETSELECTEVENT(lParam));
         return TRUE;
     }
-    if (IsMessage(msg, msgSelectServer)) {
+    if (IsMessage(msg, shell.msgSelectServer)) {
         OnServerRead((SOCKET)wParam, WSAGETSELECTEVENT(lParam));
         return TRUE;
     }
@@ -171,10 +168,10 @@ INT_PTR CALLBACK MainDialogProc(HWND hwnd, UINT msg, WPARAM wParam, LPARAM lPara
         OnInitDialog(hwnd);
         return TRUE;
     case WM_COMMAND:
-        OnCommand(hwnd, LOWORD(wParam), HIWORD(wParam));
+        OnMainCommand(hwnd, LOWORD(wParam), HIWORD(wParam));
         return TRUE;
     case WM_TIMER:
-        OnTimerTick(wParam);
+        OnTimer(hwnd, wParam);
         return TRUE;
     case WM_INITMENUPOPUP:
         OnInitMenuPopup((HMENU)wParam);

@@ -2,10 +2,10 @@
 
 #include <string.h>
 
-#include "app/state.h"
 #include "app/timezone.h"
 #include "log/activity_log.h"
 #include "resources/resource.h"
+#include "state/program_state.h"
 
 namespace {
 
@@ -14,6 +14,9 @@ const char kTip[] = "Tamarin Time";
 
 UINT msgNotifyIcon = 0;
 UINT msgTaskbarCreated = 0;  // the shell's notification area was (re)created
+HMENU hTrayMenu = NULL;
+HICON hIconApp16 = NULL;
+HICON hIconOnline16 = NULL;
 
 void NotifyTrayIcon(DWORD dwMessage, HWND hwnd, UINT uID, HICON hIcon, UINT uCallbackMessage, const char* szTip)
 {
@@ -35,8 +38,8 @@ void NotifyTrayIcon(DWORD dwMessage, HWND hwnd, UINT uID, HICON hIcon, UINT uCal
 
 void RestoreMainWindow()
 {
-    SetForegroundWindow(MainWindow);
-    ShowWindow(MainWindow, SW_RESTORE);
+    SetForegroundWindow(shell.MainWindow);
+    ShowWindow(shell.MainWindow, SW_RESTORE);
 }
 
 void ShowTrayMenu(HWND hwnd)
@@ -71,10 +74,10 @@ void OnNotifyIcon(HWND hwnd, LPARAM lParam)
 // The icon of the state the client is in, so that a restarted shell shows it.
 void OnTaskbarCreated(HWND hwnd)
 {
-    TrayIconAdd(hwnd, TRAY_ICON_ID, fOnline ? hIconOnline16 : hIconApp16, msgNotifyIcon, kTip);
+    TrayIconAdd(hwnd, TRAY_ICON_ID, client.fOnline ? hIconOnline16 : hIconApp16, msgNotifyIcon, kTip);
 }
 
-void OnCreate(HWND hwnd, const CREATESTRUCTA* cs)
+void OnCreate(HWND hwnd)
 {
     hTrayMenu = CreatePopupMenu();
     AppendMenuA(hTrayMenu, MF_STRING, IDM_TIMEZONE, "タイムゾーンの設定(&Z)...");
@@ -85,7 +88,7 @@ void OnCreate(HWND hwnd, const CREATESTRUCTA* cs)
     AppendMenuA(hTrayMenu, MF_STRING, IDM_EXIT, "終了(&X)");
     msgNotifyIcon = RegisterWindowMessageA("Shell_NotifyIcon");
     msgTaskbarCreated = RegisterWindowMessageA("TaskbarCreated");
-    TrayIconAdd(hwnd, TRAY_ICON_ID, (HICON)cs->lpCreateParams, msgNotifyIcon, kTip);
+    TrayIconAdd(hwnd, TRAY_ICON_ID, hIconApp16, msgNotifyIcon, kTip);
 }
 
 void OnDestroy(HWND hwnd)
@@ -116,26 +119,39 @@ void OnCommand(WORD id)
         StartTimeZoneThread();
         break;
     case IDM_ONLINE:
-        PostMessageA(MainWindow, WM_COMMAND, IDM_ONLINE, 0);
+        PostMessageA(shell.MainWindow, WM_COMMAND, IDM_ONLINE, 0);
         break;
     case IDM_EXIT:
-        PostMessageA(MainWindow, WM_CLOSE, 0, 0);
+        PostMessageA(shell.MainWindow, WM_CLOSE, 0, 0);
         break;
     }
 }
 
 }  // namespace
 
-void CreateTrayWindow(HINSTANCE hInstance, HICON hIcon)
+void CreateTrayWindow(HINSTANCE hInstance, HICON hIconOffline, HICON hIconOnline)
 {
+    hIconApp16 = hIconOffline;
+    hIconOnline16 = hIconOnline;
     WNDCLASSA wc;
     memset(&wc, 0, sizeof wc);
     wc.lpfnWndProc = TrayWindowProc;
     wc.hInstance = hInstance;
     wc.lpszClassName = kTrayClass;
     RegisterClassA(&wc);
-    TrayWindow = CreateWindowExA(0, kTrayClass, kTip, WS_OVERLAPPEDWINDOW, CW_USEDEFAULT, CW_USEDEFAULT,
-                                 CW_USEDEFAULT, CW_USEDEFAULT, NULL, NULL, hInstance, hIcon);
+    shell.TrayWindow = CreateWindowExA(0, kTrayClass, kTip, WS_OVERLAPPEDWINDOW, CW_USEDEFAULT, CW_USEDEFAULT,
+                                       CW_USEDEFAULT, CW_USEDEFAULT, NULL, NULL, hInstance, NULL);
+}
+
+void ShowTrayOnlineState(bool fOnline)
+{
+    CheckMenuItem(hTrayMenu, IDM_ONLINE, MF_BYCOMMAND | (fOnline ? MF_CHECKED : MF_UNCHECKED));
+    TrayIconModify(shell.TrayWindow, TRAY_ICON_ID, fOnline ? hIconOnline16 : hIconApp16, 0, NULL);
+}
+
+HMENU TrayMenu()
+{
+    return hTrayMenu;
 }
 
 void TrayIconAdd(HWND hwnd, UINT uID, HICON hIcon, UINT uCallbackMessage, const char* szTip)
@@ -165,13 +181,13 @@ LRESULT CALLBACK TrayWindowProc(HWND hwnd, UINT msg, WPARAM wParam, LPARAM lPara
     }
     switch (msg) {
     case WM_CREATE:
-        OnCreate(hwnd, (const CREATESTRUCTA*)lParam);
+        OnCreate(hwnd);
         return 0;
     case WM_DESTROY:
         OnDestroy(hwnd);
         return 0;
     case WM_CLOSE:
-        PostMessageA(MainWindow, WM_CLOSE, 0, 0);
+        PostMessageA(shell.MainWindow, WM_CLOSE, 0, 0);
         return 0;
     case WM_COMMAND:
         OnCommand(LOWORD(wParam));

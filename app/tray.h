@@ -1,16 +1,24 @@
 // The tray: the hidden window of class "Tamarin Time" (also the mark of a
-// running instance), its notification-area icon and its popup menu.
+// running instance), its notification-area icon and its popup menu, which
+// show whether the client is online.
 #pragma once
 
 #include <windows.h>
 
-// Registers the class and creates TrayWindow with the offline icon.
-void CreateTrayWindow(HINSTANCE hInstance, HICON hIcon);
+enum { TRAY_ICON_ID = 104 };
+
+// Registers the class and creates TrayWindow with the offline icon; the
+// icons are the offline and online ones, kept for the life of the process.
+void CreateTrayWindow(HINSTANCE hInstance, HICON hIconOffline, HICON hIconOnline);
+
+// The icon and the menu's check mark of the online state.
+void ShowTrayOnlineState(bool fOnline);
+
+// The popup menu, for a look at its check mark.
+HMENU TrayMenu();
 
 void TrayIconAdd(HWND hwnd, UINT uID, HICON hIcon, UINT uCallbackMessage, const char* szTip);
 void TrayIconModify(HWND hwnd, UINT uID, HICON hIcon, UINT uCallbackMessage, const char* szTip);
 void TrayIconDelete(HWND hwnd, UINT uID);
 
 LRESULT CALLBACK TrayWindowProc(HWND hwnd, UINT msg, WPARAM wParam, LPARAM lParam);
-
-enum { TRAY_ICON_ID = 104 };

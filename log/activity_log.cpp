@@ -1,6 +1,6 @@
 #include "log/activity_log.h"
 
-#include "app/state.h"
+#include "state/program_state.h"
 #include "log/log_format.h"
 
 namespace {
@@ -14,7 +14,7 @@ HANDLE hLogFile = INVALID_HANDLE_VALUE;
 // keeps the newest line in view above the selection.
 void AppendLine(const char* text)
 {
-    HWND hList = GetDlgItem(MainWindow, IDC_LOG);
+    HWND hList = GetDlgItem(shell.MainWindow, IDC_LOG);
     if (hList == NULL) return;
 
     int n = (int)SendMessageA(hList, LB_GETCOUNT, 0, 0) - 1;
@@ -35,14 +35,14 @@ void AppendLine(const char* text)
 
 void LogLine(const char* text)
 {
-    DWORD owner = GetWindowThreadProcessId(MainWindow, NULL);
+    DWORD owner = GetWindowThreadProcessId(shell.MainWindow, NULL);
     if (owner == 0) return;
     if (owner == GetCurrentThreadId()) {
         AppendLine(text);
     } else {
         // A synchronous send keeps the text alive until the owner has appended
         // it, and the owner appends it between two of its own lines.
-        SendMessageA(MainWindow, WM_APP_LOGLINE, 0, (LPARAM)text);
+        SendMessageA(shell.MainWindow, WM_APP_LOGLINE, 0, (LPARAM)text);
     }
 }
 

@@ -2,7 +2,26 @@
 
 #include <string.h>
 
-bool ReadRegDword(HKEY hKey, const char* name, int32_t* value)
+const char SETTINGS_KEY[] = "Software\\Halden Works\\Tamarin Time";
+
+HKEY OpenSettingsKey()
+{
+    HKEY hKey;
+    if (RegOpenKeyExA(HKEY_CURRENT_USER, SETTINGS_KEY, 0, KEY_READ, &hKey) != ERROR_SUCCESS) return NULL;
+    return hKey;
+}
+
+HKEY CreateSettingsKey()
+{
+    HKEY hKey;
+    if (RegCreateKeyExA(HKEY_CURRENT_USER, SETTINGS_KEY, 0, NULL, REG_OPTION_NON_VOLATILE, KEY_ALL_ACCESS, NULL,
+                        &hKey, NULL) != ERROR_SUCCESS) {
+        return NULL;
+    }
+    return hKey;
+}
+
+bool GetRegDword(HKEY hKey, const char* name, int32_t* value)
 {
     DWORD dwType = 0;
     DWORD dwData = 0;
@@ -13,7 +32,13 @@ bool ReadRegDword(HKEY hKey, const char* name, int32_t* value)
     return true;
 }
 
-bool ReadRegText(HKEY hKey, const char* name, char (&text)[SERVER_NAME_SIZE])
+bool PutRegDword(HKEY hKey, const char* name, int32_t value)
+{
+    DWORD dwData = (DWORD)value;
+    return PutRegValue(hKey, name, REG_DWORD, &dwData, sizeof dwData);
+}
+
+bool GetRegText(HKEY hKey, const char* name, char (&text)[SERVER_NAME_SIZE])
 {
     // One byte more than the text may hold, so that a stored text that is
     // not terminated still gets its zero inside the buffer.
@@ -26,4 +51,14 @@ bool ReadRegText(HKEY hKey, const char* name, char (&text)[SERVER_NAME_SIZE])
     if (strlen(buffer) >= SERVER_NAME_SIZE) return false;  // 256 characters without a zero
     memcpy(text, buffer, strlen(buffer) + 1);
     return true;
+}
+
+bool PutRegText(HKEY hKey, const char* name, const char* text)
+{
+    return PutRegValue(hKey, name, REG_SZ, text, (DWORD)strlen(text) + 1);
+}
+
+bool PutRegValue(HKEY hKey, const char* name, DWORD dwType, const void* data, DWORD cbData)
+{
+    return RegSetValueExA(hKey, name, 0, dwType, (const BYTE*)data, cbData) == ERROR_SUCCESS;
 }

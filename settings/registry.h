@@ -1,5 +1,6 @@
-// Reading registry values safely: a value is taken only when its type and
-// size fit, and a text always comes back terminated inside its buffer.
+// The settings key HKEY_CURRENT_USER\Software\Halden Works\Tamarin Time and
+// its values, read and written in pairs. A value is read only when its type
+// and size fit, and a text always comes back terminated inside its buffer.
 #pragma once
 
 #include <windows.h>
@@ -7,8 +8,19 @@
 
 enum { SERVER_NAME_SIZE = 256 };  // 255 characters and the terminating zero
 
+extern const char SETTINGS_KEY[];
+
+// The key opened for reading, or created for writing; NULL when that fails.
+HKEY OpenSettingsKey();
+HKEY CreateSettingsKey();
+
 // A REG_DWORD of exactly 4 bytes; false leaves *value alone.
-bool ReadRegDword(HKEY hKey, const char* name, int32_t* value);
+bool GetRegDword(HKEY hKey, const char* name, int32_t* value);
+bool PutRegDword(HKEY hKey, const char* name, int32_t value);
 
 // A REG_SZ that fits with its terminating zero; false leaves text alone.
-bool ReadRegText(HKEY hKey, const char* name, char (&text)[SERVER_NAME_SIZE]);
+bool GetRegText(HKEY hKey, const char* name, char (&text)[SERVER_NAME_SIZE]);
+bool PutRegText(HKEY hKey, const char* name, const char* text);
+
+// Any value as given, a malformed one too: what the Put pairs write through.
+bool PutRegValue(HKEY hKey, const char* name, DWORD dwType, const void* data, DWORD cbData);

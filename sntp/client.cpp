@@ -2,15 +2,12 @@
 
 #include <string.h>
 
-#include "app/state.h"
-#include "app/tray.h"
 #include "log/activity_log.h"
-#include "resources/resource.h"
 #include "sntp/receive.h"
+#include "sntp/tick.h"
+#include "state/program_state.h"
 
 namespace {
-
-const int32_t kPollAtOnce = 9999999;  // above any interval: the next tick polls
 
 HANDLE hHostQuery = 0;
 HANDLE hServQuery = 0;
@@ -27,19 +24,10 @@ void CancelLookup(HANDLE* phQuery)
     *phQuery = 0;
 }
 
-// The button names the action a click performs; the menus and the icon show the state.
-void ShowOnlineState(bool fNowOnline)
-{
-    SetDlgItemTextA(MainWindow, IDM_ONLINE, fNowOnline ? "オフライン" : "オンライン");
-    CheckMenuItem(hTrayMenu, IDM_ONLINE, MF_BYCOMMAND | (fNowOnline ? MF_CHECKED : MF_UNCHECKED));
-    TrayIconModify(TrayWindow, TRAY_ICON_ID, fNowOnline ? hIconOnline16 : hIconApp16, 0, NULL);
-}
-
 void GoOffline()
 {
-    fCycleActive = 0;
-    fOnline = 0;
-    ShowOnlineState(false);
+    client.fCycleActive = 0;
+    client.fOnline = 0;
     LogLine("交信終了");
     CloseClientSocket();
 }
@@ -50,34 +38,35 @@ void StartHostLookup()
 {
     if (szServerName[0] >= '0' && szServerName[0] <= '9') {
         unsigned long address = inet_addr(szServerName);
-        hHostQuery = WSAAsyncGetHostByAddr(MainWindow, msgGetHostByXXXX, (const char*)&address, 4, AF_INET,
+        hHostQuery = WSAAsyncGetHostByAddr(shell.MainWindow, shell.msgGetHostByXXXX, (const char*)&address, 4, AF_INET,
                                            abHostEntry, sizeof abHostEntry);
     } else {
-        hHostQuery = WSAAsyncGetHostByName(MainWindow, msgGetHostByXXXX, szServerName, abHostEntry,
+        hHostQuery = WSAAsyncGetHostByName(shell.MainWindow, shell.msgGetHostByXXXX, szServerName, abHostEntry,
                                            sizeof abHostEntry);
     }
     if (hHostQuery == 0) LogError("WSAAsyncGetHostByXXXX初期化", WSAGetLastError());
 }
 
-void GoOnline(HWND hwnd)
+void GoOnline(const char* szName)
 {
     CloseClientSocket();
-    if (!OpenSelectedSocket(&sockClient, 0, hwnd, msgSelectClient)) return;
-    GetDlgItemTextA(hwnd, IDC_SERVERNAME, szServerName, sizeof szServerName);
+    if (!OpenSelectedSocket(&client.sockClient, 0, shell.MainWindow, shell.msgSelectClient)) return;
+    lstrcpynA(szServerName, szName, sizeof szServerName);
     StartHostLookup();
 }
 
 }  // namespace
 
-void ToggleOnline(HWND hwnd)
+bool ToggleOnline(const char* szName)
 {
     CancelLookup(&hHostQuery);
     CancelLookup(&hServQuery);
-    if (fOnline) {
-        GoOffline();
-    } else {
-        GoOnline(hwnd);
+    if (!client.fOnline) {
+        GoOnline(szName);
+        return false;
     }
+    GoOffline();
+    return true;
 }
 
 void OnHostResolved(HANDLE hTask, int nError)
@@ -94,34 +83,35 @@ void OnHostResolved(HANDLE hTask, int nError)
         return;
     }
     LogLine("ホスト確認成功");
-    memset(&saServer, 0, sizeof saServer);
-    saServer.sin_family = host->h_addrtype;
-    memcpy(&saServer.sin_addr, host->h_addr_list[0], 4);
+    memset(&client.saServer, 0, sizeof client.saServer);
+    client.saServer.sin_family = host->h_addrtype;
+    memcpy(&client.saServer.sin_addr, host->h_addr_list[0], 4);
 
-    hServQuery = WSAAsyncGetServByName(MainWindow, msgGetServByXXXX, "ntp", "udp", abServEntry, sizeof abServEntry);
+    hServQuery = WSAAsyncGetServByName(shell.MainWindow, shell.msgGetServByXXXX, "ntp", "udp", abServEntry,
+                                       sizeof abServEntry);
     if (hServQuery == 0) LogError("WSAAsyncGetServByXXXX 初期化", WSAGetLastError());
 }
 
-void OnServiceResolved(HANDLE hTask, int nError)
+bool OnServiceResolved(HANDLE hTask, int nError)
 {
-    if (hServQuery == 0 || hTask != hServQuery) return;
+    if (hServQuery == 0 || hTask != hServQuery) return false;
     hServQuery = 0;
     if (nError != 0) {
         LogError("サーバー確認", (WORD)nError);
         LogLine("ポートとして123/UDPを用います");
-        saServer.sin_port = htons(123);
+        client.saServer.sin_port = htons(NTP_PORT);
     } else {
         LogLine("サーバー確認成功");
-        saServer.sin_port = ((const servent*)abServEntry)->s_port;  // already in network order
+        client.saServer.sin_port = ((const servent*)abServEntry)->s_port;  // already in network order
     }
-    ShowOnlineState(true);
-    fCycleActive = 1;
-    fOnline = 1;
-    nCycleCount = kPollAtOnce;
+    client.fCycleActive = 1;
+    client.fOnline = 1;
+    client.nCycleCount = POLL_AT_ONCE;
     LogLine("交信開始...");
+    return true;
 }
 
 void CloseClientSocket()
 {
-    CloseSocket(&sockClient);
+    CloseSocket(&client.sockClient);
 }

@@ -2,10 +2,10 @@
 
 #include <string.h>
 
-#include "app/state.h"
 #include "log/activity_log.h"
 #include "sntp/evaluate.h"
 #include "sntp/receive.h"
+#include "state/program_state.h"
 #include "timebase/clock.h"
 
 namespace {
@@ -22,7 +22,7 @@ void CorrectClock(int64_t llOffset)
     LogLineBuffer line;
     FormatCorrectionLine(line, llOffset);
     LogLine(line);
-    qwReferenceTime = qwNewTime;
+    reference.qwReferenceTime = qwNewTime;
 }
 
 }  // namespace
@@ -31,29 +31,30 @@ void OnClientRead(SOCKET sock, WORD event)
 {
     ReceivedPacket received;
     if (!ReceivePacket(sock, event, &received)) return;
-    if (!fOnline) {
+    if (!client.fOnline) {
         LogLine("FD_READ - !connect");
         return;
     }
     if (NtpMode(&received.packet) != NTP_MODE_SERVER) return;
     // Family, port and address must be the server's.
-    if (memcmp(&received.saFrom, &saServer, 8) != 0) {
+    if (memcmp(&received.saFrom, &client.saServer, 8) != 0) {
         LogLine("FD_READ - server !match");
         return;
     }
 
     ReplyEvaluation e;
-    EvaluateReply(&received.packet, received.qwArrival, qwAcceptableMaxLoopDelay, qwIgnorableMaxTimeDifference, &e);
+    EvaluateReply(&received.packet, received.qwArrival, settings.qwAcceptableMaxLoopDelay,
+                  settings.qwIgnorableMaxTimeDifference, &e);
     for (int i = 0; i < e.nLines; ++i) LogLine(e.aszLines[i]);
     if (e.szRefusal != NULL) return;
 
     if (e.fDelayAccepted) {
         if (e.fCorrect) CorrectClock(e.llOffset);
-        fSynchronized = 1;
+        reference.fSynchronized = 1;
     }
-    dwReferenceId = e.dwReferenceId;
-    if (!fStayAfterAdjustment) {
-        fExitCountdown = 1;
-        nExitCount = 0;
+    reference.dwReferenceId = e.dwReferenceId;
+    if (!settings.fStayAfterAdjustment) {
+        client.fExitCountdown = 1;
+        client.nExitCount = 0;
     }
 }

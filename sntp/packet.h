@@ -38,6 +38,7 @@ enum {
     NTP_MODE_CLIENT = 3,
     NTP_MODE_SERVER = 4,
     NTP_LEAP_ALARM = 3,
+    NTP_PORT = 123,  // the service port, also where a failed lookup of "ntp" falls back to
 };
 
 int NtpLeapIndicator(const NtpPacket* packet);

@@ -1,18 +1,29 @@
 #include "sntp/server.h"
 
-#include "app/state.h"
 #include "log/activity_log.h"
 #include "sntp/receive.h"
+#include "state/program_state.h"
+
+namespace {
+
+SOCKET sockServer = INVALID_SOCKET;
+
+}  // namespace
 
 void StartServerMode(HWND hwnd)
 {
     if (sockServer != INVALID_SOCKET) StopServerMode();
-    if (OpenSelectedSocket(&sockServer, NTP_PORT, hwnd, msgSelectServer)) LogLine("SNTPサービス開始...");
+    if (OpenSelectedSocket(&sockServer, NTP_PORT, hwnd, shell.msgSelectServer)) LogLine("SNTPサービス開始...");
 }
 
 void StopServerMode()
 {
     if (CloseSocket(&sockServer)) LogLine("SNTPサービス終了");
+}
+
+SOCKET ServerSocket()
+{
+    return sockServer;
 }
 
 void OnServerRead(SOCKET sock, WORD event)
@@ -25,8 +36,8 @@ void OnServerRead(SOCKET sock, WORD event)
 
 int SendServerReply(SOCKET sock, const uint8_t* request, NtpTimestamp qwArrival, const sockaddr_in* saTo)
 {
-    if (!fSynchronized) return 0;
+    if (!reference.fSynchronized) return 0;
     NtpPacket reply;
-    BuildServerReply(request, qwArrival, dwReferenceId, qwReferenceTime, &reply);
+    BuildServerReply(request, qwArrival, reference.dwReferenceId, reference.qwReferenceTime, &reply);
     return sendto(sock, (const char*)&reply, sizeof reply, 0, (const sockaddr*)saTo, sizeof *saTo);
 }

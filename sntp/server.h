@@ -8,15 +8,16 @@
 
 #include "timebase/ntp_time.h"
 
-enum { NTP_PORT = 123 };
-
 // Listens on port 123 of every local address, events to hwnd as
 // msgSelectServer. A running service is stopped first. A socket whose bind
-// or selection failed is held in sockServer until the next stop.
+// or selection failed is held until the next stop.
 void StartServerMode(HWND hwnd);
 
-// Closes sockServer, if any, with the line "SNTPサービス終了".
+// Closes the server socket, if any, with the line "SNTPサービス終了".
 void StopServerMode();
+
+// The server socket, or INVALID_SOCKET while server mode is stopped.
+SOCKET ServerSocket();
 
 // For each msgSelectServer message: the socket (wParam) and the event bits
 // (low word of lParam). Answers a client request (mode 3).

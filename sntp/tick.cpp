@@ -1,40 +1,46 @@
 #include "sntp/tick.h"
 
-#include "app/state.h"
 #include "log/activity_log.h"
 #include "log/log_format.h"
 #include "sntp/receive.h"
+#include "state/program_state.h"
 
 namespace {
 
 const int32_t nExitDelay_sec = 5;
 
-void CountDownToExit()
+// True when the countdown has run out.
+bool CountDownToExit()
 {
-    ++nExitCount;
-    if (nExitCount < nExitDelay_sec) {
-        LogLineBuffer line;
-        FormatLogLine(line, "終了%d秒前", (int)(nExitDelay_sec - nExitCount));
-        LogLine(line);
-    } else {
-        PostMessageA(MainWindow, WM_CLOSE, 0, 0);  // again on every later tick while the window lives
-    }
+    ++client.nExitCount;
+    if (client.nExitCount >= nExitDelay_sec) return true;
+    LogLineBuffer line;
+    FormatLogLine(line, "終了%d秒前", (int)(nExitDelay_sec - client.nExitCount));
+    LogLine(line);
+    return false;
 }
 
 void CountToNextPoll()
 {
-    ++nCycleCount;
-    if (nCycleCount < nCheckTimer_minute * 60) return;
-    nCycleCount = 0;
-    if (SendClientRequest(sockClient, &saServer) == SOCKET_ERROR) LogError("sendto", WSAGetLastError());
+    ++client.nCycleCount;
+    if (client.nCycleCount < settings.nCheckTimer_minute * 60) return;
+    client.nCycleCount = 0;
+    if (SendClientRequest(client.sockClient, &client.saServer) == SOCKET_ERROR) {
+        LogError("sendto", WSAGetLastError());
+    }
 }
 
 }  // namespace
 
 // There is no dial-up probe: ticks never watch the machine's connections.
-void OnTimerTick(WPARAM idTimer)
+bool OnTimerTick()
 {
-    if (LOWORD(idTimer) != 1) return;
-    if (fExitCountdown) CountDownToExit();
-    if (fCycleActive) CountToNextPoll();
+    bool fExpired = client.fExitCountdown && CountDownToExit();
+    if (client.fCycleActive) CountToNextPoll();
+    return fExpired;
+}
+
+void CancelExitCountdown()
+{
+    client.fExitCountdown = 0;
 }

@@ -42,8 +42,8 @@ bool SetClockWithPrivilege(HANDLE hToken, const LUID& luid, const SYSTEMTIME* pU
 }  // namespace
 
 const ClockCalls realClockCalls = {
-    OpenProcessToken, LookupPrivilegeValueA, AdjustTokenPrivileges, GetLastError,
-    SetSystemTime,    BroadcastTimeChange,   CloseHandle,
+    GetSystemTime, OpenProcessToken,    LookupPrivilegeValueA, AdjustTokenPrivileges,
+    GetLastError,  SetSystemTime,       BroadcastTimeChange,   CloseHandle,
 };
 
 ClockCalls clockCalls = realClockCalls;
@@ -51,7 +51,7 @@ ClockCalls clockCalls = realClockCalls;
 NtpTimestamp NtpNow()
 {
     SYSTEMTIME utc;
-    GetSystemTime(&utc);
+    clockCalls.GetSystemTime(&utc);
     return SystemTimeToNtp(&utc);
 }
 

@@ -16,10 +16,12 @@ bool SetClockFromNtp(NtpTimestamp t);
 // clock was set.
 bool SetSystemClock(const SYSTEMTIME* pUtc);
 
-// The platform calls that SetSystemClock makes, replaceable so that tests
-// can walk the paths a real system will not show (no access tokens, a
-// privilege not held, a time refused after the privilege was enabled).
+// The platform calls that read and set the clock, replaceable so that tests
+// can read a clock that stands still and walk the paths a real system will
+// not show (no access tokens, a privilege not held, a time refused after the
+// privilege was enabled).
 struct ClockCalls {
+    void(WINAPI* GetSystemTime)(LPSYSTEMTIME utc);
     BOOL(WINAPI* OpenProcessToken)(HANDLE process, DWORD access, PHANDLE token);
     BOOL(WINAPI* LookupPrivilegeValueA)(LPCSTR system, LPCSTR name, PLUID luid);
     BOOL(WINAPI* AdjustTokenPrivileges)(HANDLE token, BOOL disableAll, PTOKEN_PRIVILEGES newState, DWORD length,

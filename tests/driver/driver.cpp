@@ -3,9 +3,10 @@
 #include <winternl.h>
 #include <stdlib.h>
 
+#include "settings/registry.h"
+
 namespace {
 
-const char kSettingsKey[] = "Software\\Halden Works\\Tamarin Time";
 const char kMainCaption[] = "Tamarin Time network time client";
 
 struct WindowQuery {
@@ -127,21 +128,27 @@ int TrayIconCount()
 
 void DeleteSettingsKey()
 {
-    RegDeleteKeyA(HKEY_CURRENT_USER, kSettingsKey);
+    RegDeleteKeyA(HKEY_CURRENT_USER, SETTINGS_KEY);
 }
 
 void WriteSetting(const char* name, DWORD dwType, const void* data, DWORD cbData)
 {
-    HKEY hKey;
-    RegCreateKeyExA(HKEY_CURRENT_USER, kSettingsKey, 0, NULL, 0, KEY_ALL_ACCESS, NULL, &hKey, NULL);
-    RegSetValueExA(hKey, name, 0, dwType, (const BYTE*)data, cbData);
+    HKEY hKey = CreateSettingsKey();
+    PutRegValue(hKey, name, dwType, data, cbData);
+    RegCloseKey(hKey);
+}
+
+void WriteSettingDword(const char* name, DWORD value)
+{
+    HKEY hKey = CreateSettingsKey();
+    PutRegDword(hKey, name, (int32_t)value);
     RegCloseKey(hKey);
 }
 
 bool ReadSetting(const char* name, DWORD* pdwType, std::vector<BYTE>* data)
 {
-    HKEY hKey;
-    if (RegOpenKeyExA(HKEY_CURRENT_USER, kSettingsKey, 0, KEY_READ, &hKey) != ERROR_SUCCESS) return false;
+    HKEY hKey = OpenSettingsKey();
+    if (hKey == NULL) return false;
     BYTE buffer[512];
     DWORD cbData = sizeof buffer;
     LONG result = RegQueryValueExA(hKey, name, NULL, pdwType, buffer, &cbData);
@@ -167,12 +174,13 @@ void StoreSettings(int count, char** pairs)
         std::string pair = pairs[i];
         size_t eq = pair.find('=');
         std::string name = pair.substr(0, eq), value = pair.substr(eq + 1);
+        HKEY hKey = CreateSettingsKey();
         if (value.rfind("s:", 0) == 0) {
-            WriteSetting(name.c_str(), REG_SZ, value.c_str() + 2, (DWORD)value.size() - 1);
+            PutRegText(hKey, name.c_str(), value.c_str() + 2);
         } else {
-            DWORD number = strtoul(value.c_str(), NULL, 10);
-            WriteSetting(name.c_str(), REG_DWORD, &number, sizeof number);
+            PutRegDword(hKey, name.c_str(), (int32_t)strtoul(value.c_str(), NULL, 10));
         }
+        RegCloseKey(hKey);
     }
 }
 

@@ -43,7 +43,9 @@ int TrayIconCount();
 
 // The settings key of the current user, shared with the program in the prefix.
 void DeleteSettingsKey();
+// Any value as given, a malformed one too.
 void WriteSetting(const char* name, DWORD dwType, const void* data, DWORD cbData);
+void WriteSettingDword(const char* name, DWORD value);
 bool ReadSetting(const char* name, DWORD* pdwType, std::vector<BYTE>* data);
 
 // Replaces the settings key with NAME=VALUE pairs: "s:text" is stored as

@@ -8,11 +8,11 @@
 #include <winsock.h>
 #include <stdlib.h>
 
-#include "app/state.h"
 #include "log/activity_log.h"
 #include "sntp/client_read.h"
 #include "sntp/receive.h"
 #include "sntp/server.h"
+#include "state/program_state.h"
 #include "support/log_window.h"
 
 namespace {
@@ -28,14 +28,14 @@ bool FileExists(const char* name)
 
 SOCKET OpenClientSocket(u_short upstreamPort)
 {
-    saServer.sin_family = AF_INET;
-    saServer.sin_port = htons(upstreamPort);
-    saServer.sin_addr.s_addr = inet_addr("127.0.0.1");
+    client.saServer.sin_family = AF_INET;
+    client.saServer.sin_port = htons(upstreamPort);
+    client.saServer.sin_addr.s_addr = inet_addr("127.0.0.1");
     SOCKET sock = socket(AF_INET, SOCK_DGRAM, 0);
     sockaddr_in saLocal = {};
     saLocal.sin_family = AF_INET;
     bind(sock, (sockaddr*)&saLocal, sizeof saLocal);
-    WSAAsyncSelect(sock, MainWindow, WM_CLIENT_EVENT, FD_READ);
+    WSAAsyncSelect(sock, shell.MainWindow, WM_CLIENT_EVENT, FD_READ);
     return sock;
 }
 
@@ -47,17 +47,17 @@ int main(int argc, char** argv)
     WSADATA wsa;
     if (WSAStartup(MAKEWORD(1, 1), &wsa) != 0) return 3;
     CreateLogWindow();
-    ShowWindow(MainWindow, SW_HIDE);
-    msgSelectClient = WM_CLIENT_EVENT;
-    msgSelectServer = WM_SERVER_EVENT;
+    ShowWindow(shell.MainWindow, SW_HIDE);
+    shell.msgSelectClient = WM_CLIENT_EVENT;
+    shell.msgSelectServer = WM_SERVER_EVENT;
 
-    SOCKET sockClient = OpenClientSocket((u_short)atoi(argv[1]));
-    fOnline = 1;
-    StartServerMode(MainWindow);
-    if (sockServer == INVALID_SOCKET) return 4;
+    client.sockClient = OpenClientSocket((u_short)atoi(argv[1]));
+    client.fOnline = 1;
+    StartServerMode(shell.MainWindow);
+    if (ServerSocket() == INVALID_SOCKET) return 4;
     CloseHandle(CreateFileA("ready", GENERIC_WRITE, 0, NULL, CREATE_ALWAYS, 0, NULL));
 
-    SetTimer(MainWindow, 1, 250, NULL);
+    SetTimer(shell.MainWindow, 1, 250, NULL);
     DWORD start = GetTickCount();
     MSG msg;
     while (!FileExists("stop") && GetTickCount() - start < kLifetime_ms && GetMessageA(&msg, NULL, 0, 0) > 0) {
@@ -66,13 +66,13 @@ int main(int argc, char** argv)
         } else if (msg.message == WM_SERVER_EVENT) {
             OnServerRead((SOCKET)msg.wParam, WSAGETSELECTEVENT(msg.lParam));
         } else if (msg.message == WM_TIMER) {
-            if (!fSynchronized) SendClientRequest(sockClient, &saServer);
+            if (!reference.fSynchronized) SendClientRequest(client.sockClient, &client.saServer);
         } else {
             DispatchMessageA(&msg);
         }
     }
     StopServerMode();
-    closesocket(sockClient);
+    closesocket(client.sockClient);
     WSACleanup();
     return FileExists("stop") ? 0 : 5;
 }

@@ -3,8 +3,8 @@
 #include <string>
 #include <vector>
 
-#include "app/state.h"
 #include "log/activity_log.h"
+#include "state/program_state.h"
 #include "support/log_window.h"
 
 namespace {
@@ -122,18 +122,18 @@ TEST_F(ActivityLog, MirrorFileIsNeverWritten)
 
 TEST_F(ActivityLog, LinesWithoutAWindowAreDropped)
 {
-    HWND hLogWindow = MainWindow;
-    MainWindow = NULL;
+    HWND hLogWindow = shell.MainWindow;
+    shell.MainWindow = NULL;
     LogLine("nowhere");
     LogError("nowhere", 1);
 
     // A window without the list box.
-    MainWindow = CreateWindowA("STATIC", "", WS_POPUP, 0, 0, 10, 10, NULL, NULL, NULL, NULL);
+    shell.MainWindow = CreateWindowA("STATIC", "", WS_POPUP, 0, 0, 10, 10, NULL, NULL, NULL, NULL);
     LogLine("nowhere");
-    DestroyWindow(MainWindow);
+    DestroyWindow(shell.MainWindow);
     LogSeconds("nowhere", 0, "");  // a destroyed window
 
-    MainWindow = hLogWindow;
+    shell.MainWindow = hLogWindow;
     EXPECT_TRUE(ReadLog().empty());
 }
 
@@ -181,13 +181,13 @@ TEST_F(ActivityLog, AnotherThreadsLinesArriveWholeAmongOwnLines)
 
 TEST_F(ActivityLog, AnotherThreadsLineAfterTheWindowEndsIsDropped)
 {
-    DestroyWindow(MainWindow);  // MainWindow still names the window that is gone
+    DestroyWindow(shell.MainWindow);  // the main window handle still names the window that is gone
     WorkerLines work = {3};
     HANDLE hThread = CreateThread(NULL, 0, LogFromWorker, &work, 0, NULL);
     ASSERT_NE(hThread, (HANDLE)NULL);
     EXPECT_EQ(WaitForSingleObject(hThread, 10000), WAIT_OBJECT_0);
     CloseHandle(hThread);
-    MainWindow = NULL;
+    shell.MainWindow = NULL;
 }
 
 }  // namespace

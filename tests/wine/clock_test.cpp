@@ -119,9 +119,9 @@ protected:
         fake::fPrivilegeHeld = true;
         fake::fPrivilegeEnabled = false;
         fake::fClockAccepts = true;
-        clockCalls = {fake::OpenProcessToken, fake::LookupPrivilegeValueA, fake::AdjustTokenPrivileges,
-                      fake::GetLastError,     fake::SetSystemTime,         fake::BroadcastTimeChange,
-                      fake::CloseHandle};
+        clockCalls = {GetSystemTime,       fake::OpenProcessToken, fake::LookupPrivilegeValueA,
+                      fake::AdjustTokenPrivileges, fake::GetLastError, fake::SetSystemTime,
+                      fake::BroadcastTimeChange,   fake::CloseHandle};
     }
     void TearDown() override { clockCalls = realClockCalls; }
 

@@ -4,8 +4,8 @@
 #include <string>
 #include <vector>
 
-#include "app/state.h"
 #include "sntp/receive.h"
+#include "state/program_state.h"
 #include "support/log_window.h"
 #include "support/loopback.h"
 #include "timebase/clock.h"
@@ -97,7 +97,7 @@ TEST_F(Receive, WriteEventsAndFailedCallsAreReported)
     ReceivedPacket received;
     // A write event reads nothing and writes nothing, also the one that
     // follows the selection of FD_WRITE at once.
-    ASSERT_EQ(WSAAsyncSelect(sockLocal, MainWindow, WM_TEST_SOCKET, FD_READ | FD_WRITE), 0);
+    ASSERT_EQ(WSAAsyncSelect(sockLocal, shell.MainWindow, WM_TEST_SOCKET, FD_READ | FD_WRITE), 0);
     MSG msg;
     ASSERT_TRUE(WaitForEvent(&msg));
     EXPECT_EQ(WSAGETSELECTEVENT(msg.lParam), FD_WRITE);

@@ -5,9 +5,9 @@
 #include <string>
 #include <vector>
 
-#include "app/state.h"
 #include "sntp/packet.h"
 #include "sntp/server.h"
+#include "state/program_state.h"
 #include "support/log_window.h"
 #include "support/loopback.h"
 #include "timebase/clock.h"
@@ -27,7 +27,7 @@ protected:
         ASSERT_EQ(WSAStartup(MAKEWORD(1, 1), &wsa), 0);
         if (!PortIsFree(NTP_PORT)) GTEST_SKIP() << "UDP port 123 is taken by another program";
         CreateLogWindow();
-        msgSelectServer = WM_TEST_SERVER;
+        shell.msgSelectServer = WM_TEST_SERVER;
         ResetProgramState();
         sockPeer = BoundLoopbackSocket(&saPeer);
         saServerMode.sin_family = AF_INET;
@@ -100,11 +100,11 @@ std::vector<uint8_t> Request(uint8_t liVnMode, size_t length = 48)
 
 TEST_F(Server, StartAndStopLines)
 {
-    StartServerMode(MainWindow);
-    EXPECT_NE(sockServer, INVALID_SOCKET);
-    StartServerMode(MainWindow);  // again while running: stops first
+    StartServerMode(shell.MainWindow);
+    EXPECT_NE(ServerSocket(), INVALID_SOCKET);
+    StartServerMode(shell.MainWindow);  // again while running: stops first
     StopServerMode();
-    EXPECT_EQ(sockServer, INVALID_SOCKET);
+    EXPECT_EQ(ServerSocket(), INVALID_SOCKET);
     StopServerMode();  // not running: nothing
     EXPECT_EQ(Log(), (std::vector<std::string>{kStarted, kEnded, kStarted, kEnded}));
 }
@@ -117,17 +117,17 @@ TEST_F(Server, FailedBindHoldsTheSocketUntilStopped)
     sa.sin_port = htons(NTP_PORT);
     ASSERT_EQ(bind(holder, (sockaddr*)&sa, sizeof sa), 0);
 
-    StartServerMode(MainWindow);
-    EXPECT_NE(sockServer, INVALID_SOCKET);
+    StartServerMode(shell.MainWindow);
+    EXPECT_NE(ServerSocket(), INVALID_SOCKET);
     StopServerMode();
-    EXPECT_EQ(sockServer, INVALID_SOCKET);
+    EXPECT_EQ(ServerSocket(), INVALID_SOCKET);
     EXPECT_EQ(Log(), (std::vector<std::string>{"bind \x83\x47\x83\x89\x81\x5B (10048)", kEnded}));
     closesocket(holder);
 }
 
 TEST_F(Server, SilentUntilSynchronised)
 {
-    StartServerMode(MainWindow);
+    StartServerMode(shell.MainWindow);
     Ask(Request(0x23));
     Serve();
     EXPECT_TRUE(Answer().empty());
@@ -139,10 +139,10 @@ TEST_F(Server, SilentUntilSynchronised)
 
 TEST_F(Server, AnswersClientRequestsOnceSynchronised)
 {
-    fSynchronized = 1;
-    dwReferenceId = 0x12345678;
-    qwReferenceTime = 0xEEC0700001000000ull;
-    StartServerMode(MainWindow);
+    reference.fSynchronized = 1;
+    reference.dwReferenceId = 0x12345678;
+    reference.qwReferenceTime = 0xEEC0700001000000ull;
+    StartServerMode(shell.MainWindow);
 
     const std::vector<uint8_t> request = Request(0xDB, 68);  // LI 3, version 3, with an authenticator
     NtpTimestamp before = NtpNow();
@@ -173,9 +173,9 @@ TEST_F(Server, AnswersClientRequestsOnceSynchronised)
 
 TEST_F(Server, RandomDatagramsLeaveItAnswering)
 {
-    fSynchronized = 1;
-    ShowWindow(MainWindow, SW_HIDE);  // as in the tray, where it spends most of its life
-    StartServerMode(MainWindow);
+    reference.fSynchronized = 1;
+    ShowWindow(shell.MainWindow, SW_HIDE);  // as in the tray, where it spends most of its life
+    StartServerMode(shell.MainWindow);
     std::mt19937 random(20261207);
     std::uniform_int_distribution<int> length(0, 1500), byte(0, 255);
     for (int burst = 0; burst < 200; ++burst) {

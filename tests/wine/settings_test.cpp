@@ -5,8 +5,10 @@
 #include <vector>
 
 #include "app/main_window.h"
-#include "app/state.h"
+#include "driver/driver.h"
 #include "resources/resource.h"
+#include "sntp/packet.h"
+#include "state/program_state.h"
 #include "support/log_window.h"
 #include "support/loopback.h"
 #include "support/main_dialog.h"
@@ -21,44 +23,57 @@ class Settings : public MainDialog {
 
 TEST_F(Settings, FieldsKeepTheirLastAcceptedNumber)
 {
-    StoreSettingDword("nAcceptableMaxLoopDelay_ms", 250);
+    WriteSettingDword("nAcceptableMaxLoopDelay_ms", 250);
     CreateMainWindow();
-    EXPECT_EQ(nAcceptableMaxLoopDelay_ms, 250);
-    EXPECT_EQ(qwAcceptableMaxLoopDelay, 0x0000000040000000ull);
-    EXPECT_EQ(qwIgnorableMaxTimeDifference, 0x0000000033333333ull);
+    EXPECT_EQ(settings.nAcceptableMaxLoopDelay_ms, 250);
+    EXPECT_EQ(settings.qwAcceptableMaxLoopDelay, 0x0000000040000000ull);
+    EXPECT_EQ(settings.qwIgnorableMaxTimeDifference, 0x0000000033333333ull);
 
     Type(IDC_INTERVAL, "0");
-    EXPECT_EQ(nCheckTimer_minute, 10);
+    EXPECT_EQ(settings.nCheckTimer_minute, 10);
     Leave(IDC_INTERVAL);
     EXPECT_EQ(Text(IDC_INTERVAL), "10");
 
     Type(IDC_MAXDELAY, "");
-    EXPECT_EQ(nAcceptableMaxLoopDelay_ms, 250);
+    EXPECT_EQ(settings.nAcceptableMaxLoopDelay_ms, 250);
     Leave(IDC_MAXDELAY);
     EXPECT_EQ(Text(IDC_MAXDELAY), "250");
 
     Type(IDC_IGNOREDIFF, "abc");
-    EXPECT_EQ(nIgnorableMaxTimeDifference_ms, 200);
+    EXPECT_EQ(settings.nIgnorableMaxTimeDifference_ms, 200);
     Type(IDC_IGNOREDIFF, "150");
-    EXPECT_EQ(nIgnorableMaxTimeDifference_ms, 150);
-    EXPECT_EQ(qwIgnorableMaxTimeDifference, 0x0000000026666666ull);  // (150 << 32) / 1000
+    EXPECT_EQ(settings.nIgnorableMaxTimeDifference_ms, 150);
+    EXPECT_EQ(settings.qwIgnorableMaxTimeDifference, 0x0000000026666666ull);  // (150 << 32) / 1000
     Type(IDC_MAXDELAY, "9999");
-    EXPECT_EQ(qwAcceptableMaxLoopDelay, 0x00000009FFBE76C8ull);
+    EXPECT_EQ(settings.qwAcceptableMaxLoopDelay, 0x00000009FFBE76C8ull);
+}
+
+// As the up-down controls take them: the low 16 bits, signed, into the range.
+TEST_F(Settings, StoredNumbersOutsideTheirRangeAreBroughtIntoIt)
+{
+    WriteSettingDword("nCheckTimer_minute", 0);
+    WriteSettingDword("nAcceptableMaxLoopDelay_ms", 70000);  // 4464 in its low 16 bits
+    WriteSettingDword("nIgnorableMaxTimeDifference_ms", (DWORD)-5);
+    CreateMainWindow();
+    EXPECT_EQ(Text(IDC_INTERVAL) + " " + Text(IDC_MAXDELAY) + " " + Text(IDC_IGNOREDIFF), "1 4464 1");
+    EXPECT_EQ(settings.nCheckTimer_minute, 1);
+    EXPECT_EQ(settings.qwAcceptableMaxLoopDelay, 0x0000000476C8B439ull);  // (4464 << 32) / 1000
+    EXPECT_EQ(settings.qwIgnorableMaxTimeDifference, 0x0000000000418937ull);
 }
 
 TEST_F(Settings, StoredTextsAreNeverReadPastTheirEnd)
 {
     std::string full(256, 'a');  // 256 bytes without a terminating zero
-    StoreSetting("szServerName", REG_SZ, full.data(), 256);
-    StoreSetting("nCheckTimer_minute", REG_BINARY, "\x05\x00\x00\x00\x00\x00\x00\x00", 8);
+    WriteSetting("szServerName", REG_SZ, full.data(), 256);
+    WriteSetting("nCheckTimer_minute", REG_BINARY, "\x05\x00\x00\x00\x00\x00\x00\x00", 8);
     CreateMainWindow();
     EXPECT_EQ(Text(IDC_SERVERNAME), "ntp.nict.jp");
     EXPECT_EQ(SendDlgItemMessageA(hMain, IDC_SERVERNAME, CB_GETCURSEL, 0, 0), 0);
-    EXPECT_EQ(nCheckTimer_minute, 10);
+    EXPECT_EQ(settings.nCheckTimer_minute, 10);
     DestroyWindow(hMain);
     PumpMessages();
 
-    StoreSetting("szServerName", REG_SZ, "time.example", 12);  // a name that is not in the list, unterminated
+    WriteSetting("szServerName", REG_SZ, "time.example", 12);  // a name that is not in the list, unterminated
     CreateMainWindow();
     EXPECT_EQ(Text(IDC_SERVERNAME), "time.example");
     EXPECT_EQ(SendDlgItemMessageA(hMain, IDC_SERVERNAME, CB_GETCURSEL, 0, 0), CB_ERR);
@@ -66,25 +81,25 @@ TEST_F(Settings, StoredTextsAreNeverReadPastTheirEnd)
 
 TEST_F(Settings, StayResidentGovernsServerModeAndTheCountdown)
 {
-    if (!PortIsFree(123)) GTEST_SKIP() << "UDP port 123 is taken by another program";
-    StoreSettingDword("fActAsSNTPServer", 1);
+    if (!PortIsFree(NTP_PORT)) GTEST_SKIP() << "UDP port 123 is taken by another program";
+    WriteSettingDword("fActAsSNTPServer", 1);
     CreateMainWindow();
     const int stayControls[] = {IDC_INTERVAL_LABEL, IDC_INTERVAL, IDC_INTERVAL_SPIN, IDC_SERVERMODE};
 
-    fExitCountdown = 1;
+    client.fExitCountdown = 1;
     Click(IDC_STAY);
-    EXPECT_EQ(fStayAfterAdjustment, 0);
-    EXPECT_EQ(fActAsSNTPServer, 1);
+    EXPECT_EQ(settings.fStayAfterAdjustment, 0);
+    EXPECT_EQ(settings.fActAsSNTPServer, 1);
     for (int id : stayControls) EXPECT_FALSE(IsWindowEnabled(GetDlgItem(hMain, id))) << id;
-    EXPECT_EQ(fExitCountdown, 1);
+    EXPECT_EQ(client.fExitCountdown, 1);
 
     Click(IDC_STAY);
-    EXPECT_EQ(fStayAfterAdjustment, 1);
-    EXPECT_EQ(fExitCountdown, 0);
+    EXPECT_EQ(settings.fStayAfterAdjustment, 1);
+    EXPECT_EQ(client.fExitCountdown, 0);
     for (int id : stayControls) EXPECT_TRUE(IsWindowEnabled(GetDlgItem(hMain, id))) << id;
 
     Click(IDC_SERVERMODE);
-    EXPECT_EQ(fActAsSNTPServer, 0);
+    EXPECT_EQ(settings.fActAsSNTPServer, 0);
 
     std::vector<std::string> log = ReadLog();
     std::vector<std::string> serverLines;

@@ -1,7 +1,7 @@
 #include "support/log_window.h"
 
-#include "app/state.h"
 #include "log/activity_log.h"
+#include "state/program_state.h"
 
 namespace {
 
@@ -34,21 +34,21 @@ HWND CreateLogWindow()
                               GetModuleHandleA(NULL), NULL);
     CreateWindowA("LISTBOX", "", WS_CHILD | WS_VISIBLE | WS_VSCROLL | LBS_NOINTEGRALHEIGHT, 0, 0, 380, 260, hwnd,
                   (HMENU)(INT_PTR)IDC_LOG, GetModuleHandleA(NULL), NULL);
-    MainWindow = hwnd;
+    shell.MainWindow = hwnd;
     PumpMessages();
     return hwnd;
 }
 
 void DestroyLogWindow()
 {
-    if (MainWindow != NULL) DestroyWindow(MainWindow);
-    MainWindow = NULL;
+    if (shell.MainWindow != NULL) DestroyWindow(shell.MainWindow);
+    shell.MainWindow = NULL;
     PumpMessages();
 }
 
 HWND LogListBox()
 {
-    return GetDlgItem(MainWindow, IDC_LOG);
+    return GetDlgItem(shell.MainWindow, IDC_LOG);
 }
 
 std::vector<std::string> ReadLog()
@@ -66,17 +66,9 @@ std::vector<std::string> ReadLog()
 
 void ResetProgramState()
 {
-    fOnline = 0;
-    fCycleActive = 0;
-    nCycleCount = 0;
-    fSynchronized = 0;
-    qwReferenceTime = 0;
-    dwReferenceId = 0;
-    fExitCountdown = 0;
-    nExitCount = 0;
-    fStayAfterAdjustment = 1;
-    qwAcceptableMaxLoopDelay = 0x0000000099999999ull;
-    qwIgnorableMaxTimeDifference = 0x0000000033333333ull;
+    settings = SettingsState();
+    client = ClientState();
+    reference = ReferenceState();
 }
 
 void PumpMessages()
@@ -94,7 +86,7 @@ bool WaitForMessage(UINT message, MSG* received, DWORD timeoutMs)
     for (;;) {
         MSG msg;
         while (PeekMessageA(&msg, NULL, 0, 0, PM_REMOVE)) {
-            if (msg.message == message && msg.hwnd == MainWindow) {
+            if (msg.message == message && msg.hwnd == shell.MainWindow) {
                 *received = msg;
                 return true;
             }

@@ -8,7 +8,7 @@
 #include <string>
 #include <vector>
 
-// Creates the window, makes it MainWindow, and pumps its first messages.
+// Creates the window, makes it the main window, and pumps its first messages.
 HWND CreateLogWindow();
 void DestroyLogWindow();
 

@@ -2,7 +2,7 @@
 
 #include <string.h>
 
-#include "app/state.h"
+#include "state/program_state.h"
 #include "support/log_window.h"
 
 SOCKET BoundLoopbackSocket(sockaddr_in* sa, u_short port)
@@ -37,7 +37,7 @@ void Loopback::SetUp()
     CreateLogWindow();
     sockLocal = BoundLoopbackSocket(&saLocal);
     sockPeer = BoundLoopbackSocket(&saPeer);
-    ASSERT_EQ(WSAAsyncSelect(sockLocal, MainWindow, WM_TEST_SOCKET, FD_READ), 0);
+    ASSERT_EQ(WSAAsyncSelect(sockLocal, shell.MainWindow, WM_TEST_SOCKET, FD_READ), 0);
 }
 
 void Loopback::TearDown()

@@ -1,44 +1,26 @@
 #include "support/main_dialog.h"
 
 #include "app/main_window.h"
-#include "app/state.h"
+#include "driver/driver.h"
 #include "resources/resource.h"
+#include "state/program_state.h"
 #include "support/log_window.h"
-
-namespace {
-
-const char kSettingsKey[] = "Software\\Halden Works\\Tamarin Time";
-
-}  // namespace
-
-void StoreSetting(const char* name, DWORD dwType, const void* data, DWORD cbData)
-{
-    HKEY hKey;
-    RegCreateKeyExA(HKEY_CURRENT_USER, kSettingsKey, 0, NULL, 0, KEY_ALL_ACCESS, NULL, &hKey, NULL);
-    RegSetValueExA(hKey, name, 0, dwType, (const BYTE*)data, cbData);
-    RegCloseKey(hKey);
-}
-
-void StoreSettingDword(const char* name, DWORD value)
-{
-    StoreSetting(name, REG_DWORD, &value, sizeof value);
-}
 
 void MainDialog::SetUp()
 {
     WSADATA wsa;
     WSAStartup(MAKEWORD(1, 1), &wsa);
-    RegDeleteKeyA(HKEY_CURRENT_USER, kSettingsKey);
+    DeleteSettingsKey();
     ResetProgramState();
     // Zero, so that a test sees the thresholds that loading derives.
-    qwAcceptableMaxLoopDelay = 0;
-    qwIgnorableMaxTimeDifference = 0;
+    settings.qwAcceptableMaxLoopDelay = 0;
+    settings.qwIgnorableMaxTimeDifference = 0;
 }
 
 void MainDialog::TearDown()
 {
     if (IsWindow(hMain)) DestroyWindow(hMain);
-    MainWindow = NULL;
+    shell.MainWindow = NULL;
     PumpMessages();
     WSACleanup();
 }

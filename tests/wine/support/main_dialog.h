@@ -25,6 +25,3 @@ protected:
 
     HWND hMain = NULL;
 };
-
-void StoreSetting(const char* name, DWORD dwType, const void* data, DWORD cbData);
-void StoreSettingDword(const char* name, DWORD value);

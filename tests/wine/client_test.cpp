@@ -6,9 +6,12 @@
 #include <string>
 #include <vector>
 
-#include "app/state.h"
+#include "app/tray.h"
 #include "driver/driver.h"
 #include "resources/resource.h"
+#include "sntp/packet.h"
+#include "sntp/tick.h"
+#include "state/program_state.h"
 #include "support/log_window.h"
 #include "support/loopback.h"
 #include "support/main_dialog.h"
@@ -74,23 +77,23 @@ TEST_F(Online, GoesOnlineByAddressAndByNameAndOfflineAgain)
         EXPECT_EQ(std::vector<std::string>(log.end() - 4, log.end() - 1),
                   (std::vector<std::string>{"ホスト確認成功", "サーバー確認成功", "交信開始..."}));
         EXPECT_EQ(Text(IDM_ONLINE), "オフライン");
-        EXPECT_TRUE(MenuChecked(hTrayMenu));
+        EXPECT_TRUE(MenuChecked(TrayMenu()));
         EXPECT_TRUE(AppMenuChecked());
-        EXPECT_EQ(fOnline, 1);
-        EXPECT_EQ(fCycleActive, 1);
-        EXPECT_EQ(nCycleCount, 9999999);
-        EXPECT_EQ(saServer.sin_family, AF_INET);
-        EXPECT_EQ(saServer.sin_addr.s_addr, inet_addr("127.0.0.1"));
-        EXPECT_EQ(saServer.sin_port, htons(123));
-        EXPECT_NE(sockClient, INVALID_SOCKET);
+        EXPECT_EQ(client.fOnline, 1);
+        EXPECT_EQ(client.fCycleActive, 1);
+        EXPECT_EQ(client.nCycleCount, POLL_AT_ONCE);
+        EXPECT_EQ(client.saServer.sin_family, AF_INET);
+        EXPECT_EQ(client.saServer.sin_addr.s_addr, inet_addr("127.0.0.1"));
+        EXPECT_EQ(client.saServer.sin_port, htons(NTP_PORT));
+        EXPECT_NE(client.sockClient, INVALID_SOCKET);
 
         Toggle();
         EXPECT_EQ(ReadLog()[ReadLog().size() - 2], "交信終了");
         EXPECT_EQ(Text(IDM_ONLINE), "オンライン");
-        EXPECT_FALSE(MenuChecked(hTrayMenu));
+        EXPECT_FALSE(MenuChecked(TrayMenu()));
         EXPECT_FALSE(AppMenuChecked());
-        EXPECT_EQ(fOnline | fCycleActive, 0);
-        EXPECT_EQ(sockClient, INVALID_SOCKET);
+        EXPECT_EQ(client.fOnline | client.fCycleActive, 0);
+        EXPECT_EQ(client.sockClient, INVALID_SOCKET);
     }
 }
 
@@ -116,8 +119,8 @@ TEST_F(Online, MissingServiceEntryFallsBackToPort123)
     ASSERT_EQ(WaitForLine(WentOnline), "交信開始...");
     std::vector<std::string> log = ReadLog();
     EXPECT_EQ(log[log.size() - 3], "ポートとして123/UDPを用います");
-    EXPECT_EQ(saServer.sin_port, htons(123));
-    EXPECT_EQ(fOnline, 1);
+    EXPECT_EQ(client.saServer.sin_port, htons(NTP_PORT));
+    EXPECT_EQ(client.fOnline, 1);
 }
 
 TEST_F(Online, ToggleDuringLookupRestartsAndStaleCompletionsAreIgnored)
@@ -146,11 +149,11 @@ TEST_F(Online, ThousandTogglesLeaveNoSocketOrHandleBehind)
         if (i % 50 == 0) PumpMessages();
     }
     // A click during a lookup starts it again: go offline once online for good.
-    for (int i = 0; i < 500 && !fOnline; ++i) {
+    for (int i = 0; i < 500 && !client.fOnline; ++i) {
         Sleep(10);
         PumpMessages();
     }
-    ASSERT_TRUE(fOnline);
+    ASSERT_TRUE(client.fOnline);
     Toggle();  // offline
     // The system's lookup threads end in their own time; a leak never does.
     int after = CountProcessHandles(GetCurrentProcessId());
@@ -160,7 +163,7 @@ TEST_F(Online, ThousandTogglesLeaveNoSocketOrHandleBehind)
         after = CountProcessHandles(GetCurrentProcessId());
     }
     ASSERT_GT(before, 0);
-    EXPECT_EQ(sockClient, INVALID_SOCKET);
+    EXPECT_EQ(client.sockClient, INVALID_SOCKET);
     EXPECT_LE(after, before + 2) << "handles before " << before << ", after " << after;
 }
 
@@ -185,120 +188,9 @@ TEST_F(Online, BadServerTextsNeverCrash)
             // isolated network), a temporary failure.
             EXPECT_TRUE(settled == "ホスト確認 エラー (11001)" || settled == "ホスト確認 エラー (11002)") << settled;
         }
-        if (fOnline) Toggle();
+        if (client.fOnline) Toggle();
     }
     if (!NetworkIsIsolated()) GTEST_SKIP() << "host names other than localhost need the tests' isolated network";
-}
-
-class Tick : public MainDialog {
-protected:
-    void SetUp() override
-    {
-        MainDialog::SetUp();
-        CreateMainWindow();
-        KillTimer(hMain, 1);  // the test delivers the ticks itself
-        sockPeer = BoundLoopbackSocket(&saServer);
-        sockClient = BoundLoopbackSocket(&saClient);
-    }
-
-    void TearDown() override
-    {
-        fCycleActive = 0;
-        closesocket(sockPeer);
-        MainDialog::TearDown();
-    }
-
-    void TickOnce(WPARAM id = 1) { SendMessageA(hMain, WM_TIMER, id, 0); }
-
-    int Requests()
-    {
-        int n = 0;
-        u_long waiting = 0;
-        char datagram[100];
-        while (ioctlsocket(sockPeer, FIONREAD, &waiting) == 0 && waiting > 0) {
-            if (recv(sockPeer, datagram, sizeof datagram, 0) == 48 && datagram[0] == 0x23) ++n;
-        }
-        return n;
-    }
-
-    std::string LastLine()
-    {
-        std::vector<std::string> log = ReadLog();
-        return log.size() >= 2 ? log[log.size() - 2] : "";
-    }
-
-    SOCKET sockPeer = INVALID_SOCKET;
-    sockaddr_in saClient;
-};
-
-TEST_F(Tick, PollsOnTheFirstTickThenEveryInterval)
-{
-    fCycleActive = 1;
-    nCycleCount = 9999999;
-    TickOnce();
-    Sleep(50);
-    EXPECT_EQ(Requests(), 1);
-    EXPECT_EQ(nCycleCount, 0);
-
-    for (int i = 0; i < 599; ++i) TickOnce();
-    Sleep(50);
-    EXPECT_EQ(Requests(), 0);
-    TickOnce(2);  // another timer: nothing
-    EXPECT_EQ(nCycleCount, 599);
-    TickOnce();
-    Sleep(50);
-    EXPECT_EQ(Requests(), 1);
-
-    // A shorter interval takes effect at the next tick.
-    Type(IDC_INTERVAL, "1");
-    for (int i = 0; i < 60; ++i) TickOnce();
-    Sleep(50);
-    EXPECT_EQ(Requests(), 1);
-
-    closesocket(sockClient);  // a send that fails is logged and the cycle goes on
-    nCycleCount = 9999999;
-    TickOnce();
-    EXPECT_EQ(LastLine().rfind("sendto エラー (", 0), 0u) << LastLine();
-    EXPECT_EQ(nCycleCount, 0);
-}
-
-TEST_F(Tick, CountdownClosesTheWindowUnlessStayingResident)
-{
-    fExitCountdown = 1;
-    nExitCount = 0;
-    std::vector<std::string> lines;
-    for (int i = 0; i < 4; ++i) {
-        TickOnce();
-        lines.push_back(LastLine());
-    }
-    EXPECT_EQ(lines, (std::vector<std::string>{"終了4秒前", "終了3秒前", "終了2秒前", "終了1秒前"}));
-
-    nExitCount = 0;  // a reply during the countdown starts it again
-    TickOnce();
-    EXPECT_EQ(LastLine(), "終了4秒前");
-
-    Click(IDC_STAY);  // off
-    Click(IDC_STAY);  // on again: the countdown stops
-    TickOnce();
-    EXPECT_EQ(LastLine(), "終了4秒前");
-    EXPECT_EQ(fExitCountdown, 0);
-
-    // The last tick of the countdown also polls when its interval is due.
-    fExitCountdown = 1;
-    nExitCount = 4;
-    fCycleActive = 1;
-    nCycleCount = 9999999;
-    TickOnce();
-    Sleep(50);
-    EXPECT_EQ(Requests(), 1);
-    MSG msg;
-    EXPECT_TRUE(PeekMessageA(&msg, hMain, WM_CLOSE, WM_CLOSE, PM_NOREMOVE));
-    fCycleActive = 0;
-    PumpMessages();
-    EXPECT_FALSE(IsWindow(hMain));
-    HKEY hKey;
-    ASSERT_EQ(RegOpenKeyExA(HKEY_CURRENT_USER, "Software\\Halden Works\\Tamarin Time", 0, KEY_READ, &hKey), 0);
-    RegCloseKey(hKey);
 }
 
 }  // namespace

@@ -1,0 +1,17 @@
+// The seven persistent settings in the registry: loaded at start with the
+// numbers brought into their ranges and the thresholds derived, saved all
+// at once. Registry failures are silent; nothing here logs or touches a window.
+#pragma once
+
+#include "settings/registry.h"
+#include "state/program_state.h"
+
+// The servers the server name's list offers; the first is the default.
+extern const char* const DEFAULT_SERVERS[2];
+
+// Puts the defaults into *s, then what the key holds; szServerName gets the
+// stored name, or the default server. True when the key existed.
+bool LoadSettings(SettingsState* s, char (&szServerName)[SERVER_NAME_SIZE]);
+
+// Writes all seven values, changed or not.
+void SaveSettings(const SettingsState& s, const char* szServerName);

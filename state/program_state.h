@@ -1,0 +1,58 @@
+// The state that the program's parts share, grouped by the part that owns
+// it, with each value's default written once, here. Everything is read and
+// written on the user-interface thread only; flags count as set when non-zero.
+#pragma once
+
+#include <windows.h>
+#include <winsock.h>
+#include <stdint.h>
+
+#include "timebase/ntp_time.h"
+
+// The application shell's windows and the registered message numbers it
+// routes; written at start-up.
+struct ShellState {
+    HWND MainWindow = NULL;  // the settings window: owner of the log, target of every event
+    HWND TrayWindow = NULL;  // the hidden window that owns the tray icon
+    UINT msgGetHostByXXXX = 0;
+    UINT msgGetServByXXXX = 0;
+    UINT msgSelectClient = 0;
+    UINT msgSelectServer = 0;
+    int32_t fFirstRun = 0;  // no settings key existed at start
+};
+
+// The persistent settings, but for the server name, which lives in its combo
+// box; written by the settings store and the settings controls.
+struct SettingsState {
+    int32_t nCheckTimer_minute = 10;
+    int32_t nAcceptableMaxLoopDelay_ms = 600;
+    int32_t nIgnorableMaxTimeDifference_ms = 200;
+    uint64_t qwAcceptableMaxLoopDelay = 0x0000000099999999ull;      // 600 ms, inclusive
+    uint64_t qwIgnorableMaxTimeDifference = 0x0000000033333333ull;  // 200 ms: offsets up to this are left alone
+    int32_t fStayAfterAdjustment = 1;                               // 0: end by itself after the first reply
+    int32_t fStartAtFirst = 0;
+    int32_t fActAsSNTPServer = 0;
+};
+
+// The client's connection, its poll cycle and the automatic exit.
+struct ClientState {
+    int32_t fOnline = 0;
+    int32_t fCycleActive = 0;  // set and cleared with fOnline
+    int32_t nCycleCount = 0;   // ticks since the last poll
+    sockaddr_in saServer = {};
+    SOCKET sockClient = INVALID_SOCKET;
+    int32_t fExitCountdown = 0;
+    int32_t nExitCount = 0;
+};
+
+// What the client learnt from its server, which server mode passes on.
+struct ReferenceState {
+    int32_t fSynchronized = 0;         // set by the first reply with an accepted delay, never cleared
+    NtpTimestamp qwReferenceTime = 0;  // the time the clock was last set to
+    uint32_t dwReferenceId = 0;        // low 32 bits of the last valid reply's transmit timestamp
+};
+
+extern ShellState shell;
+extern SettingsState settings;
+extern ClientState client;
+extern ReferenceState reference;
