@@ -15,7 +15,7 @@ import sys
 import time
 
 from remote import Remote
-from sntp_peer import Checks, ScriptedServer, answering_server, ntp_service_port, run_cases, wait_for
+from sntp_peer import IDS, NTP_PORT, Checks, ScriptedServer, answering_server, ntp_service_port, run_cases, wait_for
 
 checks = Checks()
 check = checks.check
@@ -42,7 +42,7 @@ def waits_for_line(program, predicate, seconds=10):
 
 
 def vanishing_server_case(wine_run, control_exe, _prefix):
-    server = ScriptedServer(123)  # takes requests, answers none
+    server = ScriptedServer(NTP_PORT)  # takes requests, answers none
     server.start()
     program = Remote(wine_run, control_exe, ONLINE)
     try:
@@ -50,8 +50,8 @@ def vanishing_server_case(wine_run, control_exe, _prefix):
         server.stop()  # gone with the request unanswered; later requests find a closed port
         program.call("toggle 2")
         time.sleep(1)
-        still_online = program.call("text 40003") == "オフライン"
-        server = ScriptedServer(123)
+        still_online = program.call("text %d" % IDS["IDM_ONLINE"]) == "オフライン"
+        server = ScriptedServer(NTP_PORT)
         server.answering.set()
         server.start()
         program.call("toggle 2")
@@ -67,14 +67,14 @@ def vanishing_server_case(wine_run, control_exe, _prefix):
 
 
 def late_reply_case(wine_run, control_exe, _prefix):
-    with answering_server(123, [{"delay": 1.0}]) as server:
+    with answering_server(NTP_PORT, [{"delay": 1.0}]) as server:
         program = Remote(wine_run, control_exe, ONLINE)
         check(server.requested.wait(15), "late reply: the request went out")
         program.call("toggle 1")
         check(server.answered.wait(5), "late reply: the server answered a second later")
         time.sleep(1)
         log = program.log()
-        text = program.call("text 40003")
+        text = program.call("text %d" % IDS["IDM_ONLINE"])
         responsive_and_ended(program, "late reply")
     tail = after(log, "交信終了")
     check(tail == [""], "late reply: nothing is read after going offline\n  " + "\n  ".join(log))
@@ -82,7 +82,7 @@ def late_reply_case(wine_run, control_exe, _prefix):
 
 
 def no_services_file_case(wine_run, control_exe, prefix):
-    with answering_server(123), ntp_service_port(prefix, None):
+    with answering_server(NTP_PORT), ntp_service_port(prefix, None):
         program = Remote(wine_run, control_exe, ONLINE)
         replied = waits_for_line(program, lambda line: line == REPLY_LINE)
         log = program.log()
@@ -98,7 +98,7 @@ def no_services_file_case(wine_run, control_exe, prefix):
 def port_held_case(wine_run, control_exe, prefix):
     with socket.socket(socket.AF_INET, socket.SOCK_DGRAM) as holder, answering_server(12300), \
             ntp_service_port(prefix, 12300):
-        holder.bind(("0.0.0.0", 123))
+        holder.bind(("0.0.0.0", NTP_PORT))
         program = Remote(wine_run, control_exe, dict(ONLINE, fActAsSNTPServer=1))
         judged = waits_for_line(program, lambda line: line.startswith("応答に"))
         log = program.log()
@@ -111,7 +111,7 @@ def port_held_case(wine_run, control_exe, prefix):
 def time_zone_case(wine_run, control_exe, _prefix):
     program = Remote(wine_run, control_exe, {"fStayAfterAdjustment": 1})
     before = program.log()
-    program.call("command 40002")
+    program.call("command %d" % IDS["IDM_TIMEZONE"])
     time.sleep(2)  # the panel's thread tries, fails and ends
     log = program.log()
     responsive_and_ended(program, "time-zone panel")

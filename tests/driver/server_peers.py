@@ -15,7 +15,7 @@ import subprocess
 import sys
 import tempfile
 
-from sntp_peer import SKIPPED, Checks, ScriptedServer, ntplib_answer, port_is_free, wait_for
+from sntp_peer import NTP_PORT, SKIPPED, Checks, ScriptedServer, ntplib_answer, port_is_free, wait_for
 
 checks = Checks()
 check = checks.check
@@ -30,7 +30,7 @@ def ntpdig_answer():
 
 def main():
     wine_run, host_exe = sys.argv[1], sys.argv[2]
-    if not port_is_free(123):
+    if not port_is_free(NTP_PORT):
         print("skipped: UDP port 123 is taken by another program")
         return SKIPPED
     upstream = ScriptedServer()

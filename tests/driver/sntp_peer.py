@@ -2,6 +2,7 @@
 checks they report, the ports they need, and an SNTP client's view."""
 import contextlib
 import os
+import re
 import socket
 import struct
 import sys
@@ -11,7 +12,18 @@ import time
 import ntplib
 
 NTP_EPOCH_OFFSET = 2208988800
+NTP_PORT = 123
 SKIPPED = 77
+
+
+def resource_ids():
+    """The program's control and command identifiers by name, from its own header."""
+    path = os.path.join(os.path.dirname(os.path.abspath(__file__)), "..", "..", "resources", "resource.h")
+    with open(path) as f:
+        return {name: int(value) for name, value in re.findall(r"#define (\w+) (\d+)", f.read())}
+
+
+IDS = resource_ids()
 
 
 class Checks:
@@ -47,7 +59,7 @@ def port_is_free(port):
 def run_cases(checks, name, cases):
     """Runs each case with the script's arguments WINE_RUN EXE PREFIX, and
     reports; all are skipped when another program holds UDP port 123."""
-    if not port_is_free(123):
+    if not port_is_free(NTP_PORT):
         print("skipped: UDP port 123 is taken by another program")
         return SKIPPED
     for case in cases:

@@ -18,7 +18,7 @@ import threading
 import time
 
 from remote import Remote, open_descriptors, resident_kib
-from sntp_peer import Checks, answering_server, ntp_now, ntp_service_port, ntplib_answer, run_cases, wait_for
+from sntp_peer import IDS, NTP_PORT, Checks, answering_server, ntp_now, ntp_service_port, ntplib_answer, run_cases, wait_for
 
 checks = Checks()
 check = checks.check
@@ -63,7 +63,7 @@ class Flood(threading.Thread):
         draining = threading.Thread(target=self.drain, daemon=True)
         draining.start()
         for datagram in flood_datagrams(self.count):
-            self.sock.sendto(datagram, ("127.0.0.1", 123))
+            self.sock.sendto(datagram, ("127.0.0.1", NTP_PORT))
             self.sent += 1
 
     def drain(self):
@@ -113,15 +113,15 @@ def settle_offline(program):
     during a lookup starts it again, so the clicks' count does not say where
     they end. The button's text afterwards."""
     time.sleep(1)
-    if program.call("text 40003") == "オフライン":
+    if program.call("text %d" % IDS["IDM_ONLINE"]) == "オフライン":
         program.call("toggle 1")
         time.sleep(0.5)
-    return program.call("text 40003")
+    return program.call("text %d" % IDS["IDM_ONLINE"])
 
 
 def toggles_case(wine_run, control_exe, _prefix):
     settings = {"szServerName": "s:localhost", "fStayAfterAdjustment": 1}
-    with answering_server(123):
+    with answering_server(NTP_PORT):
         program = Remote(wine_run, control_exe, settings)
         try:
             program.call("toggle 20")  # Wine opens what it keeps open on first use

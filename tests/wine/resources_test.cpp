@@ -7,6 +7,8 @@
 #include <string>
 #include <vector>
 
+#include "resources/resource.h"
+
 namespace {
 
 // The program's version block, read the way the shell's file properties do.
@@ -119,7 +121,7 @@ const BYTE* DialogResource(int id)
 
 TEST_F(Resources, MainDialogTemplateIsLaidOutAsDesigned)
 {
-    const BYTE* base = DialogResource(101);
+    const BYTE* base = DialogResource(IDD_MAIN);
     ASSERT_NE(base, nullptr);
     TemplateReader r = {base};
     EXPECT_EQ(r.Word(), 1);       // extended template
@@ -145,23 +147,23 @@ TEST_F(Resources, MainDialogTemplateIsLaidOutAsDesigned)
     const DWORD kCheck = BS_AUTOCHECKBOX | WS_TABSTOP;
     const ControlRow rows[] = {
         {-1, L"STATIC", 7, 5, 167, 8, 0, 0},
-        {1018, L"COMBOBOX", 5, 15, 195, 65, CBS_DROPDOWN | WS_VSCROLL | WS_TABSTOP, CBS_SORT},
-        {1001, L"BUTTON", 5, 30, 167, 8, kCheck, 0},
-        {1003, L"BUTTON", 5, 40, 56, 8, kCheck, 0},
-        {1000, L"EDIT", 65, 38, 31, 12, ES_NUMBER | ES_RIGHT | WS_BORDER | WS_TABSTOP, 0},
-        {1013, L"MSCTLS_UPDOWN32", 190, 40, 11, 12, kUpDown, 0},
-        {1014, L"STATIC", 98, 41, 103, 8, 0, 0},
-        {1019, L"BUTTON", 65, 55, 135, 8, kCheck, 0},
-        {1005, L"EDIT", 5, 65, 35, 12, ES_NUMBER | ES_RIGHT | WS_BORDER | WS_TABSTOP, 0},
-        {1015, L"MSCTLS_UPDOWN32", 190, 67, 11, 12, kUpDown, 0},
+        {IDC_SERVERNAME, L"COMBOBOX", 5, 15, 195, 65, CBS_DROPDOWN | WS_VSCROLL | WS_TABSTOP, CBS_SORT},
+        {IDC_STARTONLINE, L"BUTTON", 5, 30, 167, 8, kCheck, 0},
+        {IDC_STAY, L"BUTTON", 5, 40, 56, 8, kCheck, 0},
+        {IDC_INTERVAL, L"EDIT", 65, 38, 31, 12, ES_NUMBER | ES_RIGHT | WS_BORDER | WS_TABSTOP, 0},
+        {IDC_INTERVAL_SPIN, L"MSCTLS_UPDOWN32", 190, 40, 11, 12, kUpDown, 0},
+        {IDC_INTERVAL_LABEL, L"STATIC", 98, 41, 103, 8, 0, 0},
+        {IDC_SERVERMODE, L"BUTTON", 65, 55, 135, 8, kCheck, 0},
+        {IDC_MAXDELAY, L"EDIT", 5, 65, 35, 12, ES_NUMBER | ES_RIGHT | WS_BORDER | WS_TABSTOP, 0},
+        {IDC_MAXDELAY_SPIN, L"MSCTLS_UPDOWN32", 190, 67, 11, 12, kUpDown, 0},
         {-1, L"STATIC", 42, 67, 159, 8, 0, 0},
-        {1007, L"EDIT", 5, 80, 35, 12, ES_AUTOHSCROLL | WS_BORDER | WS_TABSTOP, ES_NUMBER},
-        {1017, L"MSCTLS_UPDOWN32", 190, 82, 11, 13, kUpDown, 0},
+        {IDC_IGNOREDIFF, L"EDIT", 5, 80, 35, 12, ES_AUTOHSCROLL | WS_BORDER | WS_TABSTOP, ES_NUMBER},
+        {IDC_IGNOREDIFF_SPIN, L"MSCTLS_UPDOWN32", 190, 82, 11, 13, kUpDown, 0},
         {-1, L"STATIC", 42, 82, 158, 8, 0, 0},
-        {1012, L"LISTBOX", 5, 97, 200, 84, LBS_NOTIFY | WS_BORDER | WS_VSCROLL | WS_HSCROLL | WS_TABSTOP, LBS_SORT},
-        {40003, L"BUTTON", 22, 187, 55, 15, BS_PUSHBUTTON | WS_TABSTOP, BS_DEFPUSHBUTTON},
-        {2, L"BUTTON", 92, 187, 45, 15, BS_DEFPUSHBUTTON | WS_TABSTOP, 0},
-        {40004, L"BUTTON", 142, 187, 45, 14, BS_PUSHBUTTON | WS_TABSTOP, BS_DEFPUSHBUTTON},
+        {IDC_LOG, L"LISTBOX", 5, 97, 200, 84, LBS_NOTIFY | WS_BORDER | WS_VSCROLL | WS_HSCROLL | WS_TABSTOP, LBS_SORT},
+        {IDM_ONLINE, L"BUTTON", 22, 187, 55, 15, BS_PUSHBUTTON | WS_TABSTOP, BS_DEFPUSHBUTTON},
+        {IDCANCEL, L"BUTTON", 92, 187, 45, 15, BS_DEFPUSHBUTTON | WS_TABSTOP, 0},
+        {IDM_EXIT, L"BUTTON", 142, 187, 45, 14, BS_PUSHBUTTON | WS_TABSTOP, BS_DEFPUSHBUTTON},
     };
     ASSERT_EQ(count, sizeof rows / sizeof rows[0]);
     for (const ControlRow& row : rows) {
@@ -180,13 +182,13 @@ TEST_F(Resources, MainDialogTemplateIsLaidOutAsDesigned)
         r.p += r.Word();  // creation data
         EXPECT_EQ(style & (row.style | WS_CHILD | WS_VISIBLE), row.style | WS_CHILD | WS_VISIBLE);
         EXPECT_EQ(style & row.absent, 0u);
-        EXPECT_EQ(exStyle, row.id == 1012 ? (DWORD)WS_EX_CLIENTEDGE : 0u);
+        EXPECT_EQ(exStyle, row.id == IDC_LOG ? (DWORD)WS_EX_CLIENTEDGE : 0u);
     }
 }
 
 TEST_F(Resources, AboutBoxTemplateIsClassicWithExactStyles)
 {
-    const BYTE* base = DialogResource(103);
+    const BYTE* base = DialogResource(IDD_ABOUT);
     ASSERT_NE(base, nullptr);
     TemplateReader r = {base};
     EXPECT_EQ(r.Dword(), 0x80C800C0u);
@@ -212,8 +214,8 @@ TEST_F(Resources, AboutBoxTemplateIsClassicWithExactStyles)
         {-1, L"STATIC", 5, 5, 18, 20, 0x50000003, L"#112"},
         {-1, L"STATIC", 33, 5, 142, 20, 0x50020001, L"Tamarin Time version 0.2.1\nNetwork Time client software"},
         {-1, L"STATIC", 3, 30, 177, 30, 0x50020001, NULL},
-        {1, L"BUTTON", 38, 65, 50, 15, 0x50010001, L"OK"},
-        {1010, L"BUTTON", 93, 65, 50, 15, 0x50010000, L"Go Home"},
+        {IDOK, L"BUTTON", 38, 65, 50, 15, 0x50010001, L"OK"},
+        {IDC_GOHOME, L"BUTTON", 93, 65, 50, 15, 0x50010000, L"Go Home"},
     };
     ASSERT_EQ(count, 5);
     for (const auto& row : rows) {
@@ -237,25 +239,25 @@ TEST_F(Resources, AboutBoxTemplateIsClassicWithExactStyles)
 
 TEST_F(Resources, MenuAndIconsAreInPlace)
 {
-    HMENU hMenu = LoadMenuA(GetModuleHandleA(NULL), MAKEINTRESOURCEA(102));
+    HMENU hMenu = LoadMenuA(GetModuleHandleA(NULL), MAKEINTRESOURCEA(IDR_MAINMENU));
     ASSERT_NE(hMenu, (HMENU)NULL);
     char text[64];
     HMENU hApp = GetSubMenu(hMenu, 0);
     const struct {
         UINT id;
         const char* text;
-    } items[] = {{40003, "オンライン(&O)"}, {40002, "タイムゾーンの設定(&Z)..."}, {40004, "終了(&X)"}};
+    } items[] = {{IDM_ONLINE, "オンライン(&O)"}, {IDM_TIMEZONE, "タイムゾーンの設定(&Z)..."}, {IDM_EXIT, "終了(&X)"}};
     EXPECT_EQ(GetMenuItemCount(hApp), 5);
     for (const auto& item : items) {
         GetMenuStringA(hApp, item.id, text, sizeof text, MF_BYCOMMAND);
         EXPECT_STREQ(text, item.text);
     }
-    GetMenuStringA(GetSubMenu(hMenu, 1), 40001, text, sizeof text, MF_BYCOMMAND);
+    GetMenuStringA(GetSubMenu(hMenu, 1), IDM_ABOUT, text, sizeof text, MF_BYCOMMAND);
     EXPECT_STREQ(text, "&About");
     DestroyMenu(hMenu);
 
     // Each icon holds a 32 x 32 and a 16 x 16 image of 16 colours.
-    for (int id : {104, 112}) {
+    for (int id : {IDI_APP, IDI_ONLINE}) {
         HRSRC hRes = FindResourceA(NULL, MAKEINTRESOURCEA(id), (LPCSTR)RT_GROUP_ICON);
         ASSERT_NE(hRes, (HRSRC)NULL) << id;
         const BYTE* group = (const BYTE*)LockResource(LoadResource(NULL, hRes));
