@@ -1,7 +1,7 @@
 // A remote control for the real program, for scripts that act on it while
-// it runs (floods, toggles, faults, measurements). It stores the settings,
-// starts the program, and then answers one UDP datagram of command with one
-// datagram of answer on 127.0.0.1:PORT until "stop":
+// it runs (floods, toggles, faults, measurements) or only watch it run. It
+// stores the settings, starts the program, and then answers one UDP datagram
+// of command with one datagram of answer on 127.0.0.1:PORT until "stop":
 //
 //   control.exe PORT [NAME=VALUE ...]
 //
@@ -18,8 +18,15 @@
 //   count                the log's entries
 //   handles              the program's handles, as the system lists them
 //   text ID              a control's text, in UTF-8
-//   log [N]              the log's lines (the last N), in UTF-8, one per line
-//   stop                 ends the program: "exit CODE"
+//   log [N]              the log's lines (the last N), in UTF-8, one per line;
+//                        once the program has ended, those it last showed
+//   wait MS              waits up to MS ms for the program to end by itself:
+//                        "exit CODE", or "running"
+//   stop                 ends the program, or takes the code it ended with:
+//                        "exit CODE"
+//
+// While idle and while waiting it looks at the log every 100 ms and keeps a
+// copy of it, which outlives the program's window.
 #include <winsock2.h>
 #include <windows.h>
 #include <stdio.h>
@@ -66,11 +73,52 @@ std::string Probe(HWND hMain, DWORD dwMs, UINT uTimeout)
     return answer;
 }
 
-std::string Log(HWND hMain, unsigned last)
+// The last whole copy of the log, for when the program's window is gone.
+std::vector<std::string> lastLog;
+int lastCount = -1;  // the log's entries at the last look
+
+bool Ended(RunningProgram* program)
 {
+    return WaitForSingleObject(program->pi.hProcess, 0) == WAIT_OBJECT_0;
+}
+
+// Reading the list costs the program a message a line, so it is read only
+// once its count has rested at a value other than the copy's (trimmed 450
+// lines at a time, the log repeats a count only after 450 more). A copy
+// counts only when the list outlived its reading whole and was not caught
+// between a line and its empty entry.
+void Refresh(RunningProgram* program)
+{
+    if (Ended(program)) return;
+    HWND hList = GetDlgItem(program->hMain, IDC_LOG);
+    int count = (int)SendMessageW(hList, LB_GETCOUNT, 0, 0);
+    bool resting = count == lastCount;
+    lastCount = count;
+    if (!resting || count == (int)lastLog.size()) return;
+    std::vector<std::string> now = ListBoxLines(hList);
+    if (!now.empty() && now.back().empty() && IsWindow(hList)) lastLog = now;
+}
+
+std::string Log(RunningProgram* program, unsigned last)
+{
+    std::vector<std::string> log =
+        Ended(program) ? lastLog : ListBoxLines(GetDlgItem(program->hMain, IDC_LOG), (int)last);
+    if (last > 0 && last < log.size()) log.erase(log.begin(), log.end() - last);
     std::string lines;
-    for (const std::string& line : ListBoxLines(GetDlgItem(hMain, IDC_LOG), (int)last)) lines += Utf8(line) + "\n";
+    for (const std::string& line : log) lines += Utf8(line) + "\n";
     return lines;
+}
+
+std::string Wait(RunningProgram* program, DWORD dwMs)
+{
+    DWORD start = GetTickCount();
+    while (WaitForSingleObject(program->pi.hProcess, 100) != WAIT_OBJECT_0) {
+        Refresh(program);
+        if (GetTickCount() - start >= dwMs) return "running";
+    }
+    DWORD exitCode;
+    GetExitCodeProcess(program->pi.hProcess, &exitCode);
+    return "exit " + std::to_string((int)exitCode);
 }
 
 std::string Answer(RunningProgram* program, double startMs, const char* command, bool* stop)
@@ -94,9 +142,10 @@ std::string Answer(RunningProgram* program, double startMs, const char* command,
     if (strcmp(verb, "count") == 0) return std::to_string(SendMessageW(GetDlgItem(hMain, IDC_LOG), LB_GETCOUNT, 0, 0));
     if (strcmp(verb, "handles") == 0) return std::to_string(CountProcessHandles(program->pi.dwProcessId));
     if (strcmp(verb, "text") == 0) return Utf8(WindowText(GetDlgItem(hMain, (int)a)));
-    if (strcmp(verb, "log") == 0) return Log(hMain, a);
+    if (strcmp(verb, "log") == 0) return Log(program, a);
+    if (strcmp(verb, "wait") == 0) return Wait(program, a);
     if (strcmp(verb, "stop") == 0) {
-        *stop = true;
+        *stop = true;  // a program that ended by itself gives its code at once
         return "exit " + std::to_string(EndProgram(program));
     }
     return "ok";
@@ -115,6 +164,8 @@ int main(int argc, char** argv)
     local.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
     local.sin_port = htons((u_short)atoi(argv[1]));
     if (bind(sock, (sockaddr*)&local, sizeof local) != 0) return 1;
+    DWORD dwIdleMs = 100;
+    setsockopt(sock, SOL_SOCKET, SO_RCVTIMEO, (const char*)&dwIdleMs, sizeof dwIdleMs);
 
     StoreSettings(argc - 2, argv + 2);
     RunningProgram program;
@@ -127,7 +178,10 @@ int main(int argc, char** argv)
         sockaddr_in from;
         int fromLength = sizeof from;
         int n = recvfrom(sock, command, sizeof command - 1, 0, (sockaddr*)&from, &fromLength);
-        if (n <= 0) continue;
+        if (n <= 0) {
+            Refresh(&program);
+            continue;
+        }
         command[n] = 0;
         std::string answer = Answer(&program, startMs, command, &stop);
         sendto(sock, answer.data(), (int)answer.size(), 0, (sockaddr*)&from, fromLength);
