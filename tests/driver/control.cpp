@@ -19,14 +19,17 @@
 //   handles              the program's handles, as the system lists them
 //   text ID              a control's text, in UTF-8
 //   log [N]              the log's lines (the last N), in UTF-8, one per line;
-//                        once the program has ended, those it last showed
-//   wait MS              waits up to MS ms for the program to end by itself:
-//                        "exit CODE", or "running"
+//                        once the program has ended, the copy kept of them
+//   wait MS              waits up to MS ms for the program to end by itself,
+//                        reading its log every 100 ms: "exit CODE", or
+//                        "running"
 //   stop                 ends the program, or takes the code it ended with:
 //                        "exit CODE"
 //
-// While idle and while waiting it looks at the log every 100 ms and keeps a
-// copy of it, which outlives the program's window.
+// Each whole reading of the log, by "log" or "wait", is kept as its copy. It
+// is not read while idle: the program handles each line's message before its
+// own posted messages, so reading 500 lines holds up its lookups and timer by
+// about half a second.
 #include <winsock2.h>
 #include <windows.h>
 #include <stdio.h>
@@ -75,34 +78,26 @@ std::string Probe(HWND hMain, DWORD dwMs, UINT uTimeout)
 
 // The last whole copy of the log, for when the program's window is gone.
 std::vector<std::string> lastLog;
-int lastCount = -1;  // the log's entries at the last look
 
 bool Ended(RunningProgram* program)
 {
     return WaitForSingleObject(program->pi.hProcess, 0) == WAIT_OBJECT_0;
 }
 
-// Reading the list costs the program a message a line, so it is read only
-// once its count has rested at a value other than the copy's (trimmed 450
-// lines at a time, the log repeats a count only after 450 more). A copy
-// counts only when the list outlived its reading whole and was not caught
-// between a line and its empty entry.
-void Refresh(RunningProgram* program)
+// The log's lines, or its last ones. A reading of all of them becomes the
+// copy when the list outlived it whole and it did not catch a line before
+// its empty entry.
+std::vector<std::string> ReadLog(RunningProgram* program, unsigned last)
 {
-    if (Ended(program)) return;
     HWND hList = GetDlgItem(program->hMain, IDC_LOG);
-    int count = (int)SendMessageW(hList, LB_GETCOUNT, 0, 0);
-    bool resting = count == lastCount;
-    lastCount = count;
-    if (!resting || count == (int)lastLog.size()) return;
-    std::vector<std::string> now = ListBoxLines(hList);
-    if (!now.empty() && now.back().empty() && IsWindow(hList)) lastLog = now;
+    std::vector<std::string> lines = ListBoxLines(hList, (int)last);
+    if (last == 0 && !lines.empty() && lines.back().empty() && IsWindow(hList)) lastLog = lines;
+    return lines;
 }
 
 std::string Log(RunningProgram* program, unsigned last)
 {
-    std::vector<std::string> log =
-        Ended(program) ? lastLog : ListBoxLines(GetDlgItem(program->hMain, IDC_LOG), (int)last);
+    std::vector<std::string> log = Ended(program) ? lastLog : ReadLog(program, last);
     if (last > 0 && last < log.size()) log.erase(log.begin(), log.end() - last);
     std::string lines;
     for (const std::string& line : log) lines += Utf8(line) + "\n";
@@ -113,7 +108,7 @@ std::string Wait(RunningProgram* program, DWORD dwMs)
 {
     DWORD start = GetTickCount();
     while (WaitForSingleObject(program->pi.hProcess, 100) != WAIT_OBJECT_0) {
-        Refresh(program);
+        ReadLog(program, 0);
         if (GetTickCount() - start >= dwMs) return "running";
     }
     DWORD exitCode;
@@ -164,8 +159,6 @@ int main(int argc, char** argv)
     local.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
     local.sin_port = htons((u_short)atoi(argv[1]));
     if (bind(sock, (sockaddr*)&local, sizeof local) != 0) return 1;
-    DWORD dwIdleMs = 100;
-    setsockopt(sock, SOL_SOCKET, SO_RCVTIMEO, (const char*)&dwIdleMs, sizeof dwIdleMs);
 
     StoreSettings(argc - 2, argv + 2);
     RunningProgram program;
@@ -178,10 +171,7 @@ int main(int argc, char** argv)
         sockaddr_in from;
         int fromLength = sizeof from;
         int n = recvfrom(sock, command, sizeof command - 1, 0, (sockaddr*)&from, &fromLength);
-        if (n <= 0) {
-            Refresh(&program);
-            continue;
-        }
+        if (n <= 0) continue;
         command[n] = 0;
         std::string answer = Answer(&program, startMs, command, &stop);
         sendto(sock, answer.data(), (int)answer.size(), 0, (sockaddr*)&from, fromLength);
