@@ -2,7 +2,7 @@
 """The whole client against real peers on loopback, under Wine.
 
 Each case writes the program's settings, runs the real tamarin-time.exe
-through drive.exe, and reads its log afterwards:
+through control.exe, and reads its log afterwards:
 - chronyd from Debian (run with -x: it never touches the clock) as the
   server: the program goes online, polls on its first tick, and, both
   clocks being one, corrects nothing;
@@ -15,7 +15,7 @@ through drive.exe, and reads its log afterwards:
 - server mode: once synchronised against the scripted server, the program
   answers python3-ntplib as a stratum 2 server.
 
-    client_peers.py WINE_RUN DRIVE_EXE WINE_PREFIX
+    client_peers.py WINE_RUN CONTROL_EXE WINE_PREFIX
 """
 import os
 import re
@@ -25,32 +25,29 @@ import sys
 import tempfile
 import time
 
-from sntp_peer import Checks, answering_server, ntp_service_port, ntplib_answer, run_cases, wait_for
+from remote import Remote
+from sntp_peer import NTP_PORT, Checks, answering_server, ntp_service_port, ntplib_answer, run_cases, wait_for
 
 checks = Checks()
 check = checks.check
 
 
-def hex932(text):
-    return text.encode("cp932").hex()
+def drive(wine_run, control_exe, seconds, until, settings):
+    """Runs the program until a log line starts with until (and half a second
+    more, for the lines that follow), until it ends by itself, or for seconds;
+    its log lines and exit code."""
+    program = Remote(wine_run, control_exe, settings)
+    deadline = time.monotonic() + seconds
+    while time.monotonic() < deadline and program.wait(100) == "running":
+        if until and any(line.startswith(until) for line in program.log()):
+            program.wait(500)
+            break
+    return finish(program)
 
 
-def drive(wine_run, drive_exe, seconds, until, settings, stop_file=None, background=False):
-    """Runs the program under drive.exe; its log lines and exit line."""
-    args = [wine_run, drive_exe, str(seconds), hex932(until) if until else "-", stop_file or "no-stop-file"]
-    args += ["%s=%s" % item for item in settings.items()]
-    process = subprocess.Popen(args, cwd=os.path.dirname(drive_exe), stdout=subprocess.PIPE, text=True,
-                               encoding="utf-8", errors="replace")
-    if background:
-        return process
-    return finish(process)
-
-
-def finish(process):
-    out, _ = process.communicate(timeout=180)
-    log = [line[5:] for line in out.splitlines() if line.startswith("log: ")]
-    exits = [line[6:] for line in out.splitlines() if line.startswith("exit: ")]
-    return log, exits[0] if exits else "none"
+def finish(program):
+    log = program.log()
+    return log, program.stop().split()[-1]
 
 
 def in_order(log, expected):
@@ -74,7 +71,7 @@ REPLY_LINES = [re.compile(r"length=48 addr=127\.0\.0\.1:123"), re.compile(r"LI0 
 ONLINE_LINES = ["ホスト確認成功", "サーバー確認成功", "交信開始..."]
 
 
-def chrony_case(wine_run, drive_exe, _prefix):
+def chrony_case(wine_run, control_exe, _prefix):
     workdir = tempfile.mkdtemp(prefix="tamarin-chrony-")
     conf = os.path.join(workdir, "chrony.conf")
     with open(conf, "w") as f:
@@ -84,7 +81,7 @@ def chrony_case(wine_run, drive_exe, _prefix):
                                stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
     try:
         time.sleep(1)
-        log, status = drive(wine_run, drive_exe, 60, "応答に", base_settings())
+        log, status = drive(wine_run, control_exe, 60, "応答に", base_settings())
     finally:
         chronyd.send_signal(signal.SIGTERM)
         chronyd.wait(10)
@@ -99,11 +96,11 @@ def chrony_case(wine_run, drive_exe, _prefix):
     check(status == "0", "chronyd: the program ended cleanly (%s)" % status)
 
 
-def correction_case(wine_run, drive_exe, _prefix):
+def correction_case(wine_run, control_exe, _prefix):
     script = [{"li": 3}, {"stratum": 0}, {"t1": 0}, {"t2": 0}, {"t3": 0}, {"other_port": True},
               {"offset": 0.3}]
-    with answering_server(123, script):
-        log, status = drive(wine_run, drive_exe, 60, "時刻を", base_settings(nIgnorableMaxTimeDifference_ms=100))
+    with answering_server(NTP_PORT, script):
+        log, status = drive(wine_run, control_exe, 60, "時刻を", base_settings(nIgnorableMaxTimeDifference_ms=100))
     refusal = "サーバーの準備がまだのようです(%s)"
     check(in_order(log, ONLINE_LINES + [refusal % "LI=ALARM", refusal % "Statum=0", refusal % "T1=0",
                                         refusal % "T2=0", refusal % "T3=0", "FD_READ - server !match",
@@ -113,31 +110,28 @@ def correction_case(wine_run, drive_exe, _prefix):
     check(status == "0", "scripted +300 ms: the program ended cleanly (%s)" % status)
 
 
-def refused_step_case(wine_run, drive_exe, _prefix):
-    with answering_server(123, [{"offset": 2.0}, {"li": 3}]):
-        log, status = drive(wine_run, drive_exe, 60, "サーバーの準備がまだのようです", base_settings())
+def refused_step_case(wine_run, control_exe, _prefix):
+    with answering_server(NTP_PORT, [{"offset": 2.0}, {"li": 3}]):
+        log, status = drive(wine_run, control_exe, 60, "サーバーの準備がまだのようです", base_settings())
     check(in_order(log, [re.compile(r"[12]\.\d{3}秒遅れています"), "時刻が設定できません",
                          "サーバーの準備がまだのようです(LI=ALARM)"]),
           "scripted +2 s: the step is refused and the program carries on\n  " + "\n  ".join(log))
     check(status == "0", "scripted +2 s: the program ended cleanly (%s)" % status)
 
 
-def exit_by_itself_case(wine_run, drive_exe, _prefix):
-    with answering_server(123):
-        log, status = drive(wine_run, drive_exe, 60, None, base_settings(fStayAfterAdjustment=0))
+def exit_by_itself_case(wine_run, control_exe, _prefix):
+    with answering_server(NTP_PORT):
+        log, status = drive(wine_run, control_exe, 60, None, base_settings(fStayAfterAdjustment=0))
     check(in_order(log, ["終了4秒前", "終了3秒前", "終了2秒前", "終了1秒前"]),
           "not resident: counts down\n  " + "\n  ".join(log))
     check(status == "0", "not resident: ended by itself with code 0 (%s)" % status)
 
 
-def server_mode_case(wine_run, drive_exe, prefix):
-    stop_file = os.path.join(tempfile.mkdtemp(prefix="tamarin-stop-"), "stop")
-    windows_stop = "Z:" + stop_file.replace("/", "\\")
+def server_mode_case(wine_run, control_exe, prefix):
     # The services file sends the client to 12300 and leaves port 123 to
     # the program's own server mode.
     with ntp_service_port(prefix, 12300), answering_server(12300) as server:
-        process = drive(wine_run, drive_exe, 90, None, base_settings(fActAsSNTPServer=1), windows_stop,
-                        background=True)
+        program = Remote(wine_run, control_exe, base_settings(fActAsSNTPServer=1))
         check(server.answered.wait(60), "server mode: the program asked the scripted server")
         answer = wait_for(ntplib_answer, 10)
         check(answer is not None and answer.stratum == 2,
@@ -145,8 +139,7 @@ def server_mode_case(wine_run, drive_exe, prefix):
         if answer is not None and server.transmits:
             check(answer.ref_id == server.transmits[-1] & 0xFFFFFFFF,
                   "server mode: the reference identifier comes from the scripted server's T3")
-        open(stop_file, "w").close()
-        log, status = finish(process)
+        log, status = finish(program)
     check("SNTPサービス開始..." in log, "server mode: started\n  " + "\n  ".join(log))
     check(status == "0", "server mode: the program ended cleanly (%s)" % status)
 

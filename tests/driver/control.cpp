@@ -1,7 +1,7 @@
 // A remote control for the real program, for scripts that act on it while
-// it runs (floods, toggles, faults, measurements). It stores the settings,
-// starts the program, and then answers one UDP datagram of command with one
-// datagram of answer on 127.0.0.1:PORT until "stop":
+// it runs (floods, toggles, faults, measurements) or only watch it run. It
+// stores the settings, starts the program, and then answers one UDP datagram
+// of command with one datagram of answer on 127.0.0.1:PORT until "stop":
 //
 //   control.exe PORT [NAME=VALUE ...]
 //
@@ -18,8 +18,18 @@
 //   count                the log's entries
 //   handles              the program's handles, as the system lists them
 //   text ID              a control's text, in UTF-8
-//   log [N]              the log's lines (the last N), in UTF-8, one per line
-//   stop                 ends the program: "exit CODE"
+//   log [N]              the log's lines (the last N), in UTF-8, one per line;
+//                        once the program has ended, the copy kept of them
+//   wait MS              waits up to MS ms for the program to end by itself,
+//                        reading its log every 100 ms: "exit CODE", or
+//                        "running"
+//   stop                 ends the program, or takes the code it ended with:
+//                        "exit CODE"
+//
+// Each whole reading of the log, by "log" or "wait", is kept as its copy. It
+// is not read while idle: the program handles each line's message before its
+// own posted messages, so reading 500 lines holds up its lookups and timer by
+// about half a second.
 #include <winsock2.h>
 #include <windows.h>
 #include <stdio.h>
@@ -66,11 +76,44 @@ std::string Probe(HWND hMain, DWORD dwMs, UINT uTimeout)
     return answer;
 }
 
-std::string Log(HWND hMain, unsigned last)
+// The last whole copy of the log, for when the program's window is gone.
+std::vector<std::string> lastLog;
+
+bool Ended(RunningProgram* program)
 {
-    std::string lines;
-    for (const std::string& line : ListBoxLines(GetDlgItem(hMain, IDC_LOG), (int)last)) lines += Utf8(line) + "\n";
+    return WaitForSingleObject(program->pi.hProcess, 0) == WAIT_OBJECT_0;
+}
+
+// The log's lines, or its last ones. A reading of all of them becomes the
+// copy when the list outlived it whole and it did not catch a line before
+// its empty entry.
+std::vector<std::string> ReadLog(RunningProgram* program, unsigned last)
+{
+    HWND hList = GetDlgItem(program->hMain, IDC_LOG);
+    std::vector<std::string> lines = ListBoxLines(hList, (int)last);
+    if (last == 0 && !lines.empty() && lines.back().empty() && IsWindow(hList)) lastLog = lines;
     return lines;
+}
+
+std::string Log(RunningProgram* program, unsigned last)
+{
+    std::vector<std::string> log = Ended(program) ? lastLog : ReadLog(program, last);
+    if (last > 0 && last < log.size()) log.erase(log.begin(), log.end() - last);
+    std::string lines;
+    for (const std::string& line : log) lines += Utf8(line) + "\n";
+    return lines;
+}
+
+std::string Wait(RunningProgram* program, DWORD dwMs)
+{
+    DWORD start = GetTickCount();
+    while (WaitForSingleObject(program->pi.hProcess, 100) != WAIT_OBJECT_0) {
+        ReadLog(program, 0);
+        if (GetTickCount() - start >= dwMs) return "running";
+    }
+    DWORD exitCode;
+    GetExitCodeProcess(program->pi.hProcess, &exitCode);
+    return "exit " + std::to_string((int)exitCode);
 }
 
 std::string Answer(RunningProgram* program, double startMs, const char* command, bool* stop)
@@ -94,9 +137,10 @@ std::string Answer(RunningProgram* program, double startMs, const char* command,
     if (strcmp(verb, "count") == 0) return std::to_string(SendMessageW(GetDlgItem(hMain, IDC_LOG), LB_GETCOUNT, 0, 0));
     if (strcmp(verb, "handles") == 0) return std::to_string(CountProcessHandles(program->pi.dwProcessId));
     if (strcmp(verb, "text") == 0) return Utf8(WindowText(GetDlgItem(hMain, (int)a)));
-    if (strcmp(verb, "log") == 0) return Log(hMain, a);
+    if (strcmp(verb, "log") == 0) return Log(program, a);
+    if (strcmp(verb, "wait") == 0) return Wait(program, a);
     if (strcmp(verb, "stop") == 0) {
-        *stop = true;
+        *stop = true;  // a program that ended by itself gives its code at once
         return "exit " + std::to_string(EndProgram(program));
     }
     return "ok";

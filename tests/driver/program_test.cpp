@@ -8,7 +8,9 @@
 #include <string>
 #include <vector>
 
+#include "app/tray.h"
 #include "driver.h"
+#include "resources/resource.h"
 
 namespace {
 
@@ -96,16 +98,16 @@ TEST_F(Program, FirstRunShowsDefaultsAndSavesThemOnClose)
     HWND hMain = program.hMain;
     EXPECT_TRUE(WaitUntil(Visible, hMain));
 
-    EXPECT_EQ(WindowText(GetDlgItem(hMain, 1018)), kFirstServer);
-    EXPECT_EQ(WindowText(GetDlgItem(hMain, 1000)), "10");
-    EXPECT_EQ(WindowText(GetDlgItem(hMain, 1005)), "600");
-    EXPECT_EQ(WindowText(GetDlgItem(hMain, 1007)), "200");
-    EXPECT_FALSE(Checked(hMain, 1001));
-    EXPECT_TRUE(Checked(hMain, 1003));
-    EXPECT_FALSE(Checked(hMain, 1019));
+    EXPECT_EQ(WindowText(GetDlgItem(hMain, IDC_SERVERNAME)), kFirstServer);
+    EXPECT_EQ(WindowText(GetDlgItem(hMain, IDC_INTERVAL)), "10");
+    EXPECT_EQ(WindowText(GetDlgItem(hMain, IDC_MAXDELAY)), "600");
+    EXPECT_EQ(WindowText(GetDlgItem(hMain, IDC_IGNOREDIFF)), "200");
+    EXPECT_FALSE(Checked(hMain, IDC_STARTONLINE));
+    EXPECT_TRUE(Checked(hMain, IDC_STAY));
+    EXPECT_FALSE(Checked(hMain, IDC_SERVERMODE));
     EXPECT_TRUE(WaitForTrayIcons(1));
 
-    std::vector<std::string> log = ListBoxLines(GetDlgItem(hMain, 1012));
+    std::vector<std::string> log = ListBoxLines(GetDlgItem(hMain, IDC_LOG));
     ASSERT_EQ(log.size(), 8u);
     const std::vector<std::string> greeting = {
         "Hello! This is Tamarin Time network time client.",
@@ -136,17 +138,16 @@ TEST_F(Program, ResidentStartGoesToTheTrayWithStoredSettings)
     const char szServer[] = "NTP.JST.MFEED.AD.JP";
     WriteSetting("szServerName", REG_SZ, szServer, sizeof szServer);
     WriteSetting("nCheckTimer_minute", REG_SZ, "5", 2);  // of the wrong type: ignored
-    DWORD dw250 = 250, dw2 = 2;
-    WriteSetting("nAcceptableMaxLoopDelay_ms", REG_DWORD, &dw250, 4);
-    WriteSetting("fStayAfterAdjustment", REG_DWORD, &dw2, 4);
+    WriteSettingDword("nAcceptableMaxLoopDelay_ms", 250);
+    WriteSettingDword("fStayAfterAdjustment", 2);
 
     ASSERT_TRUE(StartProgram(&program));
     HWND hMain = program.hMain;
     EXPECT_TRUE(WaitUntil(Hidden, hMain));
-    EXPECT_EQ(WindowText(GetDlgItem(hMain, 1018)), kSecondServer);  // the list's own letter case
-    EXPECT_EQ(WindowText(GetDlgItem(hMain, 1000)), "10");
-    EXPECT_EQ(WindowText(GetDlgItem(hMain, 1005)), "250");
-    EXPECT_TRUE(Checked(hMain, 1003));
+    EXPECT_EQ(WindowText(GetDlgItem(hMain, IDC_SERVERNAME)), kSecondServer);  // the list's own letter case
+    EXPECT_EQ(WindowText(GetDlgItem(hMain, IDC_INTERVAL)), "10");
+    EXPECT_EQ(WindowText(GetDlgItem(hMain, IDC_MAXDELAY)), "250");
+    EXPECT_TRUE(Checked(hMain, IDC_STAY));
 
     // A double click on the tray icon brings the window back; the Escape
     // key hides it again; the tray menu's settings command brings it back.
@@ -155,7 +156,7 @@ TEST_F(Program, ResidentStartGoesToTheTrayWithStoredSettings)
     EXPECT_TRUE(WaitUntil(Visible, hMain));
     PostMessageA(hMain, WM_KEYDOWN, VK_ESCAPE, 0);
     EXPECT_TRUE(WaitUntil(Hidden, hMain));
-    PostMessageA(program.hTray, WM_COMMAND, 1, 0);
+    PostMessageA(program.hTray, WM_COMMAND, IDM_SETTINGS, 0);
     EXPECT_TRUE(WaitUntil(Visible, hMain));
 
     // A single press opens the tray menu at the cursor; Escape closes it.
@@ -204,13 +205,12 @@ TEST_F(Program, SecondInstanceIsRefusedAndTouchesNothing)
 TEST_F(Program, InstanceThatEndsByItselfShowsItsWindowAndServesNoTime)
 {
     DeleteSettingsKey();
-    DWORD dw0 = 0, dw1 = 1;
-    WriteSetting("fStayAfterAdjustment", REG_DWORD, &dw0, 4);
-    WriteSetting("fActAsSNTPServer", REG_DWORD, &dw1, 4);
+    WriteSettingDword("fStayAfterAdjustment", 0);
+    WriteSettingDword("fActAsSNTPServer", 1);
     ASSERT_TRUE(StartProgram(&program));
     EXPECT_TRUE(WaitUntil(Visible, program.hMain));
-    EXPECT_FALSE(IsWindowEnabled(GetDlgItem(program.hMain, 1019)));
-    for (const std::string& line : ListBoxLines(GetDlgItem(program.hMain, 1012))) {
+    EXPECT_FALSE(IsWindowEnabled(GetDlgItem(program.hMain, IDC_SERVERMODE)));
+    for (const std::string& line : ListBoxLines(GetDlgItem(program.hMain, IDC_LOG))) {
         EXPECT_EQ(line.find("SNTP"), std::string::npos) << line;
     }
     // The end of the Windows session ends it too, saving the settings.
@@ -229,7 +229,7 @@ TEST_F(Program, TrayIconComesBackWhenTheShellRestarts)
     NOTIFYICONDATAA nid = {};
     nid.cbSize = sizeof nid;
     nid.hWnd = program.hTray;
-    nid.uID = 104;
+    nid.uID = TRAY_ICON_ID;
     ASSERT_TRUE(Shell_NotifyIconA(NIM_DELETE, &nid));
     EXPECT_TRUE(WaitForTrayIcons(0));
 
@@ -241,14 +241,14 @@ TEST_F(Program, TrayIconComesBackWhenTheShellRestarts)
 TEST_F(Program, AboutBoxAndTimeZoneCommands)
 {
     ASSERT_TRUE(StartProgram(&program));
-    HWND hList = GetDlgItem(program.hMain, 1012);
+    HWND hList = GetDlgItem(program.hMain, IDC_LOG);
     size_t nLines = ListBoxLines(hList).size();
 
-    for (WPARAM close : {(WPARAM)IDCANCEL, (WPARAM)1010}) {  // Escape, then "Go Home" without a browser
-        PostMessageA(program.hMain, WM_COMMAND, 40001, 0);
+    for (WPARAM close : {(WPARAM)IDCANCEL, (WPARAM)IDC_GOHOME}) {  // Escape, then "Go Home" without a browser
+        PostMessageA(program.hMain, WM_COMMAND, IDM_ABOUT, 0);
         HWND hAbout = WaitForWindow(program.pi.dwProcessId, "#32770", "about Tamarin Time");
         ASSERT_NE(hAbout, (HWND)NULL);
-        EXPECT_EQ(WindowText(GetDlgItem(hAbout, 1010)), "Go Home");
+        EXPECT_EQ(WindowText(GetDlgItem(hAbout, IDC_GOHOME)), "Go Home");
         HWND hIcon = FindWindowExA(hAbout, NULL, "Static", NULL);
         HWND hVersion = FindWindowExA(hAbout, hIcon, "Static", NULL);
         EXPECT_EQ(WindowText(hVersion), "Tamarin Time version 0.2.1\nNetwork Time client software");
@@ -258,7 +258,7 @@ TEST_F(Program, AboutBoxAndTimeZoneCommands)
 
     // Under Wine the Date/Time panel does not exist: rundll32 ends at once,
     // and the thread ends with it, quietly.
-    PostMessageA(program.hMain, WM_COMMAND, 40002, 0);
+    PostMessageA(program.hMain, WM_COMMAND, IDM_TIMEZONE, 0);
     Sleep(3000);
     EXPECT_EQ(ListBoxLines(hList).size(), nLines);
     DWORD_PTR result;

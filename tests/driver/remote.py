@@ -46,6 +46,10 @@ class Remote:
         n, failed, p50, p99, worst = self.call("probe %d %d" % (ms, timeout_ms), timeout=ms / 1000 + 30).split()
         return int(n), int(failed), int(p50), int(p99), int(worst)
 
+    def wait(self, ms):
+        """Waits up to ms for the program to end by itself: "exit CODE", or "running"."""
+        return self.call("wait %d" % ms, timeout=ms / 1000 + 30)
+
     def stop(self):
         try:
             answer = self.call("stop")
