@@ -81,7 +81,7 @@ TEST_F(Tick, PollsOnTheFirstTickThenEveryInterval)
     closesocket(client.sockClient);  // a send that fails is logged and the cycle goes on
     client.nCycleCount = POLL_AT_ONCE;
     TickOnce();
-    EXPECT_EQ(LastLine().rfind("sendto エラー (", 0), 0u) << LastLine();
+    EXPECT_EQ(LastLine(), "sendto エラー (10038)");  // WSAENOTSOCK
     EXPECT_EQ(client.nCycleCount, 0);
 }
 
