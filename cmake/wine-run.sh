@@ -44,6 +44,15 @@ ensure_prefix() {
       wine reg add 'HKCU\Software\Wine\X11 Driver' /v Managed /d N /f >/dev/null 2>&1
       "$wineserver" -w
     fi
+    # A crash debugger that cannot start: a program that crashes then ends at
+    # once, so that its test fails there and no dead instance keeps its port
+    # or its window. Without the value Wine would start winedbg, which waits.
+    if [ ! -f "$home/no-crash-debugger" ]; then
+      wine reg add 'HKLM\Software\Microsoft\Windows NT\CurrentVersion\AeDebug' /v Debugger \
+        /d 'no-crash-debugger %ld %ld' /f >/dev/null 2>&1
+      "$wineserver" -w
+      touch "$home/no-crash-debugger"
+    fi
   ) 9>"$home/prefix.lock"
 }
 
