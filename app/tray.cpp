@@ -33,7 +33,7 @@ void NotifyTrayIcon(DWORD dwMessage, HWND hwnd, UINT uID, HICON hIcon, UINT uCal
         nid.uFlags |= NIF_TIP;
         lstrcpynA(nid.szTip, szTip, sizeof nid.szTip);
     }
-    Shell_NotifyIconA(dwMessage, &nid);
+    trayNotifyIcon(dwMessage, &nid);
 }
 
 void RestoreMainWindow()
@@ -128,6 +128,8 @@ void OnCommand(WORD id)
 }
 
 }  // namespace
+
+BOOL(WINAPI* trayNotifyIcon)(DWORD dwMessage, PNOTIFYICONDATAA nid) = Shell_NotifyIconA;
 
 void CreateTrayWindow(HINSTANCE hInstance, HICON hIconOffline, HICON hIconOnline)
 {

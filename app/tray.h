@@ -4,6 +4,7 @@
 #pragma once
 
 #include <windows.h>
+#include <shellapi.h>
 
 enum { TRAY_ICON_ID = 104 };
 
@@ -22,3 +23,7 @@ void TrayIconModify(HWND hwnd, UINT uID, HICON hIcon, UINT uCallbackMessage, con
 void TrayIconDelete(HWND hwnd, UINT uID);
 
 LRESULT CALLBACK TrayWindowProc(HWND hwnd, UINT msg, WPARAM wParam, LPARAM lParam);
+
+// The shell's notification call, replaceable so that tests can see which
+// icon the tray asks for.
+extern BOOL(WINAPI* trayNotifyIcon)(DWORD dwMessage, PNOTIFYICONDATAA nid);

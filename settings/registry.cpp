@@ -4,6 +4,9 @@
 
 const char SETTINGS_KEY[] = "Software\\Halden Works\\Tamarin Time";
 
+LONG(WINAPI* regSetValueEx)(HKEY hKey, LPCSTR name, DWORD reserved, DWORD dwType, const BYTE* data,
+                            DWORD cbData) = RegSetValueExA;
+
 HKEY OpenSettingsKey()
 {
     HKEY hKey;
@@ -60,5 +63,5 @@ bool PutRegText(HKEY hKey, const char* name, const char* text)
 
 bool PutRegValue(HKEY hKey, const char* name, DWORD dwType, const void* data, DWORD cbData)
 {
-    return RegSetValueExA(hKey, name, 0, dwType, (const BYTE*)data, cbData) == ERROR_SUCCESS;
+    return regSetValueEx(hKey, name, 0, dwType, (const BYTE*)data, cbData) == ERROR_SUCCESS;
 }

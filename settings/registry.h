@@ -24,3 +24,8 @@ bool PutRegText(HKEY hKey, const char* name, const char* text);
 
 // Any value as given, a malformed one too: what the Put pairs write through.
 bool PutRegValue(HKEY hKey, const char* name, DWORD dwType, const void* data, DWORD cbData);
+
+// The registry's write under PutRegValue, replaceable so that tests can see
+// what is written in which order.
+extern LONG(WINAPI* regSetValueEx)(HKEY hKey, LPCSTR name, DWORD reserved, DWORD dwType, const BYTE* data,
+                                   DWORD cbData);

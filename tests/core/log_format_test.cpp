@@ -63,6 +63,10 @@ TEST(LogFormat, LongLinesAreCutAtCharacterBoundaries)
     line = SecondsLine(kanji.c_str(), 0, "");
     EXPECT_EQ(line, kanji.substr(0, 78));
 
+    // A line of exactly 80 bytes loses the lead byte that its 80th byte would have completed.
+    const std::string x73(73, 'x');
+    EXPECT_EQ(SecondsLine(x73.c_str(), 0, "表"), x73 + "0.000");
+
     // Half-width katakana are single bytes.
     std::string katakana(100, '\xB1');
     EXPECT_EQ(ErrorLine(katakana.c_str(), 1), katakana.substr(0, 79));
@@ -82,6 +86,9 @@ TEST(LogFormat, Cp932BoundaryWalksFromTheStart)
         {"\x81\x81\x81", 3, 2},   // a trail byte that is also a lead byte
         {"\xB1\xB2", 2, 2},       // half-width katakana
         {"\xE0\x40\xFC", 3, 2},
+        {"\x80\xA0\xDF\xFD", 4, 4},  // just outside both ranges of lead bytes
+        {"\x9F", 1, 0},
+        {"\xE0", 1, 0},
         {"", 0, 0},
     };
     for (const auto& row : rows) {

@@ -1,5 +1,6 @@
 // What every fuzz target checks of a formatted log line: it ends inside the
-// line buffer, and a cut never leaves half a code page 932 character.
+// line buffer. (The fixed Japanese texts are UTF-8 in this build, so the code
+// page 932 cut is checked on its own, from any bytes, in packet_fuzz.)
 #pragma once
 
 #include <stdint.h>
@@ -17,7 +18,6 @@ inline void RequireSoundLine(const LogLineBuffer& line)
 {
     size_t length = strnlen(line, LOG_LINE_SIZE);
     FUZZ_REQUIRE(length < LOG_LINE_SIZE);
-    FUZZ_REQUIRE(Cp932Boundary(line, length) <= length);
 }
 
 // A big-endian 64-bit value, as the seeds write them.

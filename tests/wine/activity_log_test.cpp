@@ -108,18 +108,6 @@ TEST_F(ActivityLog, FormattedLinesArriveAsCodePage932Bytes)
                          }));
 }
 
-TEST_F(ActivityLog, MirrorFileIsNeverWritten)
-{
-    LogLine("before");
-    DeleteFileA("TMRN.LOG");
-    OpenLogFile("TMRN.LOG");
-    LogLine("during");
-    CloseLogFile();
-    CloseLogFile();
-    EXPECT_EQ(GetFileAttributesA("TMRN.LOG"), INVALID_FILE_ATTRIBUTES);
-    EXPECT_EQ(ReadLog(), (std::vector<std::string>{"before", "during", ""}));
-}
-
 TEST_F(ActivityLog, LinesWithoutAWindowAreDropped)
 {
     HWND hLogWindow = shell.MainWindow;
@@ -177,17 +165,6 @@ TEST_F(ActivityLog, AnotherThreadsLinesArriveWholeAmongOwnLines)
     }
     EXPECT_EQ(nextUi, kLines);
     EXPECT_EQ(nextWorker, kLines);
-}
-
-TEST_F(ActivityLog, AnotherThreadsLineAfterTheWindowEndsIsDropped)
-{
-    DestroyWindow(shell.MainWindow);  // the main window handle still names the window that is gone
-    WorkerLines work = {3};
-    HANDLE hThread = CreateThread(NULL, 0, LogFromWorker, &work, 0, NULL);
-    ASSERT_NE(hThread, (HANDLE)NULL);
-    EXPECT_EQ(WaitForSingleObject(hThread, 10000), WAIT_OBJECT_0);
-    CloseHandle(hThread);
-    shell.MainWindow = NULL;
 }
 
 }  // namespace

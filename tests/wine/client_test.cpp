@@ -128,15 +128,32 @@ TEST_F(Online, ToggleDuringLookupRestartsAndStaleCompletionsAreIgnored)
     CreateMainWindow();
     SendDlgItemMessageA(hMain, IDC_LOG, LB_RESETCONTENT, 0, 0);
     GoOnlineWith("localhost");
+    // A completion whose task is not the pending lookup's changes nothing.
+    SendMessageA(hMain, shell.msgGetHostByXXXX, (WPARAM)0x7E57, WSAMAKEASYNCREPLY(0, WSAHOST_NOT_FOUND));
     Toggle();  // while the host lookup is pending: cancel and start again
     Toggle();
     ASSERT_EQ(WaitForLine(WentOnline), "交信開始...");
-    Sleep(500);  // the cancelled lookups complete all the same under Wine
+    Toggle();  // offline
+
+    // A click while the service lookup is pending starts afresh too.
+    GoOnlineWith("127.0.0.1");
+    MSG msg;
+    ASSERT_TRUE(WaitForMessage(shell.msgGetHostByXXXX, &msg));
+    DispatchMessageA(&msg);
+    Toggle();
+    // Then the cancelled lookups, which complete all the same under Wine.
+    for (int i = 0; i < 100 && Count(ReadLog(), "交信開始...") < 2; ++i) {
+        Sleep(50);
+        PumpMessages();
+    }
+    Sleep(500);
     PumpMessages();
     std::vector<std::string> log = ReadLog();
-    EXPECT_EQ(Count(log, "ホスト確認成功"), 1) << testing::PrintToString(log);
-    EXPECT_EQ(Count(log, "交信開始..."), 1);
-    EXPECT_EQ(Count(log, "交信終了"), 0);
+    EXPECT_EQ(Count(log, "ホスト確認成功"), 3) << testing::PrintToString(log);
+    EXPECT_EQ(Count(log, "サーバー確認成功"), 2);
+    EXPECT_EQ(Count(log, "交信開始..."), 2);
+    EXPECT_EQ(Count(log, "交信終了"), 1);
+    EXPECT_EQ(Count(log, "ホスト確認 エラー (11001)"), 0);
 }
 
 TEST_F(Online, ThousandTogglesLeaveNoSocketOrHandleBehind)

@@ -7,6 +7,7 @@
 #include "app/main_window.h"
 #include "driver/driver.h"
 #include "resources/resource.h"
+#include "settings/settings_store.h"
 #include "sntp/packet.h"
 #include "state/program_state.h"
 #include "support/log_window.h"
@@ -46,6 +47,24 @@ TEST_F(Settings, FieldsKeepTheirLastAcceptedNumber)
     EXPECT_EQ(settings.qwIgnorableMaxTimeDifference, 0x0000000026666666ull);  // (150 << 32) / 1000
     Type(IDC_MAXDELAY, "9999");
     EXPECT_EQ(settings.qwAcceptableMaxLoopDelay, 0x00000009FFBE76C8ull);
+}
+
+std::vector<std::string> writtenNames;
+
+LONG WINAPI RecordWrite(HKEY, LPCSTR name, DWORD, DWORD, const BYTE*, DWORD)
+{
+    writtenNames.push_back(name);
+    return ERROR_SUCCESS;
+}
+
+TEST_F(Settings, AllSevenValuesAreWrittenInTheirOrder)
+{
+    regSetValueEx = RecordWrite;
+    SaveSettings(settings, "ntp.nict.jp");
+    regSetValueEx = RegSetValueExA;
+    EXPECT_EQ(writtenNames, (std::vector<std::string>{"szServerName", "nCheckTimer_minute",
+                                                      "nIgnorableMaxTimeDifference_ms", "nAcceptableMaxLoopDelay_ms",
+                                                      "fStartAtFirst", "fStayAfterAdjustment", "fActAsSNTPServer"}));
 }
 
 // As the up-down controls take them: the low 16 bits, signed, into the range.

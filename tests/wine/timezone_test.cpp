@@ -1,10 +1,12 @@
 #include <gtest/gtest.h>
 #include <windows.h>
+#include <commctrl.h>
 
 #include <string>
 #include <vector>
 
 #include "app/timezone.h"
+#include "driver/driver.h"
 #include "support/log_window.h"
 
 namespace {
@@ -15,11 +17,12 @@ protected:
     void TearDown() override { DestroyLogWindow(); }
 
     // Runs the thread as the tray menu does and serves the log meanwhile;
-    // false when it has not ended after a minute.
-    bool RunThread(const char* szCommandLine)
+    // false when it has not ended after a minute. `during` runs meanwhile.
+    bool RunThread(const char* szCommandLine, void (*during)() = NULL)
     {
         HANDLE hThread = CreateThread(NULL, 0, TimeZoneThreadFunc, (LPVOID)szCommandLine, 0, NULL);
         if (hThread == NULL) return false;
+        if (during != NULL) during();
         DWORD result;
         while ((result = MsgWaitForMultipleObjects(1, &hThread, FALSE, 60000, QS_ALLINPUT)) == WAIT_OBJECT_0 + 1) {
             PumpMessages();
@@ -34,6 +37,35 @@ TEST_F(TimeZone, PanelThatEndsWithoutTabsEndsTheThreadQuietly)
     // Under Wine rundll32 finds no Date/Time panel and ends at once.
     ASSERT_TRUE(RunThread(NULL));
     EXPECT_TRUE(ReadLog().empty());
+}
+
+HWND PanelChild(const char* szClass)
+{
+    HWND hPanel = NULL;
+    for (int i = 0; i < 200 && hPanel == NULL; ++i, Sleep(50)) hPanel = FindWindowA("TamarinPanelStandIn", NULL);
+    return FindWindowExA(hPanel, NULL, szClass, NULL);
+}
+
+bool fTabsLocked, fButtonUsable;
+
+// Waits for the thread to find the tabs, then closes the panel as its user would.
+void LookAtPanelAndCloseIt()
+{
+    HWND hTab = PanelChild(WC_TABCONTROLA);
+    for (int i = 0; i < 100 && IsWindowEnabled(hTab); ++i) Sleep(50);
+    fTabsLocked = hTab != NULL && !IsWindowEnabled(hTab);
+    fButtonUsable = IsWindowEnabled(PanelChild("BUTTON")) != FALSE;
+    PostMessageA(GetParent(hTab), WM_CLOSE, 0, 0);
+}
+
+TEST_F(TimeZone, PanelTabsAreLockedUntilItClosesAndItsHandlesAreClosed)
+{
+    int before = CountProcessHandles(GetCurrentProcessId());
+    ASSERT_TRUE(RunThread("panel_stand_in.exe", LookAtPanelAndCloseIt));
+    EXPECT_TRUE(fTabsLocked);
+    EXPECT_TRUE(fButtonUsable);
+    EXPECT_TRUE(ReadLog().empty());
+    EXPECT_EQ(CountProcessHandles(GetCurrentProcessId()), before);
 }
 
 TEST_F(TimeZone, PanelThatCannotStartGivesOneLine)
