@@ -89,6 +89,10 @@ TEST_F(ClientRead, OnlyRepliesFromTheServerWhileOnlineAreJudged)
     client.saServer.sin_port = htons(ntohs(saPeer.sin_port) ^ 1);  // same address, another port
     log = Deliver(ReplyAhead(0));
     EXPECT_EQ(log.back(), "FD_READ - server !match");
+    client.saServer = saPeer;
+    client.saServer.sin_addr.s_addr = inet_addr("127.0.0.2");  // same port, another address
+    log = Deliver(ReplyAhead(0));
+    EXPECT_EQ(log.back(), "FD_READ - server !match");
 
     EXPECT_EQ(reference.fSynchronized, 0);
     EXPECT_EQ(reference.dwReferenceId, 0u);

@@ -1,6 +1,7 @@
 #include <gtest/gtest.h>
 #include <windows.h>
 
+#include <ctype.h>
 #include <stdlib.h>
 
 #include <string>
@@ -193,6 +194,7 @@ TEST_F(Online, BadServerTextsNeverCrash)
         texts.push_back("時刻サーバー");
         texts.push_back(std::string(255, 'n'));
         texts.push_back("");
+        texts.push_back("9");  // as a name it would be the address 0.0.0.9, which has no reverse name
     }
     for (const std::string& text : texts) {
         SCOPED_TRACE(text);
@@ -204,6 +206,10 @@ TEST_F(Online, BadServerTextsNeverCrash)
             // Not found; or, where no name server can be reached (the tests'
             // isolated network), a temporary failure.
             EXPECT_TRUE(settled == "ホスト確認 エラー (11001)" || settled == "ホスト確認 エラー (11002)") << settled;
+        }
+        // A text that starts with a digit is an address, looked up in reverse.
+        if (isdigit((unsigned char)text[0])) {
+            EXPECT_EQ(settled.rfind("ホスト確認 エラー (", 0), 0u) << settled;
         }
         if (client.fOnline) Toggle();
     }
