@@ -55,7 +55,7 @@ TEST_F(Tray, MenuItemsCarryTheirOwnCommands)
     }
 }
 
-TEST_F(Tray, RestartedShellGetsTheIconOfTheOnlineState)
+TEST_F(Tray, IconFollowsTheStateThroughAShellRestartAndGoesAtTheEnd)
 {
     ShowTrayOnlineState(true);
     ShowTrayOnlineState(false);
@@ -68,6 +68,8 @@ TEST_F(Tray, RestartedShellGetsTheIconOfTheOnlineState)
         EXPECT_EQ(notifications.back(), (DWORD)NIM_ADD);
         EXPECT_EQ(icons.back(), fOnline ? hOnline : hOffline);
     }
+    DestroyWindow(hMain);  // the icon goes with the program
+    EXPECT_EQ(notifications.back(), (DWORD)NIM_DELETE);
 }
 
 }  // namespace
