@@ -1,5 +1,5 @@
-// The range of a numeric setting, and what becomes of a stored number that
-// its up-down control could not show: kept pure, so that it is tested natively.
+// The range of a numeric setting, and what becomes of a stored number
+// outside it: kept pure, so that it is tested natively.
 #pragma once
 
 #include <stdint.h>
@@ -9,6 +9,6 @@ struct NumberRange {
     int32_t nMaximum;
 };
 
-// A stored number as its up-down control takes it: its low 16 bits, read
-// signed, then brought into the range.
+// A stored number brought into the range: below it the minimum, above it
+// the maximum.
 int32_t NumberInRange(int32_t nStored, NumberRange range);

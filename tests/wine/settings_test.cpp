@@ -67,16 +67,16 @@ TEST_F(Settings, AllSevenValuesAreWrittenInTheirOrder)
                                                       "fStartAtFirst", "fStayAfterAdjustment", "fActAsSNTPServer"}));
 }
 
-// As the up-down controls take them: the low 16 bits, signed, into the range.
+// A hand-edited number outside its field's range is brought into it whole.
 TEST_F(Settings, StoredNumbersOutsideTheirRangeAreBroughtIntoIt)
 {
     WriteSettingDword("nCheckTimer_minute", 0);
-    WriteSettingDword("nAcceptableMaxLoopDelay_ms", 70000);  // 4464 in its low 16 bits
+    WriteSettingDword("nAcceptableMaxLoopDelay_ms", 40000);  // negative in its low 16 bits
     WriteSettingDword("nIgnorableMaxTimeDifference_ms", (DWORD)-5);
     CreateMainWindow();
-    EXPECT_EQ(Text(IDC_INTERVAL) + " " + Text(IDC_MAXDELAY) + " " + Text(IDC_IGNOREDIFF), "1 4464 1");
+    EXPECT_EQ(Text(IDC_INTERVAL) + " " + Text(IDC_MAXDELAY) + " " + Text(IDC_IGNOREDIFF), "1 9999 1");
     EXPECT_EQ(settings.nCheckTimer_minute, 1);
-    EXPECT_EQ(settings.qwAcceptableMaxLoopDelay, 0x0000000476C8B439ull);  // (4464 << 32) / 1000
+    EXPECT_EQ(settings.qwAcceptableMaxLoopDelay, 0x00000009FFBE76C8ull);  // (9999 << 32) / 1000
     EXPECT_EQ(settings.qwIgnorableMaxTimeDifference, 0x0000000000418937ull);
 }
 
