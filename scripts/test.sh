@@ -5,7 +5,7 @@
 #
 # The tests run in a network namespace of their own that has only loopback,
 # so that nothing they do (a name lookup, a stray datagram) can leave this
-# machine. Where no namespace can be made, tests that would look up unknown
+# machine, and with a hosts file of their own. Where no namespace can be made, tests that would look up unknown
 # names are skipped.
 set -euo pipefail
 cd "$(dirname "$0")/.."
@@ -16,7 +16,11 @@ cmake --build build -j "$(nproc)"
 
 ctest_command="ctest --test-dir build --output-on-failure -j $(nproc)"
 if unshare --net true 2>/dev/null; then
-  exec unshare --net sh -c "ip link set lo up && TAMARIN_ISOLATED_NETWORK=1 exec $ctest_command"
+  # The namespace gets its own hosts file too, with a name of the tests'
+  # own that starts with a digit.
+  { cat /etc/hosts; echo "127.0.0.3 0.tamarin-time.test"; } >build/test-hosts
+  exec unshare --net --mount sh -c "ip link set lo up && mount --bind build/test-hosts /etc/hosts &&
+    TAMARIN_ISOLATED_NETWORK=1 TAMARIN_TEST_HOSTS=1 exec $ctest_command"
 fi
 echo "test.sh: no network namespace can be made here; tests of unknown host names are skipped" >&2
 exec $ctest_command

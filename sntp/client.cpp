@@ -3,25 +3,25 @@
 #include <string.h>
 
 #include "log/activity_log.h"
+#include "sntp/lookups.h"
 #include "sntp/receive.h"
 #include "sntp/tick.h"
 #include "state/program_state.h"
 
 namespace {
 
-HANDLE hHostQuery = 0;
-HANDLE hServQuery = 0;
+// The pending lookups; NULL when none is.
+Lookup* pHostLookup = NULL;
+Lookup* pServLookup = NULL;
 
-// The system reads and fills these after the lookup calls have returned.
+// The system reads the name after the lookup call has returned.
 char szServerName[256];
-alignas(8) char abHostEntry[MAXGETHOSTSTRUCT];
-alignas(8) char abServEntry[MAXGETHOSTSTRUCT];
 
-void CancelLookup(HANDLE* phQuery)
+void CancelPending(Lookup** ppLookup)
 {
-    if (*phQuery == 0) return;
-    WSACancelAsyncRequest(*phQuery);
-    *phQuery = 0;
+    if (*ppLookup == NULL) return;
+    CancelLookup(*ppLookup);
+    *ppLookup = NULL;
 }
 
 void GoOffline()
@@ -32,19 +32,50 @@ void GoOffline()
     CloseClientSocket();
 }
 
-// A text that starts with a digit is a dotted address; anything else,
-// an empty text too, is a host name.
+// The lookup when it started; else NULL, after logging the failed step.
+Lookup* Started(Lookup* lookup, const char* szStep)
+{
+    if (lookup != NULL && lookup->hTask != 0) return lookup;
+    LogError(szStep, lookup == NULL ? WSAENOBUFS : WSAGetLastError());
+    return NULL;
+}
+
+void StartServiceLookup()
+{
+    Lookup* lookup = TakeLookup();
+    if (lookup != NULL) {
+        lookup->hTask = WSAAsyncGetServByName(shell.MainWindow, shell.msgGetServByXXXX, "ntp", "udp",
+                                              lookup->abEntry, sizeof lookup->abEntry);
+    }
+    pServLookup = Started(lookup, "WSAAsyncGetServByXXXX 初期化");
+}
+
+// The server's address is known: the port comes next.
+void UseServerAddress(const void* abAddress)
+{
+    LogLine("ホスト確認成功");
+    memset(&client.saServer, 0, sizeof client.saServer);
+    client.saServer.sin_family = AF_INET;
+    memcpy(&client.saServer.sin_addr, abAddress, 4);
+    StartServiceLookup();
+}
+
+// A dotted address is the address: it needs no lookup, and may have no
+// reverse name. Anything else, an empty text or one that starts with a digit
+// too, is a host name.
 void StartHostLookup()
 {
-    if (szServerName[0] >= '0' && szServerName[0] <= '9') {
-        unsigned long address = inet_addr(szServerName);
-        hHostQuery = WSAAsyncGetHostByAddr(shell.MainWindow, shell.msgGetHostByXXXX, (const char*)&address, 4, AF_INET,
-                                           abHostEntry, sizeof abHostEntry);
-    } else {
-        hHostQuery = WSAAsyncGetHostByName(shell.MainWindow, shell.msgGetHostByXXXX, szServerName, abHostEntry,
-                                           sizeof abHostEntry);
+    unsigned long address = inet_addr(szServerName);
+    if (address != INADDR_NONE) {
+        UseServerAddress(&address);
+        return;
     }
-    if (hHostQuery == 0) LogError("WSAAsyncGetHostByXXXX初期化", WSAGetLastError());
+    Lookup* lookup = TakeLookup();
+    if (lookup != NULL) {
+        lookup->hTask = WSAAsyncGetHostByName(shell.MainWindow, shell.msgGetHostByXXXX, szServerName,
+                                              lookup->abEntry, sizeof lookup->abEntry);
+    }
+    pHostLookup = Started(lookup, "WSAAsyncGetHostByXXXX初期化");
 }
 
 void GoOnline(const char* szName)
@@ -59,8 +90,8 @@ void GoOnline(const char* szName)
 
 bool ToggleOnline(const char* szName)
 {
-    CancelLookup(&hHostQuery);
-    CancelLookup(&hServQuery);
+    CancelPending(&pHostLookup);
+    CancelPending(&pServLookup);
     if (!client.fOnline) {
         GoOnline(szName);
         return false;
@@ -71,38 +102,33 @@ bool ToggleOnline(const char* szName)
 
 void OnHostResolved(HANDLE hTask, int nError)
 {
-    if (hHostQuery == 0 || hTask != hHostQuery) return;
-    hHostQuery = 0;
+    Lookup* lookup = FinishLookup(hTask);
+    if (lookup == NULL || lookup != pHostLookup) return;
+    pHostLookup = NULL;
     if (nError != 0) {
         LogError("ホスト確認", (WORD)nError);
         return;
     }
-    const hostent* host = (const hostent*)abHostEntry;
+    const hostent* host = (const hostent*)lookup->abEntry;
     if (host->h_addrtype != AF_INET || host->h_length != 4) {
         LogLine("ホストがIPホストではありません");
         return;
     }
-    LogLine("ホスト確認成功");
-    memset(&client.saServer, 0, sizeof client.saServer);
-    client.saServer.sin_family = host->h_addrtype;
-    memcpy(&client.saServer.sin_addr, host->h_addr_list[0], 4);
-
-    hServQuery = WSAAsyncGetServByName(shell.MainWindow, shell.msgGetServByXXXX, "ntp", "udp", abServEntry,
-                                       sizeof abServEntry);
-    if (hServQuery == 0) LogError("WSAAsyncGetServByXXXX 初期化", WSAGetLastError());
+    UseServerAddress(host->h_addr_list[0]);
 }
 
 bool OnServiceResolved(HANDLE hTask, int nError)
 {
-    if (hServQuery == 0 || hTask != hServQuery) return false;
-    hServQuery = 0;
+    Lookup* lookup = FinishLookup(hTask);
+    if (lookup == NULL || lookup != pServLookup) return false;
+    pServLookup = NULL;
     if (nError != 0) {
         LogError("サーバー確認", (WORD)nError);
         LogLine("ポートとして123/UDPを用います");
         client.saServer.sin_port = htons(NTP_PORT);
     } else {
         LogLine("サーバー確認成功");
-        client.saServer.sin_port = ((const servent*)abServEntry)->s_port;  // already in network order
+        client.saServer.sin_port = ((const servent*)lookup->abEntry)->s_port;  // already in network order
     }
     client.fCycleActive = 1;
     client.fOnline = 1;

@@ -29,6 +29,7 @@ void CorrectClock(int64_t llOffset)
 
 void OnClientRead(SOCKET sock, WORD event)
 {
+    if (sock != client.sockClient) return;  // a socket closed since: its event is stale
     ReceivedPacket received;
     if (!ReceivePacket(sock, event, &received)) return;
     if (!client.fOnline) {

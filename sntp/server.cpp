@@ -28,6 +28,7 @@ SOCKET ServerSocket()
 
 void OnServerRead(SOCKET sock, WORD event)
 {
+    if (sock != sockServer) return;  // a socket closed since: its event is stale
     ReceivedPacket received;
     if (!ReceivePacket(sock, event, &received)) return;
     if (NtpMode(&received.packet) != NTP_MODE_CLIENT) return;

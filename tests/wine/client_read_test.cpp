@@ -27,6 +27,7 @@ protected:
         qwNow = FreezeClock();
         client.fOnline = 1;
         client.saServer = saPeer;
+        client.sockClient = sockLocal;
     }
 
     void TearDown() override
@@ -93,6 +94,11 @@ TEST_F(ClientRead, OnlyRepliesFromTheServerWhileOnlineAreJudged)
     client.saServer.sin_addr.s_addr = inet_addr("127.0.0.2");  // same port, another address
     log = Deliver(ReplyAhead(0));
     EXPECT_EQ(log.back(), "FD_READ - server !match");
+
+    // An event of a socket that is no longer the client's is not read.
+    client.saServer = saPeer;
+    client.sockClient = sockPeer;
+    EXPECT_EQ(Deliver(ReplyAhead(0)), log);
 
     EXPECT_EQ(reference.fSynchronized, 0);
     EXPECT_EQ(reference.dwReferenceId, 0u);

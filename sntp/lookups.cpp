@@ -1,0 +1,44 @@
+#include "sntp/lookups.h"
+
+namespace {
+
+Lookup aLookups[LOOKUP_BUFFERS];
+uint32_t nStarts = 0;
+
+}  // namespace
+
+Lookup* TakeLookup()
+{
+    Lookup* chosen = NULL;
+    for (Lookup& lookup : aLookups) {
+        if (lookup.hTask == 0) {
+            chosen = &lookup;
+            break;
+        }
+        if (lookup.fCancelled && (chosen == NULL || lookup.nStarted < chosen->nStarted)) {
+            chosen = &lookup;
+        }
+    }
+    if (chosen == NULL) return NULL;
+    chosen->hTask = 0;
+    chosen->fCancelled = false;
+    chosen->nStarted = ++nStarts;
+    return chosen;
+}
+
+Lookup* FinishLookup(HANDLE hTask)
+{
+    if (hTask == 0) return NULL;
+    for (Lookup& lookup : aLookups) {
+        if (lookup.hTask != hTask) continue;
+        lookup.hTask = 0;
+        return &lookup;
+    }
+    return NULL;
+}
+
+void CancelLookup(Lookup* lookup)
+{
+    WSACancelAsyncRequest(lookup->hTask);
+    lookup->fCancelled = true;
+}
