@@ -28,6 +28,7 @@ void GoOffline()
 {
     client.fCycleActive = 0;
     client.fOnline = 0;
+    client.fAwaitingReply = 0;  // a reply to the last request is late now
     LogLine("交信終了");
     CloseClientSocket();
 }

@@ -25,6 +25,11 @@ void CorrectClock(int64_t llOffset)
     reference.qwReferenceTime = qwNewTime;
 }
 
+bool AnswersRequest(const NtpPacket* reply)
+{
+    return client.fAwaitingReply && NtpToNetwork(reply->qwOriginateTime) == client.qwRequestTime;
+}
+
 }  // namespace
 
 void OnClientRead(SOCKET sock, WORD event)
@@ -46,8 +51,15 @@ void OnClientRead(SOCKET sock, WORD event)
     ReplyEvaluation e;
     EvaluateReply(&received.packet, received.qwArrival, settings.qwAcceptableMaxLoopDelay,
                   settings.qwIgnorableMaxTimeDifference, &e);
+    // Only the first reply to the request out is judged: anyone can send from
+    // the server's address, and a late or repeated reply is no measurement.
+    if (e.szRefusal == NULL && !AnswersRequest(&received.packet)) {
+        LogLine("FD_READ - T1 !match");
+        return;
+    }
     for (int i = 0; i < e.nLines; ++i) LogLine(e.aszLines[i]);
     if (e.szRefusal != NULL) return;
+    client.fAwaitingReply = 0;
 
     if (e.fDelayAccepted) {
         if (e.fCorrect) CorrectClock(e.llOffset);

@@ -38,10 +38,10 @@ bool CloseSocket(SOCKET* pSock)
     return true;
 }
 
-int SendClientRequest(SOCKET sock, const sockaddr_in* saTo)
+int SendClientRequest(SOCKET sock, const sockaddr_in* saTo, NtpTimestamp t1)
 {
     NtpPacket request;
-    BuildClientRequest(NtpNow(), &request);
+    BuildClientRequest(t1, &request);
     return sendto(sock, (const char*)&request, sizeof request, 0, (const sockaddr*)saTo, sizeof *saTo);
 }
 

@@ -27,9 +27,9 @@ bool OpenSelectedSocket(SOCKET* pSock, u_short port, HWND hwnd, UINT msg);
 // false when it was not open.
 bool CloseSocket(SOCKET* pSock);
 
-// Sends the 48-byte client request stamped with NtpNow(); returns sendto's
-// result (48, or SOCKET_ERROR for the caller to report). Logs nothing.
-int SendClientRequest(SOCKET sock, const sockaddr_in* saTo);
+// Sends the 48-byte client request stamped with t1; returns sendto's result
+// (48, or SOCKET_ERROR for the caller to report). Logs nothing.
+int SendClientRequest(SOCKET sock, const sockaddr_in* saTo, NtpTimestamp t1);
 
 // Receives one datagram for a select notification's event word. False when
 // nothing usable arrived (a line says why, none for a non-read event).

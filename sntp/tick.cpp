@@ -4,6 +4,7 @@
 #include "log/log_format.h"
 #include "sntp/receive.h"
 #include "state/program_state.h"
+#include "timebase/clock.h"
 
 namespace {
 
@@ -25,9 +26,7 @@ void CountToNextPoll()
     ++client.nCycleCount;
     if (client.nCycleCount < settings.nCheckTimer_minute * 60) return;
     client.nCycleCount = 0;
-    if (SendClientRequest(client.sockClient, &client.saServer) == SOCKET_ERROR) {
-        LogError("sendto", WSAGetLastError());
-    }
+    PollServer();
 }
 
 }  // namespace
@@ -43,4 +42,13 @@ bool OnTimerTick()
 void CancelExitCountdown()
 {
     client.fExitCountdown = 0;
+}
+
+void PollServer()
+{
+    NtpTimestamp t1 = NtpNow();
+    bool fSent = SendClientRequest(client.sockClient, &client.saServer, t1) != SOCKET_ERROR;
+    if (!fSent) LogError("sendto", WSAGetLastError());
+    client.fAwaitingReply = fSent ? 1 : 0;
+    client.qwRequestTime = t1;
 }

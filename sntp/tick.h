@@ -15,3 +15,7 @@ bool OnTimerTick();
 
 // A resident program does not end by itself.
 void CancelExitCountdown();
+
+// Sends the client request to the server now and remembers its T1, so
+// that only a reply to it is judged; logs a failed send.
+void PollServer();

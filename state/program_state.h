@@ -41,6 +41,8 @@ struct ClientState {
     int32_t nCycleCount = 0;   // ticks since the last poll
     sockaddr_in saServer = {};
     SOCKET sockClient = INVALID_SOCKET;
+    int32_t fAwaitingReply = 0;        // a request is out and no reply to it was judged yet
+    NtpTimestamp qwRequestTime = 0;    // its transmit timestamp, T1, as sent
     int32_t fExitCountdown = 0;
     int32_t nExitCount = 0;
 };

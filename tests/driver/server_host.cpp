@@ -12,6 +12,7 @@
 #include "sntp/client_read.h"
 #include "sntp/receive.h"
 #include "sntp/server.h"
+#include "sntp/tick.h"
 #include "state/program_state.h"
 #include "support/log_window.h"
 
@@ -66,7 +67,7 @@ int main(int argc, char** argv)
         } else if (msg.message == WM_SERVER_EVENT) {
             OnServerRead((SOCKET)msg.wParam, WSAGETSELECTEVENT(msg.lParam));
         } else if (msg.message == WM_TIMER) {
-            if (!reference.fSynchronized) SendClientRequest(client.sockClient, &client.saServer);
+            if (!reference.fSynchronized) PollServer();
         } else {
             DispatchMessageA(&msg);
         }

@@ -43,6 +43,8 @@ protected:
                                     uint64_t sentAgo = 0)
     {
         NtpTimestamp t1 = NtpNow() - sentAgo;
+        client.fAwaitingReply = 1;  // the request it answers
+        client.qwRequestTime = t1;
         NtpPacket reply;
         memset(&reply, 0, sizeof reply);
         reply.bLiVnMode = liVnMode;
@@ -102,6 +104,21 @@ TEST_F(ClientRead, OnlyRepliesFromTheServerWhileOnlineAreJudged)
 
     EXPECT_EQ(reference.fSynchronized, 0);
     EXPECT_EQ(reference.dwReferenceId, 0u);
+}
+
+TEST_F(ClientRead, OnlyTheFirstReplyToTheRequestOutIsJudged)
+{
+    settings.qwIgnorableMaxTimeDifference = 100 * kMillisecond;
+    std::vector<uint8_t> reply = ReplyAhead(300 * kMillisecond);
+    std::vector<uint8_t> spoofed = reply;
+    spoofed[31] ^= 1;  // a T1 the client never sent
+    const std::vector<std::string> refused = {PeerLine(48), header, "FD_READ - T1 !match"};
+    EXPECT_EQ(Deliver(spoofed), refused);
+    EXPECT_EQ(reference.fSynchronized, 0);
+    EXPECT_EQ(Deliver(reply).back(), "時刻を0.300秒進めました");
+    std::vector<std::string> log = Deliver(reply);  // the same reply again
+    EXPECT_EQ(std::vector<std::string>(log.end() - 3, log.end()), refused);
+    EXPECT_EQ(reference.qwReferenceTime, qwNow + 300 * kMillisecond);
 }
 
 TEST_F(ClientRead, SmallOffsetSynchronisesWithoutCorrection)
