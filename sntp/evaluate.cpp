@@ -48,9 +48,12 @@ void EvaluateReply(const NtpPacket* reply, NtpTimestamp t4, uint64_t qwAcceptabl
         return;
     }
 
-    // delay = (T4 - T1) - (T3 - T2), modulo 2^64 and read unsigned;
+    // delay = (T4 - T1) - (T3 - T2), modulo 2^64 and read signed: below zero
+    // (the server's interval longer than the round trip, as the resolution of
+    // either clock allows) it counts as zero;
     // offset = ((T2 - T1) + (T3 - T4)) / 2, read signed, halved toward zero.
-    e->qwLoopDelay = (t4 - t1) - (t3 - t2);
+    const int64_t llDelay = (int64_t)((t4 - t1) - (t3 - t2));
+    e->qwLoopDelay = llDelay < 0 ? 0 : (uint64_t)llDelay;
     e->llOffset = (int64_t)((t2 - t1) + (t3 - t4)) / 2;
     e->dwReferenceId = (uint32_t)t3;
 

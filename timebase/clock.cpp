@@ -39,20 +39,38 @@ bool SetClockWithPrivilege(HANDLE hToken, const LUID& luid, const SYSTEMTIME* pU
     return fSet;
 }
 
+typedef void(WINAPI* ReadFileTimeClock)(LPFILETIME utc);
+
+// The clock to the 100 ns where the system has the call (Windows 8 on),
+// else to its tick; looked up at start, so that older systems start too.
+ReadFileTimeClock FinestClock()
+{
+    HMODULE hKernel = GetModuleHandleA("kernel32.dll");
+    FARPROC precise = hKernel != NULL ? GetProcAddress(hKernel, "GetSystemTimePreciseAsFileTime") : NULL;
+    return precise != NULL ? (ReadFileTimeClock)(void*)precise : GetSystemTimeAsFileTime;
+}
+
+const ReadFileTimeClock kReadClock = FinestClock();
+
+void WINAPI ReadClock(LPFILETIME utc)
+{
+    kReadClock(utc);
+}
+
 }  // namespace
 
 const ClockCalls realClockCalls = {
-    GetSystemTime, OpenProcessToken,    LookupPrivilegeValueA, AdjustTokenPrivileges,
-    GetLastError,  SetSystemTime,       BroadcastTimeChange,   CloseHandle,
+    ReadClock,    OpenProcessToken, LookupPrivilegeValueA, AdjustTokenPrivileges,
+    GetLastError, SetSystemTime,    BroadcastTimeChange,   CloseHandle,
 };
 
 ClockCalls clockCalls = realClockCalls;
 
 NtpTimestamp NtpNow()
 {
-    SYSTEMTIME utc;
-    clockCalls.GetSystemTime(&utc);
-    return SystemTimeToNtp(&utc);
+    FILETIME utc;
+    clockCalls.GetSystemTimePreciseAsFileTime(&utc);
+    return FileTimeToNtp((uint64_t(utc.dwHighDateTime) << 32) | utc.dwLowDateTime);
 }
 
 bool SetClockFromNtp(NtpTimestamp t)

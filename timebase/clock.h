@@ -5,7 +5,7 @@
 
 #include "timebase/ntp_time.h"
 
-// The system clock in UTC, to its millisecond.
+// The system clock in UTC, at the finest resolution the system reads it.
 NtpTimestamp NtpNow();
 
 // Sets the clock to t (milliseconds truncated); true when the system took it.
@@ -21,7 +21,7 @@ bool SetSystemClock(const SYSTEMTIME* pUtc);
 // not show (no access tokens, a privilege not held, a time refused after the
 // privilege was enabled).
 struct ClockCalls {
-    void(WINAPI* GetSystemTime)(LPSYSTEMTIME utc);
+    void(WINAPI* GetSystemTimePreciseAsFileTime)(LPFILETIME utc);
     BOOL(WINAPI* OpenProcessToken)(HANDLE process, DWORD access, PHANDLE token);
     BOOL(WINAPI* LookupPrivilegeValueA)(LPCSTR system, LPCSTR name, PLUID luid);
     BOOL(WINAPI* AdjustTokenPrivileges)(HANDLE token, BOOL disableAll, PTOKEN_PRIVILEGES newState, DWORD length,

@@ -86,6 +86,15 @@ NtpTimestamp SystemTimeToNtp(const SYSTEMTIME* pUtc)
     return (NtpTimestamp(s) << 32) | f;
 }
 
+NtpTimestamp FileTimeToNtp(uint64_t qwTicks)
+{
+    const uint64_t kTicksPerSecond = 10000000;
+    const uint64_t kSeconds1601To1900 = 9435484800ull;
+    uint32_t s = uint32_t(qwTicks / kTicksPerSecond - kSeconds1601To1900);  // modulo 2^32: the era
+    uint32_t f = uint32_t(((qwTicks % kTicksPerSecond) << 32) / kTicksPerSecond);
+    return (NtpTimestamp(s) << 32) | f;
+}
+
 SYSTEMTIME NtpToSystemTime(NtpTimestamp t)
 {
     uint32_t s = uint32_t(t >> 32);

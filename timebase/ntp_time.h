@@ -37,6 +37,11 @@ NtpTimestamp SystemTimeToNtp(const SYSTEMTIME* pUtc);
 // 2036-02-07 06:28:16 .. 2104-02-26 09:42:23. Milliseconds truncate.
 SYSTEMTIME NtpToSystemTime(NtpTimestamp t);
 
+// The system's FILETIME count, 100 ns ticks since 1601-01-01 00:00:00 UTC,
+// as a timestamp at its full resolution: fractions truncate, and times from
+// 2036-02-07 06:28:16 on wrap into the next era.
+NtpTimestamp FileTimeToNtp(uint64_t qwTicks);
+
 // A count of milliseconds as a 32.32 duration, truncated: (ms << 32) / 1000.
 uint64_t MillisecondsToNtp(uint32_t ms);
 

@@ -93,16 +93,16 @@ TEST(Evaluate, ThresholdsHoldAtEqualityAndNotOneUnitBeyond)
     EXPECT_FALSE(Evaluate(reply, t4, 0x7FFFFFFFu, 0).fCorrect);
 }
 
-TEST(Evaluate, NegativeLoopDelayReadsUnsignedAndIsRefused)
+TEST(Evaluate, LoopDelayBelowZeroCountsAsZero)
 {
     // The server's interval (1 s) is longer than the client's (0.5 s).
     ReplyEvaluation e = Evaluate(Reply(S, S + 0x100000000ull, S + 0x200000000ull), S + 0x80000000u);
     EXPECT_EQ(e.szRefusal, nullptr);
-    EXPECT_EQ(e.qwLoopDelay, 0xFFFFFFFF80000000ull);
-    EXPECT_STREQ(e.aszLines[0], "応答に4294967295.500秒掛かっています");
-    EXPECT_FALSE(e.fDelayAccepted);
-    EXPECT_FALSE(e.fCorrect);
-    EXPECT_EQ(e.dwReferenceId, 0u);
+    EXPECT_EQ(e.qwLoopDelay, 0u);
+    EXPECT_STREQ(e.aszLines[0], "応答に0.000秒掛かっています");
+    EXPECT_TRUE(e.fDelayAccepted);
+    EXPECT_TRUE(e.fCorrect);
+    EXPECT_EQ(e.llOffset, 0x140000000ll);  // ((T2 - T1) + (T3 - T4)) / 2 = (1 s + 1.5 s) / 2
 }
 
 TEST(Evaluate, UnreadyServersAreRefusedWithTheFirstReason)

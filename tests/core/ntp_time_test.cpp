@@ -157,6 +157,21 @@ TEST(NtpTime, RecordsTheClockNeverGivesEncodeAsNoTime)
     }
 }
 
+TEST(NtpTime, FileTimesKeepTheirFullResolution)
+{
+    const struct {
+        uint64_t qwTicks;  // 100 ns since 1601-01-01
+        NtpTimestamp t;
+    } rows[] = {
+        {94354848000000000ull, 0},                                  // 1900-01-01 00:00:00
+        {134411204960000000ull + 5000000, 0xEEC1267080000000ull},   // 2026-12-07 12:34:56.5
+        {134411204960000000ull + 1, 0xEEC12670000001ADull},         // and 100 ns: 429.49 units, truncated
+        {137304520950000000ull + 9999999, 0xFFFFFFFFFFFFFE52ull},   // 2036-02-07 06:28:15.9999999
+        {137304520960000000ull, 0},                                 // 06:28:16, the next era
+    };
+    for (const auto& row : rows) EXPECT_EQ(FileTimeToNtp(row.qwTicks), row.t) << row.qwTicks;
+}
+
 TEST(NtpTime, MillisecondThresholdsTruncate)
 {
     EXPECT_EQ(MillisecondsToNtp(1), 0x0000000000418937ull);

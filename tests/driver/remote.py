@@ -33,6 +33,14 @@ class Remote:
         self.linux_pid = program_pid()
 
     def call(self, command, timeout=30):
+        # An answer to a command asked again after a timeout comes late:
+        # drop it, so that each call reads the answer to its own command.
+        self.sock.setblocking(False)
+        try:
+            while True:
+                self.sock.recv(65536)
+        except BlockingIOError:
+            pass
         self.sock.settimeout(timeout)
         self.sock.sendto(command.encode(), ("127.0.0.1", self.port))
         return self.sock.recv(65536).decode("utf-8", "replace")

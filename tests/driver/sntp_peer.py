@@ -117,9 +117,7 @@ def server_reply(request, received, offset=0.0, li=0, stratum=1, t1=None, t2=Non
     head = struct.pack("!BBBbIII", (li << 6) | (version << 3) | 4, stratum, 6, -20, 0, 0, 0x4C4F434C)
     originate = request[40:48] if t1 is None else struct.pack("!Q", t1)
     receive = struct.pack("!Q", arrival if t2 is None else t2)
-    # Answered in no time: T3 = T2. The client's clock counts whole
-    # milliseconds, so a server interval of a fraction of one would make its
-    # measured delay negative.
+    # Answered in no time: T3 = T2.
     transmit = struct.pack("!Q", arrival if t3 is None else t3)
     return head + struct.pack("!Q", now) + originate + receive + transmit
 

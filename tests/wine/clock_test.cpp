@@ -119,9 +119,14 @@ protected:
         fake::fPrivilegeHeld = true;
         fake::fPrivilegeEnabled = false;
         fake::fClockAccepts = true;
-        clockCalls = {GetSystemTime,       fake::OpenProcessToken, fake::LookupPrivilegeValueA,
-                      fake::AdjustTokenPrivileges, fake::GetLastError, fake::SetSystemTime,
-                      fake::BroadcastTimeChange,   fake::CloseHandle};
+        clockCalls = {realClockCalls.GetSystemTimePreciseAsFileTime,
+                      fake::OpenProcessToken,
+                      fake::LookupPrivilegeValueA,
+                      fake::AdjustTokenPrivileges,
+                      fake::GetLastError,
+                      fake::SetSystemTime,
+                      fake::BroadcastTimeChange,
+                      fake::CloseHandle};
     }
     void TearDown() override { clockCalls = realClockCalls; }
 

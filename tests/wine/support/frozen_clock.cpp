@@ -4,23 +4,23 @@
 
 namespace {
 
-SYSTEMTIME stFrozen;
+FILETIME ftFrozen;
 
-void WINAPI ReadFrozenClock(LPSYSTEMTIME utc)
+void WINAPI ReadFrozenClock(LPFILETIME utc)
 {
-    *utc = stFrozen;
+    *utc = ftFrozen;
 }
 
 }  // namespace
 
 NtpTimestamp FreezeClock()
 {
-    GetSystemTime(&stFrozen);
-    clockCalls.GetSystemTime = ReadFrozenClock;
-    return SystemTimeToNtp(&stFrozen);
+    GetSystemTimeAsFileTime(&ftFrozen);
+    clockCalls.GetSystemTimePreciseAsFileTime = ReadFrozenClock;
+    return NtpNow();
 }
 
 void ThawClock()
 {
-    clockCalls.GetSystemTime = realClockCalls.GetSystemTime;
+    clockCalls.GetSystemTimePreciseAsFileTime = realClockCalls.GetSystemTimePreciseAsFileTime;
 }
