@@ -1,7 +1,7 @@
 #!/usr/bin/env bash
 # The benchmarks: builds what they need, runs them against chronyd on
 # loopback in a network namespace of their own, and prints one table.
-# Takes about five minutes, one of them an idle minute.
+# Takes about twenty minutes, most of them a thousand exchanges with chronyd.
 #
 #   bench/run.sh
 set -euo pipefail
