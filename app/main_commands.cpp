@@ -11,11 +11,6 @@
 
 namespace {
 
-HINSTANCE InstanceOf(HWND hwnd)
-{
-    return (HINSTANCE)GetWindowLongPtrA(hwnd, GWLP_HINSTANCE);
-}
-
 void OnToggleOnline(HWND hwnd)
 {
     char szServerName[SERVER_NAME_SIZE];
@@ -41,6 +36,11 @@ void OnStayChanged(HWND hwnd)
 }
 
 }  // namespace
+
+HINSTANCE InstanceOf(HWND hwnd)
+{
+    return (HINSTANCE)GetWindowLongPtrA(hwnd, GWLP_HINSTANCE);
+}
 
 void ShowOnlineState(HWND hwnd)
 {

@@ -23,11 +23,6 @@ HICON hIconApp16 = NULL;
 HICON hIconApp32 = NULL;
 HICON hIconOnline16 = NULL;
 
-HINSTANCE InstanceOf(HWND hwnd)
-{
-    return (HINSTANCE)GetWindowLongPtrA(hwnd, GWLP_HINSTANCE);
-}
-
 void RegisterMessages()
 {
     shell.msgGetHostByXXXX = RegisterWindowMessageA("WSAAsyncGetHostByXXXX");

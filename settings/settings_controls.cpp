@@ -43,10 +43,7 @@ void EnableStayControls(HWND hwnd)
 void OnNumberChange(HWND hwnd, const NumberField& field)
 {
     WORD wPosition = LOWORD(SendDlgItemMessageA(hwnd, field.idSpin, UDM_GETPOS, 0, 0));
-    LRESULT range = SendDlgItemMessageA(hwnd, field.idSpin, UDM_GETRANGE, 0, 0);
-    WORD wMaximum = LOWORD(range);
-    WORD wMinimum = HIWORD(range);
-    if (wPosition < wMinimum || wPosition > wMaximum) return;
+    if (wPosition < field.range.nMinimum || wPosition > field.range.nMaximum) return;
     SetNumberSetting(&settings, field, wPosition);
 }
 

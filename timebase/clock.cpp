@@ -50,18 +50,11 @@ ReadFileTimeClock FinestClock()
     return precise != NULL ? (ReadFileTimeClock)(void*)precise : GetSystemTimeAsFileTime;
 }
 
-const ReadFileTimeClock kReadClock = FinestClock();
-
-void WINAPI ReadClock(LPFILETIME utc)
-{
-    kReadClock(utc);
-}
-
 }  // namespace
 
 const ClockCalls realClockCalls = {
-    ReadClock,    OpenProcessToken, LookupPrivilegeValueA, AdjustTokenPrivileges,
-    GetLastError, SetSystemTime,    BroadcastTimeChange,   CloseHandle,
+    FinestClock(), OpenProcessToken, LookupPrivilegeValueA, AdjustTokenPrivileges,
+    GetLastError,  SetSystemTime,    BroadcastTimeChange,   CloseHandle,
 };
 
 ClockCalls clockCalls = realClockCalls;

@@ -170,18 +170,18 @@ std::string Utf8(const std::string& cp932)
 void StoreSettings(int count, char** pairs)
 {
     DeleteSettingsKey();
+    HKEY hKey = CreateSettingsKey();
     for (int i = 0; i < count; ++i) {
         std::string pair = pairs[i];
         size_t eq = pair.find('=');
         std::string name = pair.substr(0, eq), value = pair.substr(eq + 1);
-        HKEY hKey = CreateSettingsKey();
         if (value.rfind("s:", 0) == 0) {
             PutRegText(hKey, name.c_str(), value.c_str() + 2);
         } else {
             PutRegDword(hKey, name.c_str(), (int32_t)strtoul(value.c_str(), NULL, 10));
         }
-        RegCloseKey(hKey);
     }
+    RegCloseKey(hKey);
 }
 
 int CountProcessHandles(DWORD processId)

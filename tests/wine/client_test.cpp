@@ -37,10 +37,15 @@ int Count(const std::vector<std::string>& log, const std::string& line)
 
 // Name lookups of unknown names would ask the machine's name servers; the
 // suite runs them only where the tests' network is loopback alone.
+bool EnvironmentSays(const char* name)
+{
+    const char* value = getenv(name);
+    return value != NULL && value[0] == '1';
+}
+
 bool NetworkIsIsolated()
 {
-    const char* isolated = getenv("TAMARIN_ISOLATED_NETWORK");
-    return isolated != NULL && isolated[0] == '1';
+    return EnvironmentSays("TAMARIN_ISOLATED_NETWORK");
 }
 
 class Online : public MainDialog {
@@ -67,8 +72,7 @@ protected:
 // The test run's hosts file names 127.0.0.3 0.tamarin-time.test.
 bool TestHostsEntry()
 {
-    const char* hosts = getenv("TAMARIN_TEST_HOSTS");
-    return hosts != NULL && hosts[0] == '1';
+    return EnvironmentSays("TAMARIN_TEST_HOSTS");
 }
 
 TEST_F(Online, GoesOnlineByAddressAndByNameAndOfflineAgain)
