@@ -12,17 +12,27 @@ namespace {
 
 // Moves the clock by the offset, measured from the clock as it reads now,
 // after the logging, so that the time spent since the arrival is not lost.
-void CorrectClock(int64_t llOffset)
+// The time set, or 0 when the clock could not be set.
+NtpTimestamp CorrectClock(int64_t llOffset)
 {
     NtpTimestamp qwNewTime = NtpNow() + (uint64_t)llOffset;
     if (!SetClockFromNtp(qwNewTime)) {
         LogLine("時刻が設定できません");
-        return;
+        return 0;
     }
     LogLineBuffer line;
     FormatCorrectionLine(line, llOffset);
     LogLine(line);
-    reference.qwReferenceTime = qwNewTime;
+    return qwNewTime;
+}
+
+// What server mode passes on: the clock was last found right, or set, now.
+void KeepReference(const ReplyEvaluation& e, NtpTimestamp qwArrival, NtpTimestamp qwSetTo)
+{
+    reference.fSynchronized = 1;
+    reference.qwReferenceTime = qwSetTo != 0 ? qwSetTo : qwArrival;
+    reference.qwRootDelay = e.qwRootDelay;
+    reference.qwRootDispersion = e.qwRootDispersion;
 }
 
 bool AnswersRequest(const NtpPacket* reply)
@@ -61,10 +71,7 @@ void OnClientRead(SOCKET sock, WORD event)
     if (e.szRefusal != NULL) return;
     client.fAwaitingReply = 0;
 
-    if (e.fDelayAccepted) {
-        if (e.fCorrect) CorrectClock(e.llOffset);
-        reference.fSynchronized = 1;
-    }
+    if (e.fDelayAccepted) KeepReference(e, received.qwArrival, e.fCorrect ? CorrectClock(e.llOffset) : 0);
     reference.dwReferenceId = e.dwReferenceId;
     if (!settings.fStayAfterAdjustment) {
         client.fExitCountdown = 1;

@@ -56,6 +56,8 @@ void EvaluateReply(const NtpPacket* reply, NtpTimestamp t4, uint64_t qwAcceptabl
     e->qwLoopDelay = llDelay < 0 ? 0 : (uint64_t)llDelay;
     e->llOffset = (int64_t)((t2 - t1) + (t3 - t4)) / 2;
     e->dwReferenceId = (uint32_t)t3;
+    e->qwRootDelay = NtpShortToNtp(reply->dwRootDelay) + e->qwLoopDelay;  // at most 2^48 + 2^63
+    e->qwRootDispersion = NtpShortToNtp(reply->dwRootDispersion);
 
     FormatSecondsLine(e->aszLines[0], "応答に", e->qwLoopDelay, "秒掛かっています");
     FormatOffsetLine(e->aszLines[1], e->llOffset);

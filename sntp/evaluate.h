@@ -17,6 +17,8 @@ struct ReplyEvaluation {
     bool fDelayAccepted;      // at most the acceptable loop delay
     bool fCorrect;            // accepted, and the offset's size above the ignorable difference
     uint32_t dwReferenceId;   // low 32 bits of T3
+    uint64_t qwRootDelay;     // 32.32: the server's root delay plus the loop delay
+    uint64_t qwRootDispersion;  // 32.32: the server's root dispersion
 };
 
 void EvaluateReply(const NtpPacket* reply, NtpTimestamp t4, uint64_t qwAcceptableMaxLoopDelay,

@@ -30,16 +30,57 @@ void BuildClientRequest(NtpTimestamp t, NtpPacket* request)
     request->qwTransmitTime = NtpToNetwork(t);
 }
 
-void BuildServerReply(const uint8_t* request, NtpTimestamp qwArrival, uint32_t dwReferenceId,
-                      NtpTimestamp qwReferenceTime, NtpPacket* reply)
+uint64_t NtpShortToNtp(uint32_t dwWire)
+{
+    uint8_t b[4];
+    memcpy(b, &dwWire, 4);
+    return ((uint64_t)b[0] << 40) | ((uint64_t)b[1] << 32) | ((uint64_t)b[2] << 24) | ((uint64_t)b[3] << 16);
+}
+
+uint32_t NtpToNtpShort(uint64_t qwDuration)
+{
+    const uint32_t dwShort = qwDuration > 0x0000FFFFFFFF0000ull ? 0xFFFFFFFFu : (uint32_t)((qwDuration + 0xFFFF) >> 16);
+    const uint8_t b[4] = {(uint8_t)(dwShort >> 24), (uint8_t)(dwShort >> 16), (uint8_t)(dwShort >> 8), (uint8_t)dwShort};
+    uint32_t dwWire;
+    memcpy(&dwWire, b, 4);
+    return dwWire;
+}
+
+namespace {
+
+uint64_t SaturatingAdd(uint64_t a, uint64_t b)
+{
+    return a + b < a ? UINT64_MAX : a + b;
+}
+
+// dispersion = root dispersion + 2^precision + 15e-6 * (arrival - reference
+// time), the last counted from zero when the clock reads before it.
+uint64_t RootDispersionAt(const ServerReference* reference, NtpTimestamp qwArrival)
+{
+    const int64_t llSince = (int64_t)(qwArrival - reference->qwReferenceTime);
+    const uint64_t qwSince = llSince < 0 ? 0 : (uint64_t)llSince;
+    const uint64_t qwDrift = qwSince / 1000000 * 15 + qwSince % 1000000 * 15 / 1000000;
+    const int nShift = reference->nPrecision + 32;
+    const uint64_t qwPrecision = nShift < 0 ? 1 : nShift > 63 ? UINT64_MAX : (uint64_t)1 << nShift;
+    return SaturatingAdd(SaturatingAdd(reference->qwRootDispersion, qwPrecision), qwDrift);
+}
+
+}  // namespace
+
+void BuildServerReply(const uint8_t* request, NtpTimestamp qwArrival, const ServerReference* reference,
+                      NtpPacket* reply)
 {
     memcpy(reply, request, sizeof *reply);
     reply->bLiVnMode = (uint8_t)((request[0] & 0x38) | NTP_MODE_SERVER);
     reply->bStratum = 2;
-    const uint8_t abReferenceId[4] = {(uint8_t)(dwReferenceId >> 24), (uint8_t)(dwReferenceId >> 16),
-                                      (uint8_t)(dwReferenceId >> 8), (uint8_t)dwReferenceId};
+    reply->cPrecision = (int8_t)reference->nPrecision;
+    reply->dwRootDelay = NtpToNtpShort(reference->qwRootDelay);
+    reply->dwRootDispersion = NtpToNtpShort(RootDispersionAt(reference, qwArrival));
+    const uint32_t dwId = reference->dwReferenceId;
+    const uint8_t abReferenceId[4] = {(uint8_t)(dwId >> 24), (uint8_t)(dwId >> 16), (uint8_t)(dwId >> 8),
+                                      (uint8_t)dwId};
     memcpy(&reply->dwReferenceId, abReferenceId, 4);
-    reply->qwReferenceTime = NtpToNetwork(qwReferenceTime);
+    reply->qwReferenceTime = NtpToNetwork(reference->qwReferenceTime);
     reply->qwOriginateTime = reply->qwTransmitTime;  // still the request's, byte for byte
     reply->qwReceiveTime = NtpToNetwork(qwArrival);
     reply->qwTransmitTime = reply->qwReceiveTime;

@@ -16,8 +16,8 @@ struct NtpPacket {
     uint8_t bStratum;
     uint8_t bPoll;              // unsigned, 0 to 255
     int8_t cPrecision;          // signed power of two
-    uint32_t dwRootDelay;       // never interpreted
-    uint32_t dwRootDispersion;  // never interpreted
+    uint32_t dwRootDelay;       // NTP short: 16.16 seconds
+    uint32_t dwRootDispersion;  // NTP short: 16.16 seconds
     uint32_t dwReferenceId;
     uint64_t qwReferenceTime;
     uint64_t qwOriginateTime;   // T1
@@ -48,12 +48,31 @@ int NtpMode(const NtpPacket* packet);
 // The client request: LI 0, version 4, mode 3, transmit timestamp t, all else zero.
 void BuildClientRequest(NtpTimestamp t, NtpPacket* request);
 
+// What server mode tells its clients of its own time: taken from the last
+// reply whose delay was accepted, and the precision of this machine's clock.
+struct ServerReference {
+    uint32_t dwReferenceId;        // low 32 bits of that reply's transmit timestamp
+    NtpTimestamp qwReferenceTime;  // when it arrived, or the time the clock was then set to
+    uint64_t qwRootDelay;          // 32.32: the server's root delay plus the loop delay to it
+    uint64_t qwRootDispersion;     // 32.32: the server's root dispersion
+    int nPrecision;                // a power of two, in seconds
+};
+
+// An NTP short field's wire image (16.16 seconds) as a 32.32 duration.
+uint64_t NtpShortToNtp(uint32_t dwWire);
+
+// A 32.32 duration as an NTP short field's wire image: rounded up, so that
+// nothing is understated, and at most 65535.99998 s.
+uint32_t NtpToNtpShort(uint64_t qwDuration);
+
 // The server's answer to a request (its first 48 bytes): mode 4, stratum 2,
-// leap indicator 0, the request's version, poll, precision, root delay and
-// root dispersion; the given reference identifier and timestamp; originate =
-// the request's transmit bytes as they are; receive = transmit = qwArrival.
-void BuildServerReply(const uint8_t* request, NtpTimestamp qwArrival, uint32_t dwReferenceId,
-                      NtpTimestamp qwReferenceTime, NtpPacket* reply);
+// leap indicator 0, the request's version and poll; the reference's
+// identifier, timestamp, precision and root delay; as root dispersion the
+// reference's plus the precision plus 15 ppm of the time since the reference
+// time (RFC 5905's bound on the drift since); originate = the request's
+// transmit bytes as they are; receive = transmit = qwArrival.
+void BuildServerReply(const uint8_t* request, NtpTimestamp qwArrival, const ServerReference* reference,
+                      NtpPacket* reply);
 
 // Only 48-byte messages and 68-byte messages with an authenticator are read.
 bool IsAcceptedLength(int nBytes);

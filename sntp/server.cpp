@@ -3,6 +3,7 @@
 #include "log/activity_log.h"
 #include "sntp/receive.h"
 #include "state/program_state.h"
+#include "timebase/clock.h"
 
 namespace {
 
@@ -38,7 +39,9 @@ void OnServerRead(SOCKET sock, WORD event)
 int SendServerReply(SOCKET sock, const uint8_t* request, NtpTimestamp qwArrival, const sockaddr_in* saTo)
 {
     if (!reference.fSynchronized) return 0;
+    const ServerReference ours = {reference.dwReferenceId, reference.qwReferenceTime, reference.qwRootDelay,
+                                  reference.qwRootDispersion, ClockPrecision()};
     NtpPacket reply;
-    BuildServerReply(request, qwArrival, reference.dwReferenceId, reference.qwReferenceTime, &reply);
+    BuildServerReply(request, qwArrival, &ours, &reply);
     return sendto(sock, (const char*)&reply, sizeof reply, 0, (const sockaddr*)saTo, sizeof *saTo);
 }

@@ -50,8 +50,10 @@ struct ClientState {
 // What the client learnt from its server, which server mode passes on.
 struct ReferenceState {
     int32_t fSynchronized = 0;         // set by the first reply with an accepted delay, never cleared
-    NtpTimestamp qwReferenceTime = 0;  // the time the clock was last set to
+    NtpTimestamp qwReferenceTime = 0;  // when the last accepted reply came, or the time it set the clock to
     uint32_t dwReferenceId = 0;        // low 32 bits of the last valid reply's transmit timestamp
+    uint64_t qwRootDelay = 0;          // 32.32: the server's root delay plus the loop delay, at that reply
+    uint64_t qwRootDispersion = 0;     // 32.32: the server's root dispersion, at that reply
 };
 
 extern ShellState shell;

@@ -66,6 +66,16 @@ NtpTimestamp NtpNow()
     return FileTimeToNtp((uint64_t(utc.dwHighDateTime) << 32) | utc.dwLowDateTime);
 }
 
+int ClockPrecision()
+{
+    if (clockCalls.GetSystemTimePreciseAsFileTime != GetSystemTimeAsFileTime) return NtpPrecision(1);
+    DWORD dwAdjustment = 0, dwIncrement = 0;
+    BOOL fDisabled = FALSE;
+    const DWORD kDefaultTick = 156250;  // 15.625 ms, where the system does not say
+    if (!GetSystemTimeAdjustment(&dwAdjustment, &dwIncrement, &fDisabled)) dwIncrement = kDefaultTick;
+    return NtpPrecision(dwIncrement);
+}
+
 bool SetClockFromNtp(NtpTimestamp t)
 {
     SYSTEMTIME utc = NtpToSystemTime(t);

@@ -8,6 +8,10 @@
 // The system clock in UTC, at the finest resolution the system reads it.
 NtpTimestamp NtpNow();
 
+// The precision of NtpNow's readings as a power of two in seconds: 100 ns
+// where it reads the fine clock, else the step of the system's tick.
+int ClockPrecision();
+
 // Sets the clock to t (milliseconds truncated); true when the system took it.
 bool SetClockFromNtp(NtpTimestamp t);
 

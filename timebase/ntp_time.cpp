@@ -123,6 +123,15 @@ SYSTEMTIME NtpToSystemTime(NtpTimestamp t)
     return st;
 }
 
+int NtpPrecision(uint32_t nTicks)
+{
+    // Compared in 32.32: one step is nTicks * 2^32 / 10^7, rounded up.
+    const uint64_t qwStep = ((uint64_t(nTicks ? nTicks : 1) << 32) + 9999999) / 10000000;
+    int nExponent = -32;
+    while ((uint64_t(1) << (nExponent + 32)) < qwStep) ++nExponent;
+    return nExponent;
+}
+
 uint64_t MillisecondsToNtp(uint32_t ms)
 {
     return (uint64_t(ms) << 32) / 1000u;

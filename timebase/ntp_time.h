@@ -42,6 +42,11 @@ SYSTEMTIME NtpToSystemTime(NtpTimestamp t);
 // 2036-02-07 06:28:16 on wrap into the next era.
 NtpTimestamp FileTimeToNtp(uint64_t qwTicks);
 
+// The precision of a clock that reads in steps of nTicks 100 ns ticks (0 is
+// taken as 1), as NTP states it: the least power of two in seconds, its
+// exponent, that is not shorter than one step. One tick gives -23.
+int NtpPrecision(uint32_t nTicks);
+
 // A count of milliseconds as a 32.32 duration, truncated: (ms << 32) / 1000.
 uint64_t MillisecondsToNtp(uint32_t ms);
 

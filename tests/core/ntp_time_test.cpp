@@ -172,6 +172,22 @@ TEST(NtpTime, FileTimesKeepTheirFullResolution)
     for (const auto& row : rows) EXPECT_EQ(FileTimeToNtp(row.qwTicks), row.t) << row.qwTicks;
 }
 
+TEST(NtpTime, PrecisionIsTheLeastPowerOfTwoNotBelowOneStep)
+{
+    const struct {
+        uint32_t nTicks;
+        int nPrecision;
+    } rows[] = {
+        {0, -23},           // as one tick
+        {1, -23},           // 100 ns: 2^-24 s is 59.6 ns, 2^-23 s 119.2 ns
+        {10000, -9},        // 1 ms: 2^-10 s is 0.977 ms
+        {156250, -6},       // 15.625 ms, exactly 2^-6 s
+        {156251, -5},
+        {0xFFFFFFFF, 9},    // 429.5 s
+    };
+    for (const auto& row : rows) EXPECT_EQ(NtpPrecision(row.nTicks), row.nPrecision) << row.nTicks;
+}
+
 TEST(NtpTime, MillisecondThresholdsTruncate)
 {
     EXPECT_EQ(MillisecondsToNtp(1), 0x0000000000418937ull);

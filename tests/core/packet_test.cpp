@@ -74,19 +74,23 @@ TEST(Packet, TimestampsReadInWireOrder)
     EXPECT_EQ(memcmp(&packet.dwReferenceId, datagram + 12, 4), 0);
 }
 
-TEST(Packet, ServerReplyKeepsTheRequestsOwnFields)
+TEST(Packet, ServerReplyTellsItsOwnReferenceAndKeepsTheRequestsFields)
 {
     uint8_t request[48];
     for (int i = 0; i < 48; ++i) request[i] = uint8_t(0xA0 + i);
     request[0] = 0xDB;  // LI 3, version 3, mode 3
+    // Reference time 1000 s before the arrival: 15 ppm of it is 0.015 s.
+    const ServerReference reference = {0x12345678u, 0xEEC0719880000000ull, 0x0000000140000001ull,
+                                       0x0000000080000000ull, -23};
     NtpPacket reply;
-    BuildServerReply(request, 0xEEC0758080000000ull, 0x12345678u, 0xEEC0700001000000ull, &reply);
+    BuildServerReply(request, 0xEEC0758080000000ull, &reference, &reply);
 
     const uint8_t expected[48] = {
-        0x1C, 0x02, 0xA2, 0xA3,                          // LI 0, version 3, mode 4; stratum 2; poll, precision
-        0xA4, 0xA5, 0xA6, 0xA7, 0xA8, 0xA9, 0xAA, 0xAB,  // root delay and dispersion as asked
+        0x1C, 0x02, 0xA2, 0xE9,                          // LI 0, version 3, mode 4; stratum 2; poll; precision -23
+        0x00, 0x01, 0x40, 0x01,                          // root delay 1.25 s and 2^-32 s, rounded up
+        0x00, 0x00, 0x83, 0xD8,                          // root dispersion 0.5 + 0.015 s and 2^-23 s, rounded up
         0x12, 0x34, 0x56, 0x78,                          // reference identifier
-        0xEE, 0xC0, 0x70, 0x00, 0x01, 0x00, 0x00, 0x00,  // reference timestamp
+        0xEE, 0xC0, 0x71, 0x98, 0x80, 0x00, 0x00, 0x00,  // reference timestamp
         0xC8, 0xC9, 0xCA, 0xCB, 0xCC, 0xCD, 0xCE, 0xCF,  // originate: the request's transmit bytes
         0xEE, 0xC0, 0x75, 0x80, 0x80, 0x00, 0x00, 0x00,  // receive: the arrival
         0xEE, 0xC0, 0x75, 0x80, 0x80, 0x00, 0x00, 0x00,  // transmit: the same
@@ -94,15 +98,38 @@ TEST(Packet, ServerReplyKeepsTheRequestsOwnFields)
     EXPECT_EQ(memcmp(&reply, expected, 48), 0) << testing::PrintToString(std::vector<uint8_t>(
         (const uint8_t*)&reply, (const uint8_t*)&reply + 48));
 
-    // Zeros stay zeros, and the version is kept whatever it is.
+    // A zero transmit timestamp is echoed as it is.
     memset(request, 0, sizeof request);
     request[0] = 0x23;
-    BuildServerReply(request, 0xEEC0758080000000ull, 0, 0, &reply);
+    BuildServerReply(request, 0xEEC0758080000000ull, &reference, &reply);
     EXPECT_EQ(reply.bLiVnMode, 0x24);
-    EXPECT_EQ(reply.bPoll, 0);
-    EXPECT_EQ(reply.cPrecision, 0);
-    EXPECT_EQ(reply.dwRootDelay | reply.dwRootDispersion | reply.dwReferenceId, 0u);
-    EXPECT_EQ(reply.qwReferenceTime | reply.qwOriginateTime, 0u);
+    EXPECT_EQ(reply.qwOriginateTime, 0u);
+}
+
+TEST(Packet, ServerRootDelayAndDispersionRoundUpGrowAndSaturate)
+{
+    const uint64_t kArrival = 0xEEC0758080000000ull;
+    const struct {
+        uint64_t qwRootDelay, qwRootDispersion;
+        int nPrecision;
+        int64_t llSince;  // 32.32, arrival minus reference time
+        uint8_t abDelay[4], abDispersion[4];
+    } rows[] = {
+        {0, 0, -23, 0, {0, 0, 0, 0}, {0, 0, 0, 1}},                         // 2^-23 s is under one unit
+        {0, 0, -6, -(1ll << 32), {0, 0, 0, 0}, {0, 0, 4, 0}},               // clock read before: no growth
+        {0, 0, -23, 86400ll << 32, {0, 0, 0, 0}, {0, 1, 0x4B, 0xC7}},       // a day: 1.296 s
+        {0xFFFF0000FFFFull, 0, -23, 0, {0xFF, 0xFF, 0, 1}, {0, 0, 0, 1}},    // just under the top
+        {1ull << 48, UINT64_MAX, -23, 0, {0xFF, 0xFF, 0xFF, 0xFF}, {0xFF, 0xFF, 0xFF, 0xFF}},
+    };
+    const uint8_t request[48] = {0x23};
+    for (const auto& row : rows) {
+        const ServerReference reference = {0, kArrival - (uint64_t)row.llSince, row.qwRootDelay,
+                                           row.qwRootDispersion, row.nPrecision};
+        NtpPacket reply;
+        BuildServerReply(request, kArrival, &reference, &reply);
+        EXPECT_EQ(memcmp(&reply.dwRootDelay, row.abDelay, 4), 0) << row.qwRootDelay;
+        EXPECT_EQ(memcmp(&reply.dwRootDispersion, row.abDispersion, 4), 0) << row.llSince;
+    }
 }
 
 TEST(Packet, SenderLineShowsWaitingCountAddressAndPort)

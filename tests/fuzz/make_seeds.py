@@ -33,9 +33,10 @@ def main():
         "reply": reply, "reply_v3_slow": slow_reply, "reply_auth": reply + authenticator, "alarm": alarm,
     }
     # The evaluation target reads T4 and its two thresholds ahead of the
-    # reply, the server target the arrival and reference times.
+    # reply, the server target the arrival and reference times, the root
+    # delay and dispersion and the precision.
     limits = timestamp(NTP_2026, 0x20000000) + struct.pack("!QQ", 0x40000000, 0x1999999)
-    times = timestamp(NTP_2026, 0x20000000) + timestamp(NTP_2026 - 64)
+    times = timestamp(NTP_2026, 0x20000000) + timestamp(NTP_2026 - 64) + struct.pack("!QQb", 0x4000000, 0x8000000, -23)
     for target in ("packet", "server_reply", "evaluate"):
         folder = os.path.join(sys.argv[1], target)
         os.makedirs(folder, exist_ok=True)

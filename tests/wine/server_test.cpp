@@ -8,6 +8,7 @@
 #include "sntp/packet.h"
 #include "sntp/server.h"
 #include "state/program_state.h"
+#include "support/frozen_clock.h"
 #include "support/log_window.h"
 #include "support/loopback.h"
 #include "timebase/clock.h"
@@ -139,29 +140,32 @@ TEST_F(Server, SilentUntilSynchronised)
 
 TEST_F(Server, AnswersClientRequestsOnceSynchronised)
 {
+    // The last accepted reply came 100 s ago: 1.5 ms of drift since.
+    const NtpTimestamp qwNow = FreezeClock();
     reference.fSynchronized = 1;
     reference.dwReferenceId = 0x12345678;
-    reference.qwReferenceTime = 0xEEC0700001000000ull;
+    reference.qwReferenceTime = qwNow - (100ull << 32);
+    reference.qwRootDelay = 0x0000000040000000ull;
+    reference.qwRootDispersion = 0x0000000080000000ull;
     StartServerMode(shell.MainWindow);
 
     const std::vector<uint8_t> request = Request(0xDB, 68);  // LI 3, version 3, with an authenticator
-    NtpTimestamp before = NtpNow();
     Ask(request);
     Serve();
-    NtpTimestamp after = NtpNow();
+    ThawClock();
     std::vector<uint8_t> reply = Answer();
     ASSERT_EQ(reply.size(), 48u);
 
-    const uint8_t head[16] = {0x1C, 0x02, 6, 0xEC, 4, 5, 6, 7, 8, 9, 10, 11, 0x12, 0x34, 0x56, 0x78};
+    // Version 3, precision 2^-23 s (the 100 ns clock), root delay 0.25 s,
+    // root dispersion 0.5 + 0.0015 s rounded up.
+    const uint8_t head[16] = {0x1C, 0x02, 6, 0xE9, 0, 0, 0x40, 0, 0, 0, 0x80, 0x63, 0x12, 0x34, 0x56, 0x78};
     EXPECT_EQ(memcmp(reply.data(), head, 16), 0);
-    const uint8_t reference[8] = {0xEE, 0xC0, 0x70, 0x00, 0x01, 0x00, 0x00, 0x00};
-    EXPECT_EQ(memcmp(reply.data() + 16, reference, 8), 0);
+    uint8_t times[24];
+    const uint64_t qwWire[3] = {NtpToNetwork(reference.qwReferenceTime), NtpToNetwork(qwNow), NtpToNetwork(qwNow)};
+    memcpy(times, qwWire, 24);
+    EXPECT_EQ(memcmp(reply.data() + 16, times, 8), 0);
     EXPECT_EQ(memcmp(reply.data() + 24, request.data() + 40, 8), 0);
-    EXPECT_EQ(memcmp(reply.data() + 32, reply.data() + 40, 8), 0);
-    NtpTimestamp received = 0;
-    for (int i = 32; i < 40; ++i) received = (received << 8) | reply[i];
-    EXPECT_GE(received, before);
-    EXPECT_LE(received, after);
+    EXPECT_EQ(memcmp(reply.data() + 32, times + 8, 16), 0);
 
     // Only client requests are answered.
     for (uint8_t liVnMode : {0x24, 0x21, 0x25, 0x20}) {
