@@ -2,18 +2,24 @@
 """Real NTP clients against Tamarin Time's server mode, under Wine.
 
 Starts server_host.exe, which polls a scripted SNTP server of this script's
-own on 127.0.0.1 while its server mode listens on port 123. Before it has
-synchronised, python3-ntplib and ntpdig get no answer; once the scripted
-server answers, both see a stratum 2 reply carrying the reference identifier
-that the client took from that server's transmit timestamp.
+own on 127.0.0.1 (root delay 0.25 s, root dispersion 0.5 s) while its server
+mode listens on port 123. Before it has synchronised, python3-ntplib and
+ntpdig get no answer; once the scripted server answers, both see a stratum 2
+reply carrying the reference identifier that the client took from that
+server's transmit timestamp, the program's own precision, the upstream's root
+delay and dispersion grown by this hop, and the time of that answer as the
+reference time; and chronyd, as a client, takes the program as its source.
 
     server_peers.py WINE_RUN SERVER_HOST_EXE
 """
 import json
 import os
+import re
 import subprocess
 import sys
+import struct
 import tempfile
+import time
 
 from sntp_peer import NTP_PORT, SKIPPED, Checks, ScriptedServer, ntplib_answer, port_is_free, wait_for
 
@@ -28,12 +34,42 @@ def ntpdig_answer():
     return json.loads(result.stdout)
 
 
+def ntpdig_received():
+    """The 48 bytes ntpdig received, read from its packet dump, or None."""
+    result = subprocess.run(["ntpdig", "-D", "5", "-t", "1", "127.0.0.1"], stdout=subprocess.PIPE,
+                            stderr=subprocess.STDOUT, text=True, timeout=30)
+    dump = "".join(line[:48] for line in result.stdout.splitlines() if re.match(r"([0-9a-f]{2} ){16}", line))
+    data = bytes.fromhex(dump)
+    return data[48:96] if len(data) == 96 else None
+
+
+def chronyd_report(workdir):
+    """What chronyd, once as a client of 127.0.0.1 (-Q: it only reports), says."""
+    conf = os.path.join(workdir, "chrony.conf")
+    with open(conf, "w") as f:
+        f.write("server 127.0.0.1 iburst\nport 0\ncmdport 0\npidfile %s/chronyd.pid\n" % workdir)
+    result = subprocess.run(["chronyd", "-Q", "-u", "root", "-f", conf, "-t", "30"], stdout=subprocess.PIPE,
+                            stderr=subprocess.STDOUT, text=True, timeout=60)
+    return result.stdout
+
+
+def check_reference(answer, synchronised_between):
+    """ntplib's view of the reference: this hop added to the upstream's."""
+    low, high = synchronised_between
+    check(answer.precision == -23, "precision 2^%d s is that of the 100 ns clock" % answer.precision)
+    check(0.25 < answer.root_delay < 0.26, "root delay %.6f s is 0.25 s and this hop's" % answer.root_delay)
+    check(0.5 < answer.root_dispersion < 0.5005,
+          "root dispersion %.6f s is 0.5 s, the precision and the drift since" % answer.root_dispersion)
+    check(low < answer.ref_time < high, "reference time %.3f is the synchronisation, %.3f to %.3f" %
+          (answer.ref_time, low, high))
+
+
 def main():
     wine_run, host_exe = sys.argv[1], sys.argv[2]
     if not port_is_free(NTP_PORT):
         print("skipped: UDP port 123 is taken by another program")
         return SKIPPED
-    upstream = ScriptedServer()
+    upstream = ScriptedServer(fields={"root": (0x4000, 0x8000)})
     upstream.start()
     workdir = tempfile.mkdtemp(prefix="tamarin-server-")
     host = subprocess.Popen([wine_run, host_exe, str(upstream.port)], cwd=workdir)
@@ -44,9 +80,12 @@ def main():
         check(ntplib_answer(4) is None, "ntplib gets no answer before synchronisation")
         check(ntpdig_answer() is None, "ntpdig gets no answer before synchronisation")
 
+        answering_at = time.time()
         upstream.answering.set()
         first = wait_for(lambda: ntplib_answer(4), 30)
         check(first is not None, "ntplib gets an answer once the client has synchronised")
+        if first is not None:
+            check_reference(first, (answering_at, time.time()))
         expected_id = upstream.transmits[-1] & 0xFFFFFFFF if upstream.transmits else None
 
         for version in (3, 4):
@@ -67,6 +106,20 @@ def main():
         if dig is not None:
             check(dig.get("stratum") == 2, "ntpdig: stratum %s is 2" % dig.get("stratum"))
             check(abs(float(dig.get("offset", 99))) < 1.0, "ntpdig: offset %s is small" % dig.get("offset"))
+        received = ntpdig_received()
+        check(received is not None, "ntpdig: its packet dump read")
+        if received is not None and first is not None:
+            check(received[3] == 0xE9, "ntpdig: precision byte %#x" % received[3])
+            delay, dispersion = struct.unpack("!II", received[4:12])
+            check(0x4000 < delay < 0x4290, "ntpdig: root delay %#x is 0.25 s and this hop's" % delay)
+            check(0x8000 < dispersion < 0x8021, "ntpdig: root dispersion %#x" % dispersion)
+            seconds, fraction = struct.unpack("!II", received[16:24])
+            check(seconds + fraction / 2**32 == first.ref_timestamp,  # as ntplib reckons it
+                  "ntpdig: the reference time that ntplib saw")
+
+        report = chronyd_report(workdir)
+        check("System clock wrong by" in report and "No suitable source" not in report,
+              "chronyd takes the program as its source: %s" % report.strip().splitlines()[-2:])
     finally:
         open(os.path.join(workdir, "stop"), "w").close()
         try:

@@ -107,14 +107,15 @@ def ntp_service_port(prefix, port):
             f.write(saved)
 
 
-def server_reply(request, received, offset=0.0, li=0, stratum=1, t1=None, t2=None, t3=None):
+def server_reply(request, received, offset=0.0, li=0, stratum=1, t1=None, t2=None, t3=None, root=(0, 0)):
     """A mode 4 reply to a request that arrived at `received` (time.time()),
     from a server whose clock reads `offset` seconds ahead; t1, t2, t3
-    replace the timestamps when given."""
+    replace the timestamps when given; root is its root delay and dispersion
+    in units of 2^-16 s."""
     now = ntp_now(offset)
     arrival = ntp_now(offset + received - time.time())
     version = (request[0] >> 3) & 7
-    head = struct.pack("!BBBbIII", (li << 6) | (version << 3) | 4, stratum, 6, -20, 0, 0, 0x4C4F434C)
+    head = struct.pack("!BBBbIII", (li << 6) | (version << 3) | 4, stratum, 6, -20, root[0], root[1], 0x4C4F434C)
     originate = request[40:48] if t1 is None else struct.pack("!Q", t1)
     receive = struct.pack("!Q", arrival if t2 is None else t2)
     # Answered in no time: T3 = T2.
@@ -138,15 +139,17 @@ class ScriptedServer(threading.Thread):
     """Answers mode 3 requests on 127.0.0.1:port once `answering` is set.
     With a script, the first request is answered by each of its steps in
     turn: keyword arguments of server_reply, plus "other_port" to send that
-    reply from another socket and "delay" to send it so many seconds late."""
+    reply from another socket and "delay" to send it so many seconds late.
+    Every reply carries the keyword arguments in `fields`."""
 
-    def __init__(self, port=0, script=None):
+    def __init__(self, port=0, script=None, fields=None):
         super().__init__(daemon=True)
         self.sock = socket.socket(socket.AF_INET, socket.SOCK_DGRAM)
         self.sock.bind(("127.0.0.1", port))
         self.sock.settimeout(0.2)
         self.port = self.sock.getsockname()[1]
         self.script = script
+        self.fields = fields or {}
         self.answering = threading.Event()
         self.requested = threading.Event()
         self.answered = threading.Event()
@@ -166,7 +169,7 @@ class ScriptedServer(threading.Thread):
             if not self.answering.is_set():
                 continue
             for step in self.script or [{}]:
-                step = dict(step)
+                step = dict(self.fields, **step)
                 sender = self.sock
                 if step.pop("other_port", False):
                     sender = socket.socket(socket.AF_INET, socket.SOCK_DGRAM)
