@@ -11,7 +11,7 @@ const char kHomePage[] = "https://tamarin-time.halden-works.example/";
 // The box closes whatever the shell makes of the address, also without a browser.
 void OnGoHome(HWND hwnd)
 {
-    ShellExecuteA(NULL, NULL, kHomePage, NULL, NULL, SW_HIDE);
+    ShellExecuteA(NULL, NULL, kHomePage, NULL, NULL, SW_SHOWNORMAL);
     EndDialog(hwnd, 0);
 }
 

@@ -13,12 +13,21 @@ namespace {
 
 const char kCaption[] = "Tamarin Time";
 
-// The tray window's class marks a running instance.
-bool AnotherInstanceRuns()
+// A mutex of the user's session marks a running instance: taken at the very
+// start, so that of two starts at the same moment only one goes on.
+const char kInstanceMutex[] = "Local\\Halden Works Tamarin Time";
+
+// False when another instance holds it (an elevated one denies access). A
+// mutex that cannot be made for any other reason refuses no start.
+bool TakeInstanceMutex(HANDLE* phMutex)
 {
-    if (FindWindowA("Tamarin Time", NULL) == NULL) return false;
+    SetLastError(ERROR_SUCCESS);
+    *phMutex = CreateMutexA(NULL, FALSE, kInstanceMutex);
+    DWORD dwError = GetLastError();
+    if (dwError != ERROR_ALREADY_EXISTS && dwError != ERROR_ACCESS_DENIED) return true;
+    if (*phMutex != NULL) CloseHandle(*phMutex);
     MessageBoxA(NULL, "２つ以上同時に起動することはできません。", kCaption, MB_ICONINFORMATION);
-    return true;
+    return false;
 }
 
 // A resident instance starts in the tray; a first run or one that ends by
@@ -47,7 +56,8 @@ void RunMessageLoop()
 
 int WINAPI WinMain(HINSTANCE hInstance, HINSTANCE, LPSTR, int)
 {
-    if (AnotherInstanceRuns()) return 0;
+    HANDLE hInstanceMutex = NULL;
+    if (!TakeInstanceMutex(&hInstanceMutex)) return 0;
     OpenLogFile("TMRN.LOG");
 
     WSADATA wsa;
@@ -66,6 +76,7 @@ int WINAPI WinMain(HINSTANCE hInstance, HINSTANCE, LPSTR, int)
         ShowFirstTime();
         RunMessageLoop();
     }
+    if (hInstanceMutex != NULL) CloseHandle(hInstanceMutex);  // the next start may begin while this one finishes
     WSACleanup();
     CloseLogFile();
     return 0;

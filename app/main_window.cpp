@@ -130,6 +130,9 @@ void OnDestroy(HWND hwnd)
     KillTimer(hwnd, kTickTimer);
     DestroyWindow(shell.TrayWindow);
     PostQuitMessage(0);
+    // Another thread's late line is dropped, not sent to a handle that the
+    // system may give to another window.
+    shell.MainWindow = NULL;
 }
 
 // Registered messages are 0 until WM_INITDIALOG registers them.
@@ -184,7 +187,7 @@ INT_PTR CALLBACK MainDialogProc(HWND hwnd, UINT msg, WPARAM wParam, LPARAM lPara
         OnDestroy(hwnd);
         return TRUE;
     case WM_APP_LOGLINE:
-        OnLogLineMessage(lParam);
+        OnLogLineMessage(wParam, lParam);
         return TRUE;
     }
     return FALSE;

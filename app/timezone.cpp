@@ -18,6 +18,19 @@ void LockPanelTabs(const PROCESS_INFORMATION& pi)
     }
 }
 
+// The system's own rundll32 by its full path: a bare name is looked for in
+// the program's folder and the current folder first, where anyone may have
+// put a program of that name. The command line names it quoted.
+bool SystemRundll32(char (&szApplication)[MAX_PATH], char (&szCommandLine)[2 * MAX_PATH])
+{
+    const char kFile[] = "\\rundll32.exe";
+    UINT nLength = GetSystemDirectoryA(szApplication, MAX_PATH);
+    if (nLength == 0 || nLength + sizeof kFile > MAX_PATH) return false;
+    lstrcatA(szApplication, kFile);
+    wsprintfA(szCommandLine, "\"%s\" shell32.dll,Control_RunDLL timedate.cpl,@0,1", szApplication);
+    return true;
+}
+
 }  // namespace
 
 BOOL CALLBACK TimeZoneEnumChildProc(HWND hwnd, LPARAM lParam)
@@ -46,12 +59,21 @@ DWORD WINAPI TimeZoneThreadFunc(LPVOID parameter)
         return 0;
     }
 
-    char szCommandLine[MAX_PATH] = "rundll32.exe shell32.dll,Control_RunDLL timedate.cpl,@0,1";
-    if (parameter != NULL) lstrcpynA(szCommandLine, (const char*)parameter, sizeof szCommandLine);
+    char szApplication[MAX_PATH];
+    char szCommandLine[2 * MAX_PATH];
+    const char* pszApplication = NULL;
+    if (parameter != NULL) {
+        lstrcpynA(szCommandLine, (const char*)parameter, sizeof szCommandLine);
+    } else if (SystemRundll32(szApplication, szCommandLine)) {
+        pszApplication = szApplication;
+    } else {
+        LogError("TimeZoneThreadFunc GetSystemDirectory", (int)GetLastError());
+        return 0;
+    }
     STARTUPINFOA si = {};
     si.cb = sizeof si;
     PROCESS_INFORMATION pi = {};
-    if (!CreateProcessA(NULL, szCommandLine, NULL, NULL, FALSE, 0, NULL, NULL, &si, &pi)) {
+    if (!CreateProcessA(pszApplication, szCommandLine, NULL, NULL, FALSE, 0, NULL, NULL, &si, &pi)) {
         LogError("TimeZoneThreadFunc CreateProcess", (int)GetLastError());
         return 0;
     }

@@ -55,6 +55,9 @@ void ShowTrayMenu(HWND hwnd)
     tpm.rcExclude.bottom = pt.y + 1;
     SetForegroundWindow(hwnd);
     TrackPopupMenuEx(hTrayMenu, TPM_RIGHTBUTTON, pt.x, pt.y, hwnd, &tpm);
+    // Without a message of its own after the menu, the window may fail to
+    // open it the next time (TrackPopupMenu's documented rule).
+    PostMessageA(hwnd, WM_NULL, 0, 0);
 }
 
 void OnNotifyIcon(HWND hwnd, LPARAM lParam)
@@ -77,6 +80,17 @@ void OnTaskbarCreated(HWND hwnd)
     TrayIconAdd(hwnd, TRAY_ICON_ID, client.fOnline ? hIconOnline16 : hIconApp16, msgNotifyIcon, kTip);
 }
 
+// An elevated window (setting the clock needs one) gets no message from the
+// unelevated shell unless it lets it in; the call exists from Windows 7 on.
+void AllowTaskbarCreated(HWND hwnd)
+{
+    typedef BOOL(WINAPI * ChangeFilter)(HWND, UINT, DWORD, void*);
+    HMODULE hUser = GetModuleHandleA("user32.dll");
+    FARPROC proc = hUser != NULL ? GetProcAddress(hUser, "ChangeWindowMessageFilterEx") : NULL;
+    const DWORD kAllow = 1;  // MSGFLT_ALLOW
+    if (proc != NULL) ((ChangeFilter)(void*)proc)(hwnd, msgTaskbarCreated, kAllow, NULL);
+}
+
 void OnCreate(HWND hwnd)
 {
     hTrayMenu = CreatePopupMenu();
@@ -88,6 +102,7 @@ void OnCreate(HWND hwnd)
     AppendMenuA(hTrayMenu, MF_STRING, IDM_EXIT, "終了(&X)");
     msgNotifyIcon = RegisterWindowMessageA("Shell_NotifyIcon");
     msgTaskbarCreated = RegisterWindowMessageA("TaskbarCreated");
+    AllowTaskbarCreated(hwnd);
     TrayIconAdd(hwnd, TRAY_ICON_ID, hIconApp16, msgNotifyIcon, kTip);
 }
 

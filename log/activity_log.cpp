@@ -10,6 +10,24 @@ const int kTrimmedLines = 450;  // trimmed in one batch, so once every 450 lines
 
 HANDLE hLogFile = INVALID_HANDLE_VALUE;
 
+// Lines that other threads are handing over, one a slot: a message is
+// believed only when its slot holds its very text, which it then empties.
+const int kHandOverSlots = 8;
+PVOID volatile apHandedOver[kHandOverSlots];
+
+// Sends the line to hMain's thread through a free slot, and empties the slot
+// again should hMain be gone before taking it. With every slot taken (eight
+// threads logging at once) the line is dropped rather than waited for.
+void HandOverLine(HWND hMain, const char* text)
+{
+    for (int i = 0; i < kHandOverSlots; ++i) {
+        if (InterlockedCompareExchangePointer(&apHandedOver[i], (PVOID)text, NULL) != NULL) continue;
+        SendMessageA(hMain, WM_APP_LOGLINE, (WPARAM)i, (LPARAM)text);
+        InterlockedCompareExchangePointer(&apHandedOver[i], NULL, (PVOID)text);
+        return;
+    }
+}
+
 // Appends on the list box's own thread: the line, then the empty entry that
 // keeps the newest line in view above the selection.
 void AppendLine(const char* text)
@@ -35,14 +53,15 @@ void AppendLine(const char* text)
 
 void LogLine(const char* text)
 {
-    DWORD owner = GetWindowThreadProcessId(shell.MainWindow, NULL);
+    HWND hMain = shell.MainWindow;  // read once: the window's thread clears it at the end
+    DWORD owner = GetWindowThreadProcessId(hMain, NULL);
     if (owner == 0) return;
     if (owner == GetCurrentThreadId()) {
         AppendLine(text);
     } else {
         // A synchronous send keeps the text alive until the owner has appended
         // it, and the owner appends it between two of its own lines.
-        SendMessageA(shell.MainWindow, WM_APP_LOGLINE, 0, (LPARAM)text);
+        HandOverLine(hMain, text);
     }
 }
 
@@ -74,7 +93,9 @@ void CloseLogFile()
     }
 }
 
-void OnLogLineMessage(LPARAM lParam)
+void OnLogLineMessage(WPARAM wParam, LPARAM lParam)
 {
+    if (wParam >= (WPARAM)kHandOverSlots || lParam == 0) return;
+    if (InterlockedCompareExchangePointer(&apHandedOver[wParam], NULL, (PVOID)lParam) != (PVOID)lParam) return;
     AppendLine((const char*)lParam);
 }

@@ -11,7 +11,8 @@
 #include "resources/resource.h"
 
 // Carries another thread's finished line to MainWindow, whose procedure
-// passes it to OnLogLineMessage. lParam is the text; the sender waits.
+// passes it to OnLogLineMessage: wParam its hand-over slot, lParam the text;
+// the sender waits.
 const UINT WM_APP_LOGLINE = WM_APP + 1;
 
 void LogLine(const char* text);
@@ -26,5 +27,7 @@ void LogSeconds(const char* prefix, NtpTimestamp value, const char* suffix);
 void OpenLogFile(const char* name);
 void CloseLogFile();
 
-// Handler of WM_APP_LOGLINE on MainWindow's thread.
-void OnLogLineMessage(LPARAM lParam);
+// Handler of WM_APP_LOGLINE on MainWindow's thread. Any process may send or
+// post that message: only a line that this program's own thread handed over
+// is appended, anything else is ignored.
+void OnLogLineMessage(WPARAM wParam, LPARAM lParam);

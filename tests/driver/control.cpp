@@ -12,6 +12,8 @@
 //                        3, 10 or 30 ms in turn, so that many clicks land in
 //                        the middle of a lookup
 //   command ID           sends the menu command ID
+//   post MSG WP LP       posts the message MSG to the program's window, as
+//                        any other program on the desktop could
 //   probe MS TIMEOUT     for MS ms, sends WM_NULL through the program's window
 //                        with SendMessageTimeout; "N FAILED P50 P99 MAX", the
 //                        round trips in microseconds
@@ -119,8 +121,8 @@ std::string Wait(RunningProgram* program, DWORD dwMs)
 std::string Answer(RunningProgram* program, double startMs, const char* command, bool* stop)
 {
     char verb[32] = {};
-    unsigned a = 0, b = 0;
-    sscanf(command, "%31s %u %u", verb, &a, &b);
+    unsigned long long a = 0, b = 0, c = 0;
+    sscanf(command, "%31s %llu %llu %llu", verb, &a, &b, &c);
     HWND hMain = program->hMain;
     char answer[64];
     if (strcmp(verb, "started") == 0) {
@@ -133,12 +135,13 @@ std::string Answer(RunningProgram* program, double startMs, const char* command,
         SendMessageTimeoutA(hMain, WM_COMMAND, a, 0, SMTO_ABORTIFHUNG, 5000, &result);
         return "ok";
     }
-    if (strcmp(verb, "probe") == 0) return Probe(hMain, a, b);
+    if (strcmp(verb, "post") == 0) return PostMessageA(hMain, (UINT)a, (WPARAM)b, (LPARAM)c) ? "ok" : "failed";
+    if (strcmp(verb, "probe") == 0) return Probe(hMain, (DWORD)a, (UINT)b);
     if (strcmp(verb, "count") == 0) return std::to_string(SendMessageW(GetDlgItem(hMain, IDC_LOG), LB_GETCOUNT, 0, 0));
     if (strcmp(verb, "handles") == 0) return std::to_string(CountProcessHandles(program->pi.dwProcessId));
     if (strcmp(verb, "text") == 0) return Utf8(WindowText(GetDlgItem(hMain, (int)a)));
-    if (strcmp(verb, "log") == 0) return Log(program, a);
-    if (strcmp(verb, "wait") == 0) return Wait(program, a);
+    if (strcmp(verb, "log") == 0) return Log(program, (unsigned)a);
+    if (strcmp(verb, "wait") == 0) return Wait(program, (DWORD)a);
     if (strcmp(verb, "stop") == 0) {
         *stop = true;  // a program that ended by itself gives its code at once
         return "exit " + std::to_string(EndProgram(program));

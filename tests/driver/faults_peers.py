@@ -6,10 +6,15 @@ program's window still answers and the program ends cleanly afterwards:
 - a reply arrives after the program went offline;
 - the prefix has no services file;
 - port 123 is held by another program when server mode starts;
-- the time-zone panel cannot be opened.
+- the time-zone panel cannot be opened, and a rundll32.exe planted beside
+  the program and in its current folder is not run;
+- another program posts log messages that carry no line of this one's.
 
     faults_peers.py WINE_RUN CONTROL_EXE WINE_PREFIX
 """
+import os
+import shutil
+import signal
 import socket
 import sys
 import time
@@ -22,6 +27,7 @@ check = checks.check
 
 ONLINE = {"szServerName": "s:127.0.0.1", "fStartAtFirst": 1, "fStayAfterAdjustment": 1}
 REPLY_LINE = "length=48 addr=127.0.0.1:123"
+WM_APP_LOGLINE = 0x8000 + 1
 
 
 def after(log, line):
@@ -108,15 +114,53 @@ def port_held_case(wine_run, control_exe, prefix):
     check(judged, "port held: the client still polls and judges its server")
 
 
+def running_from(paths):
+    """The processes that have one of the files mapped, that is, run it."""
+    pids = []
+    for pid in filter(str.isdigit, os.listdir("/proc")):
+        try:
+            with open("/proc/%s/maps" % pid) as f:
+                maps = f.read()
+        except OSError:
+            continue
+        if any(path in maps for path in paths):
+            pids.append(int(pid))
+    return pids
+
+
 def time_zone_case(wine_run, control_exe, _prefix):
-    program = Remote(wine_run, control_exe, {"fStayAfterAdjustment": 1})
-    before = program.log()
-    program.call("command %d" % IDS["IDM_TIMEZONE"])
-    time.sleep(2)  # the panel's thread tries, fails and ends
-    log = program.log()
-    responsive_and_ended(program, "time-zone panel")
+    tests_dir = os.path.dirname(os.path.abspath(control_exe))
+    planted = [os.path.join(folder, "rundll32.exe") for folder in (os.path.dirname(tests_dir), tests_dir)]
+    for path in planted:
+        shutil.copy(os.path.join(tests_dir, "panel_stand_in.exe"), path)
+    try:
+        program = Remote(wine_run, control_exe, {"fStayAfterAdjustment": 1})
+        before = program.log()
+        program.call("command %d" % IDS["IDM_TIMEZONE"])
+        time.sleep(2)  # the panel's thread tries, fails and ends
+        ran = running_from(planted)  # the panel stand-in stays open
+        log = program.log()
+        responsive_and_ended(program, "time-zone panel")
+    finally:
+        for pid in running_from(planted):
+            os.kill(pid, signal.SIGKILL)
+        for path in planted:
+            os.remove(path)
+    check(ran == [], "time-zone panel: the rundll32.exe beside the program is not run")
     # Wine has no Date/Time panel: rundll32 ends at once, which is no error.
     check(log == before, "time-zone panel: the log is unchanged\n  " + "\n  ".join(log[len(before) - 1:]))
+
+
+def forged_log_case(wine_run, control_exe, _prefix):
+    program = Remote(wine_run, control_exe, {"fStayAfterAdjustment": 1})
+    before = program.log()
+    # Nothing, a small number, an unmapped address, the program's own image
+    # (readable bytes), each in a hand-over slot and beyond the last.
+    for wparam, lparam in ((0, 0), (0, 1), (1, 0xDEADBEEF), (7, 0x140000000), (8, 0x140000000)):
+        program.call("post %d %d %d" % (WM_APP_LOGLINE, wparam, lparam))
+    log = program.log()
+    responsive_and_ended(program, "forged log message")
+    check(log == before, "forged log message: the log is unchanged\n  " + "\n  ".join(log[len(before) - 1:]))
 
 
 def main():
@@ -126,6 +170,7 @@ def main():
         no_services_file_case,
         port_held_case,
         time_zone_case,
+        forged_log_case,
     ])
 
 

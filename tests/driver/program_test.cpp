@@ -202,6 +202,34 @@ TEST_F(Program, SecondInstanceIsRefusedAndTouchesNothing)
     EXPECT_EQ(EndProgram(&program), 0);
 }
 
+// Two starts at the same moment, as from the Startup folder and a click:
+// one runs, the other says so and ends.
+TEST_F(Program, TwoStartsAtOnceLeaveOneProgram)
+{
+    PROCESS_INFORMATION pi[2] = {};
+    for (PROCESS_INFORMATION& started : pi) {
+        char commandLine[] = TAMARIN_EXE_PATH;
+        STARTUPINFOA si = {};
+        si.cb = sizeof si;
+        ASSERT_TRUE(CreateProcessA(NULL, commandLine, NULL, NULL, FALSE, 0, NULL, NULL, &si, &started));
+    }
+    HWND hBox = NULL;
+    int refused = 0;
+    for (int i = 0; i < 100 && hBox == NULL; ++i, refused ^= 1) {
+        hBox = WaitForWindow(pi[refused].dwProcessId, "#32770", "Tamarin Time", 50);
+    }
+    refused ^= 1;
+    program.pi = pi[1 - refused];
+    if (hBox == NULL) TerminateProcess(pi[refused].hProcess, 99);
+    ASSERT_NE(hBox, (HWND)NULL) << "both started";
+    program.hMain = WaitForWindow(program.pi.dwProcessId, NULL, "Tamarin Time network time client");
+    EXPECT_NE(program.hMain, (HWND)NULL);
+    PostMessageA(hBox, WM_COMMAND, IDOK, 0);
+    EXPECT_EQ(WaitForSingleObject(pi[refused].hProcess, 10000), WAIT_OBJECT_0);
+    EXPECT_EQ(EndProgram(&program), 0);
+    for (HANDLE h : {pi[refused].hThread, pi[refused].hProcess}) CloseHandle(h);
+}
+
 TEST_F(Program, InstanceThatEndsByItselfShowsItsWindowAndServesNoTime)
 {
     DeleteSettingsKey();

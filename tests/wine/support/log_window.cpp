@@ -10,7 +10,7 @@ const char kClassName[] = "TamarinTimeTestLogWindow";
 LRESULT CALLBACK TestWindowProc(HWND hwnd, UINT msg, WPARAM wParam, LPARAM lParam)
 {
     if (msg == WM_APP_LOGLINE) {
-        OnLogLineMessage(lParam);
+        OnLogLineMessage(wParam, lParam);
         return 0;
     }
     return DefWindowProcA(hwnd, msg, wParam, lParam);
