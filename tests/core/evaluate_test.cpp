@@ -41,9 +41,10 @@ std::string CorrectionLine(int64_t offset)
 TEST(Evaluate, ServerAheadIsCorrectedForward)
 {
     // T2 = S + 0.75 s, T3 = S + 0.875 s, T4 = S + 0.5 s; the server's root
-    // delay 1.25 s, its root dispersion 2.5 s (16.16, most significant byte first).
+    // delay 1.25 s, its root dispersion 0x1234.5678 s (16.16, most
+    // significant byte first).
     NtpPacket reply = Reply(S, S + 0xC0000000u, S + 0xE0000000u);
-    memcpy(&reply.dwRootDelay, "\x00\x01\x40\x00\x00\x02\x80\x00", 8);
+    memcpy(&reply.dwRootDelay, "\x00\x01\x40\x00\x12\x34\x56\x78", 8);
     ReplyEvaluation e = Evaluate(reply, S + 0x80000000u);
     EXPECT_EQ(e.szRefusal, nullptr);
     EXPECT_EQ(e.qwLoopDelay, 0x60000000u);  // 0.375 s
@@ -55,7 +56,7 @@ TEST(Evaluate, ServerAheadIsCorrectedForward)
     EXPECT_TRUE(e.fCorrect);
     EXPECT_EQ(e.dwReferenceId, 0xE0000000u);
     EXPECT_EQ(e.qwRootDelay, 0x1A0000000u);  // 1.25 + 0.375 s
-    EXPECT_EQ(e.qwRootDispersion, 0x280000000u);
+    EXPECT_EQ(e.qwRootDispersion, 0x123456780000u);
     EXPECT_EQ(CorrectionLine(e.llOffset), "時刻を0.562秒進めました");
 }
 

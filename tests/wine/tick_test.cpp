@@ -119,6 +119,7 @@ TEST_F(Tick, CountdownClosesTheWindowUnlessStayingResident)
     client.fCycleActive = 0;
     PumpMessages();
     EXPECT_FALSE(IsWindow(hMain));
+    EXPECT_EQ(shell.MainWindow, (HWND)NULL);  // no other thread's line goes to the old handle
     HKEY hKey;
     ASSERT_EQ(RegOpenKeyExA(HKEY_CURRENT_USER, "Software\\Halden Works\\Tamarin Time", 0, KEY_READ, &hKey), 0);
     RegCloseKey(hKey);
