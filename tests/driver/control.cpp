@@ -5,6 +5,8 @@
 //
 //   control.exe PORT [NAME=VALUE ...]
 //
+// It starts the build's tamarin-time.exe, or the copy TAMARIN_EXE names.
+//
 //   ping                 "ok"
 //   started              "ok PID MS": the program's process and the time from
 //                        its start to its settings window existing
@@ -12,6 +14,7 @@
 //                        3, 10 or 30 ms in turn, so that many clicks land in
 //                        the middle of a lookup
 //   command ID           sends the menu command ID
+//   shown                "yes" when the settings window is visible, else "no"
 //   probe MS TIMEOUT     for MS ms, sends WM_NULL through the program's window
 //                        with SendMessageTimeout; "N FAILED P50 P99 MAX", the
 //                        round trips in microseconds
@@ -133,6 +136,7 @@ std::string Answer(RunningProgram* program, double startMs, const char* command,
         SendMessageTimeoutA(hMain, WM_COMMAND, a, 0, SMTO_ABORTIFHUNG, 5000, &result);
         return "ok";
     }
+    if (strcmp(verb, "shown") == 0) return IsWindowVisible(hMain) ? "yes" : "no";
     if (strcmp(verb, "probe") == 0) return Probe(hMain, a, b);
     if (strcmp(verb, "count") == 0) return std::to_string(SendMessageW(GetDlgItem(hMain, IDC_LOG), LB_GETCOUNT, 0, 0));
     if (strcmp(verb, "handles") == 0) return std::to_string(CountProcessHandles(program->pi.dwProcessId));
