@@ -1,7 +1,8 @@
 // A remote control for the real program, for scripts that act on it while
 // it runs (floods, toggles, faults, measurements) or only watch it run. It
 // stores the settings, starts the program, and then answers one UDP datagram
-// of command with one datagram of answer on 127.0.0.1:PORT until "stop":
+// of command with one datagram of answer on 127.0.0.1:PORT until "stop"
+// (a command may start with a tag "#N ", which its answer then starts with):
 //
 //   control.exe PORT [NAME=VALUE ...]
 //
@@ -177,7 +178,12 @@ int main(int argc, char** argv)
         int n = recvfrom(sock, command, sizeof command - 1, 0, (sockaddr*)&from, &fromLength);
         if (n <= 0) continue;
         command[n] = 0;
-        std::string answer = Answer(&program, startMs, command, &stop);
+        // A tag "#N " in front comes back in front of the answer, so that the
+        // caller can tell the answer it waits for from a late one.
+        const char* text = command;
+        const char* space = command[0] == '#' ? strchr(command, ' ') : NULL;
+        if (space != NULL) text = space + 1;
+        std::string answer = std::string(command, text - command) + Answer(&program, startMs, text, &stop);
         sendto(sock, answer.data(), (int)answer.size(), 0, (sockaddr*)&from, fromLength);
     }
     closesocket(sock);
