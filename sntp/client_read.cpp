@@ -16,8 +16,13 @@ namespace {
 NtpTimestamp CorrectClock(int64_t llOffset)
 {
     NtpTimestamp qwNewTime = NtpNow() + (uint64_t)llOffset;
-    if (!SetClockFromNtp(qwNewTime)) {
+    ClockSetResult result = SetClockFromNtp(qwNewTime);
+    if (result != CLOCK_SET) {
         LogLine("時刻が設定できません");
+        // The right to set the clock comes only with an elevated start.
+        if (result == CLOCK_NOT_PERMITTED) {
+            LogLine("管理者として実行するか、インストーラーでログオン時の起動を選んでください");
+        }
         return 0;
     }
     LogLineBuffer line;

@@ -11,16 +11,24 @@ void BroadcastTimeChange()
     SendMessageTimeoutA(HWND_BROADCAST, WM_TIMECHANGE, 0, 0, SMTO_ABORTIFHUNG, kTimeChangeTimeout_ms, NULL);
 }
 
-// Systems without access tokens (the Windows 95 family) set the clock directly.
-bool SetClockWithoutToken(const SYSTEMTIME* pUtc)
+// A privilege the token does not hold, or a call denied for the want of it.
+ClockSetResult ResultOfError(DWORD dwError)
 {
-    if (!clockCalls.SetSystemTime(pUtc)) return false;
+    bool fRights = dwError == ERROR_NOT_ALL_ASSIGNED || dwError == ERROR_PRIVILEGE_NOT_HELD ||
+                   dwError == ERROR_ACCESS_DENIED;
+    return fRights ? CLOCK_NOT_PERMITTED : CLOCK_FAILED;
+}
+
+// Systems without access tokens (the Windows 95 family) set the clock directly.
+ClockSetResult SetClockWithoutToken(const SYSTEMTIME* pUtc)
+{
+    if (!clockCalls.SetSystemTime(pUtc)) return ResultOfError(clockCalls.GetLastError());
     clockCalls.BroadcastTimeChange();
-    return true;
+    return CLOCK_SET;
 }
 
 // With the privilege looked up: enable, set, notify, restore.
-bool SetClockWithPrivilege(HANDLE hToken, const LUID& luid, const SYSTEMTIME* pUtc)
+ClockSetResult SetClockWithPrivilege(HANDLE hToken, const LUID& luid, const SYSTEMTIME* pUtc)
 {
     TOKEN_PRIVILEGES enable = {};
     enable.PrivilegeCount = 1;
@@ -31,12 +39,17 @@ bool SetClockWithPrivilege(HANDLE hToken, const LUID& luid, const SYSTEMTIME* pU
     clockCalls.AdjustTokenPrivileges(hToken, FALSE, &enable, sizeof enable, &previous, &dwPreviousLength);
     // The call succeeds without enabling a privilege the account lacks
     // (ERROR_NOT_ALL_ASSIGNED): only the error code tells.
-    if (clockCalls.GetLastError() != ERROR_SUCCESS) return false;
+    DWORD dwError = clockCalls.GetLastError();
+    if (dwError != ERROR_SUCCESS) return ResultOfError(dwError);
 
-    bool fSet = clockCalls.SetSystemTime(pUtc) != FALSE;
-    if (fSet) clockCalls.BroadcastTimeChange();
+    ClockSetResult result = CLOCK_SET;
+    if (clockCalls.SetSystemTime(pUtc)) {
+        clockCalls.BroadcastTimeChange();
+    } else {
+        result = ResultOfError(clockCalls.GetLastError());  // before the restore resets it
+    }
     clockCalls.AdjustTokenPrivileges(hToken, FALSE, &previous, dwPreviousLength, NULL, NULL);
-    return fSet;
+    return result;
 }
 
 typedef void(WINAPI* ReadFileTimeClock)(LPFILETIME utc);
@@ -76,24 +89,24 @@ int ClockPrecision()
     return NtpPrecision(dwIncrement);
 }
 
-bool SetClockFromNtp(NtpTimestamp t)
+ClockSetResult SetClockFromNtp(NtpTimestamp t)
 {
     SYSTEMTIME utc = NtpToSystemTime(t);
     return SetSystemClock(&utc);
 }
 
-bool SetSystemClock(const SYSTEMTIME* pUtc)
+ClockSetResult SetSystemClock(const SYSTEMTIME* pUtc)
 {
     HANDLE hToken = NULL;
     if (!clockCalls.OpenProcessToken(GetCurrentProcess(), TOKEN_ADJUST_PRIVILEGES | TOKEN_QUERY, &hToken)) {
         if (clockCalls.GetLastError() == ERROR_CALL_NOT_IMPLEMENTED) return SetClockWithoutToken(pUtc);
-        return false;
+        return CLOCK_FAILED;  // its own token: no start with other rights would open it
     }
-    bool fSet = false;
+    ClockSetResult result = CLOCK_FAILED;
     LUID luid;
     if (clockCalls.LookupPrivilegeValueA(NULL, "SeSystemtimePrivilege", &luid)) {
-        fSet = SetClockWithPrivilege(hToken, luid, pUtc);
+        result = SetClockWithPrivilege(hToken, luid, pUtc);
     }
     clockCalls.CloseHandle(hToken);
-    return fSet;
+    return result;
 }

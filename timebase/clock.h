@@ -12,13 +12,21 @@ NtpTimestamp NtpNow();
 // where it reads the fine clock, else the step of the system's tick.
 int ClockPrecision();
 
-// Sets the clock to t (milliseconds truncated); true when the system took it.
-bool SetClockFromNtp(NtpTimestamp t);
+// How a request to set the clock ended. A lack of the right is told apart:
+// the user can cure it with an elevated start.
+enum ClockSetResult {
+    CLOCK_SET,
+    CLOCK_NOT_PERMITTED,  // the privilege is not held, or the system denied the call for it
+    CLOCK_FAILED,         // any other reason
+};
+
+// Sets the clock to t (milliseconds truncated).
+ClockSetResult SetClockFromNtp(NtpTimestamp t);
 
 // Sets the clock to a UTC record: enables the system-time privilege for the
 // one call and puts it back as it was; broadcasts WM_TIMECHANGE only when the
 // clock was set.
-bool SetSystemClock(const SYSTEMTIME* pUtc);
+ClockSetResult SetSystemClock(const SYSTEMTIME* pUtc);
 
 // The platform calls that read and set the clock, replaceable so that tests
 // can read a clock that stands still and walk the paths a real system will

@@ -1,9 +1,12 @@
 // A remote control for the real program, for scripts that act on it while
 // it runs (floods, toggles, faults, measurements) or only watch it run. It
 // stores the settings, starts the program, and then answers one UDP datagram
-// of command with one datagram of answer on 127.0.0.1:PORT until "stop":
+// of command with one datagram of answer on 127.0.0.1:PORT until "stop"
+// (a command may start with a tag "#N ", which its answer then starts with):
 //
 //   control.exe PORT [NAME=VALUE ...]
+//
+// It starts the build's tamarin-time.exe, or the copy TAMARIN_EXE names.
 //
 //   ping                 "ok"
 //   started              "ok PID MS": the program's process and the time from
@@ -14,6 +17,7 @@
 //   command ID           sends the menu command ID
 //   post MSG WP LP       posts the message MSG to the program's window, as
 //                        any other program on the desktop could
+//   shown                "yes" when the settings window is visible, else "no"
 //   probe MS TIMEOUT     for MS ms, sends WM_NULL through the program's window
 //                        with SendMessageTimeout; "N FAILED P50 P99 MAX", the
 //                        round trips in microseconds
@@ -135,6 +139,7 @@ std::string Answer(RunningProgram* program, double startMs, const char* command,
         SendMessageTimeoutA(hMain, WM_COMMAND, a, 0, SMTO_ABORTIFHUNG, 5000, &result);
         return "ok";
     }
+    if (strcmp(verb, "shown") == 0) return IsWindowVisible(hMain) ? "yes" : "no";
     if (strcmp(verb, "post") == 0) return PostMessageA(hMain, (UINT)a, (WPARAM)b, (LPARAM)c) ? "ok" : "failed";
     if (strcmp(verb, "probe") == 0) return Probe(hMain, (DWORD)a, (UINT)b);
     if (strcmp(verb, "count") == 0) return std::to_string(SendMessageW(GetDlgItem(hMain, IDC_LOG), LB_GETCOUNT, 0, 0));
@@ -176,7 +181,12 @@ int main(int argc, char** argv)
         int n = recvfrom(sock, command, sizeof command - 1, 0, (sockaddr*)&from, &fromLength);
         if (n <= 0) continue;
         command[n] = 0;
-        std::string answer = Answer(&program, startMs, command, &stop);
+        // A tag "#N " in front comes back in front of the answer, so that the
+        // caller can tell the answer it waits for from a late one.
+        const char* text = command;
+        const char* space = command[0] == '#' ? strchr(command, ' ') : NULL;
+        if (space != NULL) text = space + 1;
+        std::string answer = std::string(command, text - command) + Answer(&program, startMs, text, &stop);
         sendto(sock, answer.data(), (int)answer.size(), 0, (sockaddr*)&from, fromLength);
     }
     closesocket(sock);

@@ -1,6 +1,7 @@
 #include "driver.h"
 
 #include <winternl.h>
+#include <stdio.h>
 #include <stdlib.h>
 
 #include "settings/registry.h"
@@ -53,7 +54,10 @@ HWND WaitForWindow(DWORD processId, const char* szClass, const char* szCaption, 
 
 bool StartProgram(RunningProgram* program, double* windowMs)
 {
-    char commandLine[] = TAMARIN_EXE_PATH;
+    // The build's program, or another copy of it (unpacked, installed) named by TAMARIN_EXE.
+    const char* exe = getenv("TAMARIN_EXE");
+    char commandLine[MAX_PATH + 2];
+    snprintf(commandLine, sizeof commandLine, "\"%s\"", exe != NULL ? exe : TAMARIN_EXE_PATH);
     STARTUPINFOA si = {};
     si.cb = sizeof si;
     *program = RunningProgram();

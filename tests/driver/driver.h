@@ -13,7 +13,7 @@ struct RunningProgram {
     HWND hTray;  // the hidden tray window
 };
 
-// Starts the program and waits until its start-up is over and its message
+// Starts the program (the one named by TAMARIN_EXE when set) and waits until its start-up is over and its message
 // loop runs; false when its windows did not come within ten seconds. With
 // windowMs, the time from its start to its settings window existing, polled
 // each millisecond.

@@ -279,7 +279,7 @@ TEST_F(Program, AboutBoxAndTimeZoneCommands)
         EXPECT_EQ(WindowText(GetDlgItem(hAbout, IDC_GOHOME)), "Go Home");
         HWND hIcon = FindWindowExA(hAbout, NULL, "Static", NULL);
         HWND hVersion = FindWindowExA(hAbout, hIcon, "Static", NULL);
-        EXPECT_EQ(WindowText(hVersion), "Tamarin Time version 0.2.1\nNetwork Time client software");
+        EXPECT_EQ(WindowText(hVersion), "Tamarin Time version 0.3.0\nNetwork Time client software");
         PostMessageA(hAbout, WM_COMMAND, close, 0);
         EXPECT_TRUE(WaitUntil(Gone, hAbout)) << close;
     }

@@ -20,6 +20,7 @@ class Remote:
         args = [wine_run, control_exe, str(self.port)] + ["%s=%s" % item for item in settings.items()]
         self.process = subprocess.Popen(args, cwd=os.path.dirname(control_exe), stdout=subprocess.DEVNULL)
         self.linux_pid = None
+        self.sequence = 0
         for _ in range(60):
             try:
                 answer = self.call("started", timeout=1).split()
@@ -33,17 +34,18 @@ class Remote:
         self.linux_pid = program_pid()
 
     def call(self, command, timeout=30):
-        # An answer to a command asked again after a timeout comes late:
-        # drop it, so that each call reads the answer to its own command.
-        self.sock.setblocking(False)
-        try:
-            while True:
-                self.sock.recv(65536)
-        except BlockingIOError:
-            pass
-        self.sock.settimeout(timeout)
-        self.sock.sendto(command.encode(), ("127.0.0.1", self.port))
-        return self.sock.recv(65536).decode("utf-8", "replace")
+        # An answer to a command asked again after a timeout comes late, even
+        # after the next command went out: each command goes out with a tag
+        # of its own, and answers with another tag are dropped.
+        self.sequence += 1
+        tag = "#%d " % self.sequence
+        self.sock.sendto((tag + command).encode(), ("127.0.0.1", self.port))
+        deadline = time.monotonic() + timeout
+        while True:
+            self.sock.settimeout(max(deadline - time.monotonic(), 0.001))
+            answer = self.sock.recv(65536).decode("utf-8", "replace")
+            if answer.startswith(tag):
+                return answer[len(tag):]
 
     def log(self, last=0):
         """The log's lines, or its last ones (the empty entry among them)."""

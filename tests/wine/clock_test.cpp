@@ -38,6 +38,7 @@ bool fLookupFails;
 bool fPrivilegeHeld;
 bool fPrivilegeEnabled;
 bool fClockAccepts;
+DWORD dwSetError;  // why a time is refused
 DWORD dwLastError;
 SYSTEMTIME stSet;
 
@@ -92,6 +93,7 @@ BOOL WINAPI SetSystemTime(const SYSTEMTIME* utc)
 {
     calls.push_back(fPrivilegeEnabled || dwOpenError ? "set" : "set without privilege");
     stSet = *utc;
+    if (!fClockAccepts) dwLastError = dwSetError;
     return fClockAccepts;
 }
 
@@ -119,6 +121,7 @@ protected:
         fake::fPrivilegeHeld = true;
         fake::fPrivilegeEnabled = false;
         fake::fClockAccepts = true;
+        fake::dwSetError = ERROR_INVALID_PARAMETER;
         clockCalls = {realClockCalls.GetSystemTimePreciseAsFileTime,
                       fake::OpenProcessToken,
                       fake::LookupPrivilegeValueA,
@@ -137,7 +140,7 @@ protected:
 
 TEST_F(SetClock, EnablesSetsNotifiesRestoresCloses)
 {
-    EXPECT_TRUE(SetClockFromNtp(0xEEC0758000418937ull));  // 2026-12-07, just under 1 ms
+    EXPECT_EQ(SetClockFromNtp(0xEEC0758000418937ull), CLOCK_SET);  // 2026-12-07, just under 1 ms
     EXPECT_EQ(fake::calls, (Calls{open, lookup, "enable", "set", "notify", "restore disabled", "close"}));
     EXPECT_FALSE(fake::fPrivilegeEnabled);
     EXPECT_EQ(fake::stSet.wYear, 2026);
@@ -147,52 +150,70 @@ TEST_F(SetClock, EnablesSetsNotifiesRestoresCloses)
     // A privilege that was enabled before stays enabled.
     fake::calls.clear();
     fake::fPrivilegeEnabled = true;
-    EXPECT_TRUE(SetClockFromNtp(0xEEC0758000000000ull));
+    EXPECT_EQ(SetClockFromNtp(0xEEC0758000000000ull), CLOCK_SET);
     EXPECT_EQ(fake::calls, (Calls{open, lookup, "enable", "set", "notify", "restore enabled", "close"}));
     EXPECT_TRUE(fake::fPrivilegeEnabled);
 }
 
 TEST_F(SetClock, RefusedTimeIsNotAnnouncedAndPrivilegeIsRestored)
 {
-    fake::fClockAccepts = false;
-    EXPECT_FALSE(SetClockFromNtp(0xEEC0758000000000ull));
-    EXPECT_EQ(fake::calls, (Calls{open, lookup, "enable", "set", "restore disabled", "close"}));
-    EXPECT_FALSE(fake::fPrivilegeEnabled);
+    // A refusal for the want of the right is told apart from any other.
+    const struct {
+        DWORD dwError;
+        ClockSetResult result;
+    } rows[] = {
+        {ERROR_PRIVILEGE_NOT_HELD, CLOCK_NOT_PERMITTED},
+        {ERROR_ACCESS_DENIED, CLOCK_NOT_PERMITTED},
+        {ERROR_INVALID_PARAMETER, CLOCK_FAILED},
+    };
+    for (const auto& row : rows) {
+        SCOPED_TRACE(row.dwError);
+        fake::calls.clear();
+        fake::fClockAccepts = false;
+        fake::dwSetError = row.dwError;
+        EXPECT_EQ(SetClockFromNtp(0xEEC0758000000000ull), row.result);
+        EXPECT_EQ(fake::calls, (Calls{open, lookup, "enable", "set", "restore disabled", "close"}));
+        EXPECT_FALSE(fake::fPrivilegeEnabled);
+    }
 }
 
 TEST_F(SetClock, PrivilegeNotHeldLeavesTheClockAlone)
 {
     fake::fPrivilegeHeld = false;
-    EXPECT_FALSE(SetClockFromNtp(0xEEC0758000000000ull));
+    EXPECT_EQ(SetClockFromNtp(0xEEC0758000000000ull), CLOCK_NOT_PERMITTED);
     EXPECT_EQ(fake::calls, (Calls{open, lookup, "enable", "close"}));
 
     fake::calls.clear();
     fake::fPrivilegeHeld = true;
     fake::fLookupFails = true;
-    EXPECT_FALSE(SetClockFromNtp(0xEEC0758000000000ull));
+    EXPECT_EQ(SetClockFromNtp(0xEEC0758000000000ull), CLOCK_FAILED);
     EXPECT_EQ(fake::calls, (Calls{open, lookup, "close"}));
 }
 
 TEST_F(SetClock, WithoutAccessTokensTheClockIsSetDirectly)
 {
     fake::dwOpenError = ERROR_CALL_NOT_IMPLEMENTED;
-    EXPECT_TRUE(SetClockFromNtp(0xEEC0758000000000ull));
+    EXPECT_EQ(SetClockFromNtp(0xEEC0758000000000ull), CLOCK_SET);
     EXPECT_EQ(fake::calls, (Calls{open, "set", "notify"}));
 
     fake::calls.clear();
     fake::fClockAccepts = false;
-    EXPECT_FALSE(SetClockFromNtp(0xEEC0758000000000ull));
+    EXPECT_EQ(SetClockFromNtp(0xEEC0758000000000ull), CLOCK_FAILED);
     EXPECT_EQ(fake::calls, (Calls{open, "set"}));
+    fake::calls.clear();
+    fake::dwSetError = ERROR_PRIVILEGE_NOT_HELD;
+    EXPECT_EQ(SetClockFromNtp(0xEEC0758000000000ull), CLOCK_NOT_PERMITTED);
 
     // Any other reason the token cannot be opened: the clock is not touched.
     fake::calls.clear();
     fake::dwOpenError = ERROR_ACCESS_DENIED;
-    EXPECT_FALSE(SetClockFromNtp(0xEEC0758000000000ull));
+    EXPECT_EQ(SetClockFromNtp(0xEEC0758000000000ull), CLOCK_FAILED);
     EXPECT_EQ(fake::calls, (Calls{open}));
 }
 
 // Under Wine the real calls never move the host's clock: a step within half a
-// second of now is accepted and does nothing, a larger one is refused.
+// second of now is accepted and does nothing, a larger one is refused as if
+// the privilege were not held.
 int timeChanges = 0;
 
 LRESULT CALLBACK CountTimeChanges(HWND hwnd, UINT msg, WPARAM wParam, LPARAM lParam)
@@ -225,11 +246,11 @@ TEST(Clock, RealCallsUnderWineAnnounceOnlyATimeThatWasSet)
     ASSERT_NE(hwnd, (HWND)NULL);
     ASSERT_FALSE(SystemTimePrivilegeEnabled());
 
-    EXPECT_TRUE(SetClockFromNtp(NtpNow()));
+    EXPECT_EQ(SetClockFromNtp(NtpNow()), CLOCK_SET);
     EXPECT_EQ(timeChanges, 1);
     EXPECT_FALSE(SystemTimePrivilegeEnabled());
 
-    EXPECT_FALSE(SetClockFromNtp(NtpNow() + (3600ull << 32)));
+    EXPECT_EQ(SetClockFromNtp(NtpNow() + (3600ull << 32)), CLOCK_NOT_PERMITTED);
     EXPECT_EQ(timeChanges, 1);
     EXPECT_FALSE(SystemTimePrivilegeEnabled());
     DestroyWindow(hwnd);

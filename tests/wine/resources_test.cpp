@@ -34,15 +34,15 @@ protected:
     std::vector<char> block;
 };
 
-TEST_F(Resources, VersionBlockIsJapaneseVersion0210)
+TEST_F(Resources, VersionBlockIsJapaneseVersion0300)
 {
     VS_FIXEDFILEINFO* fixed = NULL;
     UINT length = 0;
     ASSERT_TRUE(VerQueryValueW(block.data(), L"\\", (void**)&fixed, &length));
-    EXPECT_EQ(fixed->dwFileVersionMS, 0x00000002u);
-    EXPECT_EQ(fixed->dwFileVersionLS, 0x00010000u);
-    EXPECT_EQ(fixed->dwProductVersionMS, 0x00000002u);
-    EXPECT_EQ(fixed->dwProductVersionLS, 0x00010000u);
+    EXPECT_EQ(fixed->dwFileVersionMS, 0x00000003u);
+    EXPECT_EQ(fixed->dwFileVersionLS, 0x00000000u);
+    EXPECT_EQ(fixed->dwProductVersionMS, 0x00000003u);
+    EXPECT_EQ(fixed->dwProductVersionLS, 0x00000000u);
     EXPECT_EQ(fixed->dwFileType, (DWORD)VFT_APP);
     EXPECT_EQ(fixed->dwFileOS, (DWORD)VOS__WINDOWS32);
     EXPECT_EQ(fixed->dwFileFlags, 0u);
@@ -58,8 +58,8 @@ TEST_F(Resources, VersionBlockIsJapaneseVersion0210)
     EXPECT_EQ(String(L"ProductName"), name);
     EXPECT_EQ(String(L"InternalName"), name);
     EXPECT_EQ(String(L"FileDescription"), name + L" network time client");
-    EXPECT_EQ(String(L"FileVersion"), L"0, 2, 1, 0");
-    EXPECT_EQ(String(L"ProductVersion"), L"0, 2, 1, 0");
+    EXPECT_EQ(String(L"FileVersion"), L"0.3.0");
+    EXPECT_EQ(String(L"ProductVersion"), L"0.3.0");
 }
 
 }  // namespace
@@ -212,7 +212,7 @@ TEST_F(Resources, AboutBoxTemplateIsClassicWithExactStyles)
         const wchar_t* text;  // NULL: not compared
     } rows[] = {
         {-1, L"STATIC", 5, 5, 18, 20, 0x50000003, L"#112"},
-        {-1, L"STATIC", 33, 5, 142, 20, 0x50020001, L"Tamarin Time version 0.2.1\nNetwork Time client software"},
+        {-1, L"STATIC", 33, 5, 142, 20, 0x50020001, L"Tamarin Time version 0.3.0\nNetwork Time client software"},
         {-1, L"STATIC", 3, 30, 177, 30, 0x50020001, NULL},
         {IDOK, L"BUTTON", 38, 65, 50, 15, 0x50010001, L"OK"},
         {IDC_GOHOME, L"BUTTON", 93, 65, 50, 15, 0x50010000, L"Go Home"},

@@ -1,0 +1,184 @@
+"""The release as a Windows user gets it. The release command makes both
+packages; the zip holds the program and its two readmes for Notepad, and the
+program starts from the unpacked folder; the exe carries its manifest and the
+version of project(). In a fresh Wine prefix the installer installs silently,
+the installed program shows its window, and the silent uninstaller ends it
+and removes what was installed, keeping the settings.
+
+    release_test.py SOURCE_DIR RELEASE_DIR WINE_RUN CONTROL_EXE
+"""
+import os
+import re
+import shutil
+import struct
+import subprocess
+import sys
+import time
+import xml.etree.ElementTree as ET
+import zipfile
+
+source, out, wine_run, control_exe = sys.argv[1:5]
+sys.path.insert(0, os.path.join(source, "tests", "driver"))
+from remote import Remote  # noqa: E402
+
+BOM = b"\xef\xbb\xbf"
+INSTDIR = "C:\\Program Files\\Tamarin Time"
+UNINSTALL_KEY = "HKLM\\Software\\Microsoft\\Windows\\CurrentVersion\\Uninstall\\Tamarin Time"
+SETTINGS_KEY = "HKCU\\Software\\Halden Works\\Tamarin Time"
+failures = []
+
+
+def check(what, got, expected):
+    if got != expected:
+        failures.append(what)
+        print("FAILED %s:\n  got      %r\n  expected %r" % (what, got, expected))
+
+
+def resources(pe):
+    """The PE image's resources by (type, id), first language of each."""
+    header = struct.unpack_from("<I", pe, 0x3C)[0]
+    sections, optional_size = struct.unpack_from("<H", pe, header + 6)[0], struct.unpack_from("<H", pe, header + 20)[0]
+    table_rva = struct.unpack_from("<I", pe, header + 24 + 112 + 2 * 8)[0]  # PE32+, the third data directory
+
+    def offset(rva):
+        for i in range(sections):
+            _, va, raw_size, raw = struct.unpack_from("<IIII", pe, header + 24 + optional_size + 40 * i + 8)
+            if va <= rva < va + raw_size:
+                return rva - va + raw
+        raise ValueError("RVA %#x outside every section" % rva)
+
+    base = offset(table_rva)
+
+    def entries(directory):
+        named, ids = struct.unpack_from("<HH", pe, base + directory + 12)
+        return [struct.unpack_from("<II", pe, base + directory + 16 + 8 * i) for i in range(named + ids)]
+
+    found = {}
+    for kind, names in entries(0):
+        for name, languages in entries(names & 0x7FFFFFFF):
+            data_rva, size = struct.unpack_from("<II", pe, base + entries(languages & 0x7FFFFFFF)[0][1])
+            found[(kind, name)] = pe[offset(data_rva):offset(data_rva) + size]
+    return found
+
+
+def check_exe(pe, version):
+    major, minor, patch = (int(part) for part in version.split("."))
+    header = struct.unpack_from("<I", pe, 0x3C)[0]
+    check("exe without symbols, under 300 KiB", (struct.unpack_from("<II", pe, header + 12), len(pe) < 300 * 1024),
+          ((0, 0), True))
+    found = resources(pe)
+    block = found[(16, 1)]
+    fixed = struct.unpack_from("<6I", block, block.index(b"\xbd\x04\xef\xfe"))
+    check("version block's numbers", fixed[2:], ((major << 16) | minor, patch << 16) * 2)
+    strings = block.decode("utf-16-le", "replace")
+    check("version block's texts", [re.search(key + "\0+([^\0]*)", strings).group(1)
+                                    for key in ("FileVersion", "ProductVersion")], [version] * 2)
+    about = "Tamarin Time version %s\nNetwork Time client software" % version
+    check("About box's version", about in found[(5, 103)].decode("utf-16-le", "replace"), True)
+
+    manifest = ET.fromstring(found[(24, 1)])
+    elements = [(e.tag.split("}")[1], e.attrib, (e.text or "").strip()) for e in manifest.iter()]
+    controls = [a for tag, a, _ in elements if tag == "assemblyIdentity" and a["name"].endswith("Common-Controls")]
+    check("manifest: common controls", [(a["name"], a["version"]) for a in controls],
+          [("Microsoft.Windows.Common-Controls", "6.0.0.0")])
+    check("manifest: DPI awareness", [t for tag, _, t in elements if tag == "dpiAware"], ["true"])
+    check("manifest: execution level", [a["level"] for tag, a, _ in elements if tag == "requestedExecutionLevel"],
+          ["asInvoker"])
+    check("manifest: Windows 7, 8, 8.1, 10 and 11", [a["Id"] for tag, a, _ in elements if tag == "supportedOS"],
+          ["{35138b9a-5d96-4fbd-8e2d-a2440225f93a}", "{4a2f28e3-53b9-4441-ba9c-d69d4a4a6e38}",
+           "{1f676c76-80e1-4239-95bb-83d0f6d0da78}", "{8e0f7a12-bfb3-4fe8-b9a5-48fd50a15a9a}"])
+
+
+def windows_text(path, version):
+    with open(os.path.join(source, path), "rb") as f:
+        return BOM + f.read().replace(b"@PROJECT_VERSION@", version.encode()).replace(b"\n", b"\r\n")
+
+
+def wine(*args):
+    result = subprocess.run([wine_run] + list(args), stdout=subprocess.PIPE, stderr=subprocess.STDOUT)
+    return result.returncode, result.stdout.decode("cp932", "replace")
+
+
+def registry_values(key):
+    """A key's values as {name: data}, or None when it is not there."""
+    status, text = wine("reg", "query", key)
+    if status != 0:
+        return None
+    return dict(re.findall(r"^\s+(\S+)\s+REG_\w+\s+(.*?)\s*$", text, re.M))
+
+
+def start_program(exe_path):
+    """The program at this Windows path, started through control.exe, with
+    settings of the test's own; whether its window shows."""
+    os.environ["TAMARIN_EXE"] = exe_path
+    remote = Remote(wine_run, control_exe, {"szServerName": "s:127.0.0.1", "fStayAfterAdjustment": 0})
+    return remote, remote.call("shown")
+
+
+def main():
+    with open(os.path.join(source, "CMakeLists.txt")) as f:
+        version = re.search(r"project\(TamarinTime VERSION (\d+\.\d+\.\d+)", f.read()).group(1)
+    subprocess.run([os.path.join(source, "scripts", "release.sh"), out], check=True)
+    name = "tamarin-time-%s-win64" % version
+
+    with zipfile.ZipFile(os.path.join(out, name + ".zip")) as archive:
+        check("zip's files", sorted(archive.namelist()),
+              [name + "/README-ja.txt", name + "/README.txt", name + "/tamarin-time.exe"])
+        check("README.txt", archive.read(name + "/README.txt"), windows_text("README.md", version))
+        check("README-ja.txt", archive.read(name + "/README-ja.txt"),
+              windows_text("resources/README-ja.txt.in", version))
+        exe = archive.read(name + "/tamarin-time.exe")
+        check_exe(exe, version)
+        home = os.path.join(out, "wine")
+        shutil.rmtree(home, ignore_errors=True)
+        archive.extractall(os.path.join(home, "unpacked"))
+
+    os.environ["TAMARIN_WINE_HOME"] = home
+    subprocess.run([wine_run, "--start", home], check=True)
+    try:
+        remote, shown = start_program("Z:" + os.path.join(home, "unpacked", name, "tamarin-time.exe").replace("/", "\\"))
+        check("unpacked program: window shown, ended", (shown, remote.stop()), ("yes", "exit 0"))
+
+        check("installer's exit code", wine(os.path.join(out, name + "-setup.exe"), "/S")[0], 0)
+        drive_c = os.path.join(home, "prefix", "drive_c")
+        installed = os.path.join(drive_c, "Program Files", "Tamarin Time")
+        shortcut = os.path.join(drive_c, "ProgramData", "Microsoft", "Windows", "Start Menu", "Programs",
+                                "Tamarin Time.lnk")
+        # Wine's task scheduler keeps a task's settings, but not its trigger,
+        # principal or command.
+        task = os.path.join(drive_c, "windows", "system32", "tasks", "Tamarin Time")
+        check("installed files", sorted(os.listdir(installed)),
+              ["README-ja.txt", "README.txt", "tamarin-time.exe", "uninstall.exe"])
+        with open(os.path.join(installed, "tamarin-time.exe"), "rb") as f:
+            check("installed exe is the zip's", f.read() == exe, True)
+        check("Start menu entry", os.path.isfile(shortcut), True)
+        entry = registry_values(UNINSTALL_KEY) or {}
+        check("uninstall entry", [entry.get(v) for v in ("DisplayName", "DisplayVersion", "UninstallString")],
+              ["Tamarin Time", version, '"%s\\uninstall.exe"' % INSTDIR])
+        with open(task, encoding="utf-8-sig") as f:
+            settings = re.findall(r"<(ExecutionTimeLimit|DisallowStartIfOnBatteries)>(\w+)<", f.read())
+        check("logon task's settings", sorted(settings),
+              [("DisallowStartIfOnBatteries", "false"), ("ExecutionTimeLimit", "PT0S")])
+
+        remote, shown = start_program(INSTDIR + "\\tamarin-time.exe")
+        check("installed program's window shown", shown, "yes")
+        wine(os.path.join(installed, "uninstall.exe"), "/S")
+        # The uninstaller works from a copy of itself that it starts and leaves.
+        for _ in range(600):
+            if not os.path.exists(installed):
+                break
+            time.sleep(0.1)
+        check("program ended by the uninstaller", remote.wait(10000), "exit 0")
+        remote.stop()
+        check("left after uninstalling: folder, shortcut, entry, task",
+              [os.path.exists(p) for p in (installed, shortcut)] + [registry_values(UNINSTALL_KEY),
+                                                                    os.path.exists(task)],
+              [False, False, None, False])
+        check("settings kept", (registry_values(SETTINGS_KEY) or {}).get("szServerName"), "127.0.0.1")
+    finally:
+        subprocess.run([wine_run, "--stop", home])
+    print("%d failed" % len(failures) if failures else "release: all checks passed")
+    return 1 if failures else 0
+
+
+sys.exit(main())
