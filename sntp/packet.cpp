@@ -30,23 +30,14 @@ void BuildClientRequest(NtpTimestamp t, NtpPacket* request)
     request->qwTransmitTime = NtpToNetwork(t);
 }
 
-uint64_t NtpShortToNtp(uint32_t dwWire)
-{
-    uint8_t b[4];
-    memcpy(b, &dwWire, 4);
-    return ((uint64_t)b[0] << 40) | ((uint64_t)b[1] << 32) | ((uint64_t)b[2] << 24) | ((uint64_t)b[3] << 16);
-}
-
-uint32_t NtpToNtpShort(uint64_t qwDuration)
-{
-    const uint32_t dwShort = qwDuration > 0x0000FFFFFFFF0000ull ? 0xFFFFFFFFu : (uint32_t)((qwDuration + 0xFFFF) >> 16);
-    const uint8_t b[4] = {(uint8_t)(dwShort >> 24), (uint8_t)(dwShort >> 16), (uint8_t)(dwShort >> 8), (uint8_t)dwShort};
-    uint32_t dwWire;
-    memcpy(&dwWire, b, 4);
-    return dwWire;
-}
-
 namespace {
+
+// A 32-bit field between host order and its wire image, either way: the
+// timestamps' byte reversal, of the low half.
+uint32_t Wire32(uint32_t value)
+{
+    return (uint32_t)(NtpToNetwork(value) >> 32);
+}
 
 uint64_t SaturatingAdd(uint64_t a, uint64_t b)
 {
@@ -67,6 +58,16 @@ uint64_t RootDispersionAt(const ServerReference* reference, NtpTimestamp qwArriv
 
 }  // namespace
 
+uint64_t NtpShortToNtp(uint32_t dwWire)
+{
+    return (uint64_t)Wire32(dwWire) << 16;
+}
+
+uint32_t NtpToNtpShort(uint64_t qwDuration)
+{
+    return Wire32(qwDuration > 0x0000FFFFFFFF0000ull ? 0xFFFFFFFFu : (uint32_t)((qwDuration + 0xFFFF) >> 16));
+}
+
 void BuildServerReply(const uint8_t* request, NtpTimestamp qwArrival, const ServerReference* reference,
                       NtpPacket* reply)
 {
@@ -76,10 +77,7 @@ void BuildServerReply(const uint8_t* request, NtpTimestamp qwArrival, const Serv
     reply->cPrecision = (int8_t)reference->nPrecision;
     reply->dwRootDelay = NtpToNtpShort(reference->qwRootDelay);
     reply->dwRootDispersion = NtpToNtpShort(RootDispersionAt(reference, qwArrival));
-    const uint32_t dwId = reference->dwReferenceId;
-    const uint8_t abReferenceId[4] = {(uint8_t)(dwId >> 24), (uint8_t)(dwId >> 16), (uint8_t)(dwId >> 8),
-                                      (uint8_t)dwId};
-    memcpy(&reply->dwReferenceId, abReferenceId, 4);
+    reply->dwReferenceId = Wire32(reference->dwReferenceId);
     reply->qwReferenceTime = NtpToNetwork(reference->qwReferenceTime);
     reply->qwOriginateTime = reply->qwTransmitTime;  // still the request's, byte for byte
     reply->qwReceiveTime = NtpToNetwork(qwArrival);

@@ -19,7 +19,7 @@ import socket
 import sys
 import time
 
-from remote import Remote
+from remote import Remote, pids_whose
 from sntp_peer import IDS, NTP_PORT, Checks, ScriptedServer, answering_server, ntp_service_port, run_cases, wait_for
 
 checks = Checks()
@@ -116,16 +116,7 @@ def port_held_case(wine_run, control_exe, prefix):
 
 def running_from(paths):
     """The processes that have one of the files mapped, that is, run it."""
-    pids = []
-    for pid in filter(str.isdigit, os.listdir("/proc")):
-        try:
-            with open("/proc/%s/maps" % pid) as f:
-                maps = f.read()
-        except OSError:
-            continue
-        if any(path in maps for path in paths):
-            pids.append(int(pid))
-    return pids
+    return pids_whose("maps", lambda maps: any(path.encode() in maps for path in paths))
 
 
 def time_zone_case(wine_run, control_exe, _prefix):

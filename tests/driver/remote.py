@@ -69,19 +69,25 @@ class Remote:
         return answer
 
 
+def pids_whose(part, test):
+    """The processes whose file /proc/PID/part, read as bytes, passes test."""
+    pids = []
+    for entry in filter(str.isdigit, os.listdir("/proc")):
+        try:
+            with open("/proc/%s/%s" % (entry, part), "rb") as f:
+                if test(f.read()):
+                    pids.append(int(entry))
+        except OSError:
+            continue
+    return pids
+
+
 def program_pid():
     """The Linux process that runs tamarin-time.exe under Wine."""
     for _ in range(50):
-        for entry in os.listdir("/proc"):
-            if not entry.isdigit():
-                continue
-            try:
-                with open("/proc/%s/cmdline" % entry, "rb") as f:
-                    argv = f.read().split(b"\0")
-            except OSError:
-                continue
-            if argv and argv[0].lower().endswith(b"tamarin-time.exe"):
-                return int(entry)
+        pids = pids_whose("cmdline", lambda argv: argv.split(b"\0")[0].lower().endswith(b"tamarin-time.exe"))
+        if pids:
+            return pids[0]
         time.sleep(0.1)
     return None
 
