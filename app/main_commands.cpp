@@ -15,7 +15,7 @@ void OnToggleOnline(HWND hwnd)
 {
     char szServerName[SERVER_NAME_SIZE];
     GetServerName(hwnd, szServerName);
-    if (ToggleOnline(szServerName)) ShowOnlineState(hwnd);
+    ToggleOnline(szServerName);
 }
 
 void RunServerMode(HWND hwnd, bool fRun)
@@ -42,11 +42,11 @@ HINSTANCE InstanceOf(HWND hwnd)
     return (HINSTANCE)GetWindowLongPtrA(hwnd, GWLP_HINSTANCE);
 }
 
-void ShowOnlineState(HWND hwnd)
+void ShowOnlineState(bool fOnline)
 {
     // The button names the action a click performs; the menu and the icon show the state.
-    SetDlgItemTextA(hwnd, IDM_ONLINE, client.fOnline ? "オフライン" : "オンライン");
-    ShowTrayOnlineState(client.fOnline != 0);
+    SetDlgItemTextA(shell.MainWindow, IDM_ONLINE, fOnline ? "オフライン" : "オンライン");
+    ShowTrayOnlineState(fOnline);
 }
 
 void OnMainCommand(HWND hwnd, WORD id, WORD code)

@@ -12,4 +12,4 @@ HINSTANCE InstanceOf(HWND hwnd);
 
 // The online button's text, the tray menu's check mark and the tray icon,
 // after the client's online state changed.
-void ShowOnlineState(HWND hwnd);
+void ShowOnlineState(bool fOnline);

@@ -94,6 +94,7 @@ void OnInitDialog(HWND hwnd)
     LoadAndShowSettings(hwnd);
     LogGreeting();
     CreateTrayWindow(hInstance, hIconApp16, hIconOnline16);
+    SetOnlineStateView(ShowOnlineState);
     SetTimer(hwnd, kTickTimer, 1000, NULL);
     if (settings.fStartAtFirst) PostMessageA(hwnd, WM_COMMAND, IDM_ONLINE, 0);
     if (settings.fStayAfterAdjustment && settings.fActAsSNTPServer) StartServerMode(hwnd);
@@ -108,7 +109,14 @@ void OnTimer(HWND hwnd, WPARAM idTimer)
 
 void OnInitMenuPopup(HMENU hMenu)
 {
-    CheckMenuItem(hMenu, IDM_ONLINE, MF_BYCOMMAND | (client.fOnline ? MF_CHECKED : MF_UNCHECKED));
+    bool fOnline = client.nStatus == CLIENT_ONLINE;
+    CheckMenuItem(hMenu, IDM_ONLINE, MF_BYCOMMAND | (fOnline ? MF_CHECKED : MF_UNCHECKED));
+}
+
+// Either notice of waking (both may come) brings the overdue poll.
+void OnPowerBroadcast(WPARAM event)
+{
+    if (event == PBT_APMRESUMEAUTOMATIC || event == PBT_APMRESUMESUSPEND) PollAfterResume();
 }
 
 void OnMinimized(HWND hwnd)
@@ -126,6 +134,7 @@ void OnClose(HWND hwnd)
 void OnDestroy(HWND hwnd)
 {
     StopServerMode();
+    SetOnlineStateView(NULL);  // the window that showed it is going
     CloseClientSocket();
     KillTimer(hwnd, kTickTimer);
     DestroyWindow(shell.TrayWindow);
@@ -150,7 +159,7 @@ INT_PTR CALLBACK MainDialogProc(HWND hwnd, UINT msg, WPARAM wParam, LPARAM lPara
         return TRUE;
     }
     if (IsMessage(msg, shell.msgGetServByXXXX)) {
-        if (OnServiceResolved((HANDLE)wParam, WSAGETASYNCERROR(lParam))) ShowOnlineState(hwnd);
+        OnServiceResolved((HANDLE)wParam, WSAGETASYNCERROR(lParam));
         return TRUE;
     }
     if (IsMessage(msg, shell.msgSelectClient)) {
@@ -170,6 +179,9 @@ INT_PTR CALLBACK MainDialogProc(HWND hwnd, UINT msg, WPARAM wParam, LPARAM lPara
         return TRUE;
     case WM_TIMER:
         OnTimer(hwnd, wParam);
+        return TRUE;
+    case WM_POWERBROADCAST:
+        OnPowerBroadcast(wParam);
         return TRUE;
     case WM_INITMENUPOPUP:
         OnInitMenuPopup((HMENU)wParam);

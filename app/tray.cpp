@@ -17,8 +17,14 @@ UINT msgTaskbarCreated = 0;  // the shell's notification area was (re)created
 HMENU hTrayMenu = NULL;
 HICON hIconApp16 = NULL;
 HICON hIconOnline16 = NULL;
+bool fIconAdded = false;
 
-void NotifyTrayIcon(DWORD dwMessage, HWND hwnd, UINT uID, HICON hIcon, UINT uCallbackMessage, const char* szTip)
+// At logon the shell may not take the icon yet: it is asked again this
+// often until it does, for the icon is the only way back to the window.
+const UINT_PTR kIconRetryTimer = 1;
+const UINT kIconRetry_ms = 3000;
+
+BOOL NotifyTrayIcon(DWORD dwMessage, HWND hwnd, UINT uID, HICON hIcon, UINT uCallbackMessage, const char* szTip)
 {
     NOTIFYICONDATAA nid;
     memset(&nid, 0, sizeof nid);
@@ -33,7 +39,7 @@ void NotifyTrayIcon(DWORD dwMessage, HWND hwnd, UINT uID, HICON hIcon, UINT uCal
         nid.uFlags |= NIF_TIP;
         lstrcpynA(nid.szTip, szTip, sizeof nid.szTip);
     }
-    trayNotifyIcon(dwMessage, &nid);
+    return trayNotifyIcon(dwMessage, &nid);
 }
 
 void RestoreMainWindow()
@@ -74,10 +80,22 @@ void OnNotifyIcon(HWND hwnd, LPARAM lParam)
     }
 }
 
-// The icon of the state the client is in, so that a restarted shell shows it.
-void OnTaskbarCreated(HWND hwnd)
+// The icon of the state the client is in, so that a restarted shell shows
+// it; until the shell takes it, asked again on a timer.
+void AddTrayIcon(HWND hwnd)
 {
-    TrayIconAdd(hwnd, TRAY_ICON_ID, client.fOnline ? hIconOnline16 : hIconApp16, msgNotifyIcon, kTip);
+    HICON hIcon = client.nStatus == CLIENT_ONLINE ? hIconOnline16 : hIconApp16;
+    fIconAdded = TrayIconAdd(hwnd, TRAY_ICON_ID, hIcon, msgNotifyIcon, kTip) != FALSE;
+    if (fIconAdded) {
+        KillTimer(hwnd, kIconRetryTimer);
+    } else {
+        SetTimer(hwnd, kIconRetryTimer, kIconRetry_ms, NULL);
+    }
+}
+
+void OnTimer(HWND hwnd, WPARAM idTimer)
+{
+    if (idTimer == kIconRetryTimer && !fIconAdded) AddTrayIcon(hwnd);
 }
 
 // An elevated window (setting the clock needs one) gets no message from the
@@ -103,12 +121,14 @@ void OnCreate(HWND hwnd)
     msgNotifyIcon = RegisterWindowMessageA("Shell_NotifyIcon");
     msgTaskbarCreated = RegisterWindowMessageA("TaskbarCreated");
     AllowTaskbarCreated(hwnd);
-    TrayIconAdd(hwnd, TRAY_ICON_ID, hIconApp16, msgNotifyIcon, kTip);
+    AddTrayIcon(hwnd);
 }
 
 void OnDestroy(HWND hwnd)
 {
+    KillTimer(hwnd, kIconRetryTimer);
     TrayIconDelete(hwnd, TRAY_ICON_ID);
+    fIconAdded = false;
     DestroyMenu(hTrayMenu);
     hTrayMenu = NULL;
 }
@@ -171,9 +191,9 @@ HMENU TrayMenu()
     return hTrayMenu;
 }
 
-void TrayIconAdd(HWND hwnd, UINT uID, HICON hIcon, UINT uCallbackMessage, const char* szTip)
+BOOL TrayIconAdd(HWND hwnd, UINT uID, HICON hIcon, UINT uCallbackMessage, const char* szTip)
 {
-    NotifyTrayIcon(NIM_ADD, hwnd, uID, hIcon, uCallbackMessage, szTip);
+    return NotifyTrayIcon(NIM_ADD, hwnd, uID, hIcon, uCallbackMessage, szTip);
 }
 
 void TrayIconModify(HWND hwnd, UINT uID, HICON hIcon, UINT uCallbackMessage, const char* szTip)
@@ -193,7 +213,7 @@ LRESULT CALLBACK TrayWindowProc(HWND hwnd, UINT msg, WPARAM wParam, LPARAM lPara
         return 0;
     }
     if (msg == msgTaskbarCreated && msg != 0) {
-        OnTaskbarCreated(hwnd);
+        AddTrayIcon(hwnd);
         return 0;
     }
     switch (msg) {
@@ -208,6 +228,9 @@ LRESULT CALLBACK TrayWindowProc(HWND hwnd, UINT msg, WPARAM wParam, LPARAM lPara
         return 0;
     case WM_COMMAND:
         OnCommand(LOWORD(wParam));
+        return 0;
+    case WM_TIMER:
+        OnTimer(hwnd, wParam);
         return 0;
     }
     return DefWindowProcA(hwnd, msg, wParam, lParam);

@@ -18,7 +18,8 @@ void ShowTrayOnlineState(bool fOnline);
 // The popup menu, for a look at its check mark.
 HMENU TrayMenu();
 
-void TrayIconAdd(HWND hwnd, UINT uID, HICON hIcon, UINT uCallbackMessage, const char* szTip);
+// False when the shell did not take the icon.
+BOOL TrayIconAdd(HWND hwnd, UINT uID, HICON hIcon, UINT uCallbackMessage, const char* szTip);
 void TrayIconModify(HWND hwnd, UINT uID, HICON hIcon, UINT uCallbackMessage, const char* szTip);
 void TrayIconDelete(HWND hwnd, UINT uID);
 

@@ -5,8 +5,9 @@
 #include "log/activity_log.h"
 #include "sntp/lookups.h"
 #include "sntp/receive.h"
-#include "sntp/tick.h"
+#include "sntp/schedule.h"
 #include "state/program_state.h"
+#include "timebase/clock.h"
 
 namespace {
 
@@ -14,8 +15,7 @@ namespace {
 Lookup* pHostLookup = NULL;
 Lookup* pServLookup = NULL;
 
-// The system reads the name after the lookup call has returned.
-char szServerName[256];
+void (*pfnShowOnlineState)(bool fOnline) = NULL;
 
 void CancelPending(Lookup** ppLookup)
 {
@@ -24,13 +24,25 @@ void CancelPending(Lookup** ppLookup)
     *ppLookup = NULL;
 }
 
-void GoOffline()
+// The one place the client's state moves; the shell hears when it went
+// online or left it.
+void MoveTo(ClientStatus status)
 {
-    client.fCycleActive = 0;
-    client.fOnline = 0;
-    client.fAwaitingReply = 0;  // a reply to the last request is late now
-    LogLine("交信終了");
-    CloseClientSocket();
+    bool fWasOnline = client.nStatus == CLIENT_ONLINE;
+    client.nStatus = status;
+    if (fWasOnline != (status == CLIENT_ONLINE) && pfnShowOnlineState != NULL) {
+        pfnShowOnlineState(status == CLIENT_ONLINE);
+    }
+}
+
+// A step of the way online failed (its line is written): try again after
+// the backoff, at most every 15 minutes or every poll interval.
+void WaitToRetry()
+{
+    uint32_t cap = PollInterval(settings.nCheckTimer_minute, 0);
+    client.nRetry_sec = NextRetryDelay(client.nRetry_sec, cap < MAX_LOOKUP_RETRY_SEC ? cap : MAX_LOOKUP_RETRY_SEC);
+    client.qwNextAttempt_ms = MonotonicMs() + (uint64_t)client.nRetry_sec * 1000;
+    MoveTo(CLIENT_WAITING);
 }
 
 // The lookup when it started; else NULL, after logging the failed step.
@@ -38,6 +50,7 @@ Lookup* Started(Lookup* lookup, const char* szStep)
 {
     if (lookup != NULL && lookup->hTask != 0) return lookup;
     LogError(szStep, lookup == NULL ? WSAENOBUFS : WSAGetLastError());
+    WaitToRetry();
     return NULL;
 }
 
@@ -66,39 +79,69 @@ void UseServerAddress(const void* abAddress)
 // too, is a host name.
 void StartHostLookup()
 {
-    unsigned long address = inet_addr(szServerName);
+    unsigned long address = inet_addr(client.szServerName);
     if (address != INADDR_NONE) {
         UseServerAddress(&address);
         return;
     }
     Lookup* lookup = TakeLookup();
     if (lookup != NULL) {
-        lookup->hTask = WSAAsyncGetHostByName(shell.MainWindow, shell.msgGetHostByXXXX, szServerName,
+        lookup->hTask = WSAAsyncGetHostByName(shell.MainWindow, shell.msgGetHostByXXXX, client.szServerName,
                                               lookup->abEntry, sizeof lookup->abEntry);
     }
     pHostLookup = Started(lookup, "WSAAsyncGetHostByXXXX初期化");
 }
 
-void GoOnline(const char* szName)
+// Cancels what the client was doing and closes its socket; true when it
+// was online.
+bool LeaveCurrentState()
 {
-    CloseClientSocket();
-    if (!OpenSelectedSocket(&client.sockClient, 0, shell.MainWindow, shell.msgSelectClient)) return;
-    lstrcpynA(szServerName, szName, sizeof szServerName);
-    StartHostLookup();
+    CancelPending(&pHostLookup);
+    CancelPending(&pServLookup);
+    client.fAwaitingReply = 0;  // a reply to the last request is late now
+    bool fWasOnline = client.nStatus == CLIENT_ONLINE;
+    if (fWasOnline) LogLine("交信終了");
+    return fWasOnline;
 }
 
 }  // namespace
 
-bool ToggleOnline(const char* szName)
+void SetOnlineStateView(void (*pfnShow)(bool fOnline))
 {
-    CancelPending(&pHostLookup);
-    CancelPending(&pServLookup);
-    if (!client.fOnline) {
-        GoOnline(szName);
-        return false;
+    pfnShowOnlineState = pfnShow;
+}
+
+void ToggleOnline(const char* szName)
+{
+    if (client.nStatus == CLIENT_ONLINE) {
+        client.fWantOnline = 0;
+        StopClient(false);
+        return;
     }
-    GoOffline();
-    return true;
+    client.fWantOnline = 1;
+    client.nRetry_sec = 0;  // the user's own attempt starts the backoff afresh
+    lstrcpynA(client.szServerName, szName, sizeof client.szServerName);
+    GoOnlineAgain();
+}
+
+void GoOnlineAgain()
+{
+    LeaveCurrentState();
+    CloseClientSocket();
+    MoveTo(CLIENT_RESOLVING);
+    if (!OpenSelectedSocket(&client.sockClient, 0, shell.MainWindow, shell.msgSelectClient)) {
+        WaitToRetry();
+        return;
+    }
+    StartHostLookup();
+}
+
+void StopClient(bool fKeepWish)
+{
+    if (!fKeepWish) client.fWantOnline = 0;
+    LeaveCurrentState();
+    CloseClientSocket();
+    MoveTo(CLIENT_OFFLINE);
 }
 
 void OnHostResolved(HANDLE hTask, int nError)
@@ -108,20 +151,22 @@ void OnHostResolved(HANDLE hTask, int nError)
     pHostLookup = NULL;
     if (nError != 0) {
         LogError("ホスト確認", (WORD)nError);
+        WaitToRetry();
         return;
     }
     const hostent* host = (const hostent*)lookup->abEntry;
     if (host->h_addrtype != AF_INET || host->h_length != 4) {
         LogLine("ホストがIPホストではありません");
+        WaitToRetry();
         return;
     }
     UseServerAddress(host->h_addr_list[0]);
 }
 
-bool OnServiceResolved(HANDLE hTask, int nError)
+void OnServiceResolved(HANDLE hTask, int nError)
 {
     Lookup* lookup = FinishLookup(hTask);
-    if (lookup == NULL || lookup != pServLookup) return false;
+    if (lookup == NULL || lookup != pServLookup) return;
     pServLookup = NULL;
     if (nError != 0) {
         LogError("サーバー確認", (WORD)nError);
@@ -131,11 +176,12 @@ bool OnServiceResolved(HANDLE hTask, int nError)
         LogLine("サーバー確認成功");
         client.saServer.sin_port = ((const servent*)lookup->abEntry)->s_port;  // already in network order
     }
-    client.fCycleActive = 1;
-    client.fOnline = 1;
-    client.nCycleCount = POLL_AT_ONCE;
+    // A new online session: the first poll goes at once, RATE is forgotten.
+    client.nRetry_sec = 0;
+    client.nRateShift = 0;
+    client.fPollNow = 1;
+    MoveTo(CLIENT_ONLINE);
     LogLine("交信開始...");
-    return true;
 }
 
 void CloseClientSocket()

@@ -3,6 +3,7 @@
 #include <string.h>
 
 #include "log/activity_log.h"
+#include "sntp/client.h"
 #include "sntp/evaluate.h"
 #include "sntp/receive.h"
 #include "state/program_state.h"
@@ -45,6 +46,23 @@ bool AnswersRequest(const NtpPacket* reply)
     return client.fAwaitingReply && NtpToNetwork(reply->qwOriginateTime) == client.qwRequestTime;
 }
 
+// RFC 5905 section 7.4: DENY and RSTR end the asking until the user goes
+// online again; RATE doubles the interval for the rest of the session, and
+// neither is tried again early.
+void ObeyKiss(const ReplyEvaluation& e)
+{
+    if (e.nKiss == KISS_STOP) {
+        LogLineBuffer line;
+        FormatLogLine(line, "サーバーに断られました(%s)。オンラインにするまで問い合わせません", e.szKissCode);
+        LogLine(line);
+        StopClient(false);
+    } else if (e.nKiss == KISS_RATE) {
+        ++client.nRateShift;
+        client.nRetry_sec = 0;
+        client.fAwaitingReply = 0;
+    }
+}
+
 }  // namespace
 
 void OnClientRead(SOCKET sock, WORD event)
@@ -52,7 +70,7 @@ void OnClientRead(SOCKET sock, WORD event)
     if (sock != client.sockClient) return;  // a socket closed since: its event is stale
     ReceivedPacket received;
     if (!ReceivePacket(sock, event, &received)) return;
-    if (!client.fOnline) {
+    if (client.nStatus != CLIENT_ONLINE) {
         LogLine("FD_READ - !connect");
         return;
     }
@@ -73,11 +91,19 @@ void OnClientRead(SOCKET sock, WORD event)
         return;
     }
     for (int i = 0; i < e.nLines; ++i) LogLine(e.aszLines[i]);
-    if (e.szRefusal != NULL) return;
+    if (e.szRefusal != NULL) {
+        // A kiss counts only as the answer to the request out, so that no
+        // one off the path can silence the client.
+        if (AnswersRequest(&received.packet)) ObeyKiss(e);
+        return;
+    }
     client.fAwaitingReply = 0;
-
-    if (e.fDelayAccepted) KeepReference(e, received.qwArrival, e.fCorrect ? CorrectClock(e.llOffset) : 0);
     reference.dwReferenceId = e.dwReferenceId;
+    if (!e.fDelayAccepted) return;  // too slow: the poll failed, and is tried again after the backoff
+
+    KeepReference(e, received.qwArrival, e.fCorrect ? CorrectClock(e.llOffset) : 0);
+    client.nRetry_sec = 0;
+    // Synchronise once and quit: only after a measurement that counted.
     if (!settings.fStayAfterAdjustment) {
         client.fExitCountdown = 1;
         client.nExitCount = 0;

@@ -1,6 +1,7 @@
 #include "sntp/evaluate.h"
 
 #include <stdio.h>
+#include <string.h>
 
 namespace {
 
@@ -26,6 +27,16 @@ void FormatOffsetLine(LogLineBuffer& line, int64_t llOffset)
     }
 }
 
+// A stratum 0 reply's reference identifier is four ASCII characters.
+void ReadKiss(const NtpPacket* reply, ReplyEvaluation* e)
+{
+    if (reply->bStratum != 0) return;
+    memcpy(e->szKissCode, &reply->dwReferenceId, 4);
+    e->szKissCode[4] = 0;
+    if (strcmp(e->szKissCode, "DENY") == 0 || strcmp(e->szKissCode, "RSTR") == 0) e->nKiss = KISS_STOP;
+    if (strcmp(e->szKissCode, "RATE") == 0) e->nKiss = KISS_RATE;
+}
+
 }  // namespace
 
 uint64_t OffsetMagnitude(int64_t llOffset)
@@ -42,6 +53,7 @@ void EvaluateReply(const NtpPacket* reply, NtpTimestamp t4, uint64_t qwAcceptabl
 
     *e = ReplyEvaluation();
     e->szRefusal = RefusalOf(reply, t1, t2, t3);
+    ReadKiss(reply, e);
     if (e->szRefusal != NULL) {
         FormatLogLine(e->aszLines[0], "サーバーの準備がまだのようです(%s)", e->szRefusal);
         e->nLines = 1;

@@ -8,6 +8,13 @@
 #include "log/log_format.h"
 #include "sntp/packet.h"
 
+// What a kiss-o'-death (RFC 5905 section 7.4), a stratum 0 reply, asks.
+enum KissCode {
+    KISS_NONE,  // no kiss, or a code that asks nothing of the client
+    KISS_STOP,  // "DENY" or "RSTR": ask this server no more
+    KISS_RATE,  // "RATE": ask less often
+};
+
 struct ReplyEvaluation {
     const char* szRefusal;    // NULL when the reply passed the checks, else "LI=ALARM", "Statum=0", "T1=0"...
     int nLines;               // lines to log, in order: the refusal, or the delay and the offset
@@ -19,6 +26,8 @@ struct ReplyEvaluation {
     uint32_t dwReferenceId;   // low 32 bits of T3
     uint64_t qwRootDelay;     // 32.32: the server's root delay plus the loop delay
     uint64_t qwRootDispersion;  // 32.32: the server's root dispersion
+    KissCode nKiss;           // of a stratum 0 reply, whatever else refused it
+    char szKissCode[5];       // its four characters, as sent
 };
 
 void EvaluateReply(const NtpPacket* reply, NtpTimestamp t4, uint64_t qwAcceptableMaxLoopDelay,

@@ -2,7 +2,10 @@
 
 #include "log/activity_log.h"
 #include "log/log_format.h"
+#include "sntp/client.h"
+#include "sntp/network_probe.h"
 #include "sntp/receive.h"
+#include "sntp/schedule.h"
 #include "state/program_state.h"
 #include "timebase/clock.h"
 
@@ -21,21 +24,54 @@ bool CountDownToExit()
     return false;
 }
 
-void CountToNextPoll()
+uint32_t CurrentInterval()
 {
-    ++client.nCycleCount;
-    if (client.nCycleCount < settings.nCheckTimer_minute * 60) return;
-    client.nCycleCount = 0;
-    PollServer();
+    return PollInterval(settings.nCheckTimer_minute, client.nRateShift);
+}
+
+// Only a change of the answer acts; the first answer is the baseline.
+void ConsultNetworkProbe()
+{
+    NetworkState now = networkProbe();
+    NetworkAction action = ReactToNetwork(client.nNetwork, now, client.fWantOnline != 0, client.nStatus);
+    if (now != NETWORK_UNKNOWN) client.nNetwork = now;
+    switch (action) {
+    case NETWORK_GO_OFFLINE:
+        LogLine("ダイアルアップ切断を検出");
+        StopClient(true);
+        break;
+    case NETWORK_GO_ONLINE:
+        LogLine("ダイアルアップ接続を検出");
+        GoOnlineAgain();
+        break;
+    case NETWORK_POLL_NOW:
+        PollAfterResume();
+        break;
+    case NETWORK_NOTHING:
+        break;
+    }
+}
+
+void RunClientSchedule()
+{
+    uint64_t now = MonotonicMs();
+    if (client.nStatus == CLIENT_WAITING && now >= client.qwNextAttempt_ms) {
+        GoOnlineAgain();
+        return;
+    }
+    if (client.nStatus != CLIENT_ONLINE) return;
+    if (client.fPollNow || PollDue(now, client.qwLastPoll_ms, CurrentInterval(), client.nRetry_sec)) PollServer();
 }
 
 }  // namespace
 
-// There is no dial-up probe: ticks never watch the machine's connections.
+NetworkState (*networkProbe)() = ProbeNetwork;
+
 bool OnTimerTick()
 {
+    ConsultNetworkProbe();
     bool fExpired = client.fExitCountdown && CountDownToExit();
-    if (client.fCycleActive) CountToNextPoll();
+    RunClientSchedule();
     return fExpired;
 }
 
@@ -44,8 +80,17 @@ void CancelExitCountdown()
     client.fExitCountdown = 0;
 }
 
+void PollAfterResume()
+{
+    if (client.nStatus != CLIENT_ONLINE) return;
+    if (MonotonicMs() - client.qwLastPoll_ms >= (uint64_t)MIN_RETRY_SEC * 1000) client.fPollNow = 1;
+}
+
 void PollServer()
 {
+    client.fPollNow = 0;
+    client.qwLastPoll_ms = MonotonicMs();
+    client.nRetry_sec = NextRetryDelay(client.nRetry_sec, CurrentInterval());
     NtpTimestamp t1 = NtpNow();
     bool fSent = SendClientRequest(client.sockClient, &client.saServer, t1) != SOCKET_ERROR;
     if (!fSent) LogError("sendto", WSAGetLastError());

@@ -1,13 +1,11 @@
-// The one-second tick: first the automatic exit countdown, then the poll
-// cycle that sends a request every nCheckTimer_minute minutes while online.
-// Counted in delivered ticks, so corrections of the clock do not shift the
-// intervals.
+// The one-second tick: first the connection-state probe, then the automatic
+// exit countdown, then the client's schedule: a retry of the way online
+// whose wait is over, or a poll that is due. Polls fall due by the time
+// elapsed on a clock that counts sleep and never steps, so corrections of
+// the clock do not shift them and a poll overdue after waking goes at once.
 #pragma once
 
-#include <stdint.h>
-
-// A cycle count above any interval: the next tick polls.
-const int32_t POLL_AT_ONCE = 9999999;
+#include "state/client_status.h"
 
 // For each tick of the main window's one-second timer. True once the exit
 // countdown has run out, and on every tick after: time to close the window.
@@ -16,6 +14,15 @@ bool OnTimerTick();
 // A resident program does not end by itself.
 void CancelExitCountdown();
 
+// The machine woke from sleep: an online client polls on the next tick,
+// unless it polled within the last 15 s (both resume notices may come).
+void PollAfterResume();
+
 // Sends the client request to the server now and remembers its T1, so
-// that only a reply to it is judged; logs a failed send.
+// that only a reply to it is judged; logs a failed send. Until a reply is
+// accepted the poll counts as failed: the next comes after the backoff.
 void PollServer();
+
+// The connection-state probe, replaceable so that tests can play the
+// network: whether this machine has a route off itself.
+extern NetworkState (*networkProbe)();

@@ -7,6 +7,7 @@
 #include <winsock.h>
 #include <stdint.h>
 
+#include "state/client_status.h"
 #include "timebase/ntp_time.h"
 
 // The application shell's windows and the registered message numbers it
@@ -34,13 +35,21 @@ struct SettingsState {
     int32_t fActAsSNTPServer = 0;
 };
 
-// The client's connection, its poll cycle and the automatic exit.
+// The client: where it stands and what the user wants kept apart, its
+// socket and server, when it polls and tries again, and the automatic exit.
+// Times in _ms are readings of the monotonic clock, which counts sleep.
 struct ClientState {
-    int32_t fOnline = 0;
-    int32_t fCycleActive = 0;  // set and cleared with fOnline
-    int32_t nCycleCount = 0;   // ticks since the last poll
+    ClientStatus nStatus = CLIENT_OFFLINE;
+    int32_t fWantOnline = 0;        // the user's wish: the start-up setting, then the user's own clicks
+    char szServerName[256] = {};    // the name or dotted address the way online uses
     sockaddr_in saServer = {};
     SOCKET sockClient = INVALID_SOCKET;
+    uint64_t qwNextAttempt_ms = 0;  // waiting: when the way online is tried again
+    uint32_t nRetry_sec = 0;        // the wait after a failure; 0 once a reply was accepted
+    uint64_t qwLastPoll_ms = 0;     // when the last request went out
+    int32_t fPollNow = 0;           // the next tick polls: just online, or woken from sleep
+    int32_t nRateShift = 0;         // RATE kisses of this online session: the interval doubled so often
+    NetworkState nNetwork = NETWORK_UNKNOWN;  // the connection-state probe's last answer
     int32_t fAwaitingReply = 0;        // a request is out and no reply to it was judged yet
     NtpTimestamp qwRequestTime = 0;    // its transmit timestamp, T1, as sent
     int32_t fExitCountdown = 0;

@@ -68,6 +68,7 @@ ReadFileTimeClock FinestClock()
 const ClockCalls realClockCalls = {
     FinestClock(), OpenProcessToken, LookupPrivilegeValueA, AdjustTokenPrivileges,
     GetLastError,  SetSystemTime,    BroadcastTimeChange,   CloseHandle,
+    GetTickCount64,
 };
 
 ClockCalls clockCalls = realClockCalls;
@@ -77,6 +78,11 @@ NtpTimestamp NtpNow()
     FILETIME utc;
     clockCalls.GetSystemTimePreciseAsFileTime(&utc);
     return FileTimeToNtp((uint64_t(utc.dwHighDateTime) << 32) | utc.dwLowDateTime);
+}
+
+uint64_t MonotonicMs()
+{
+    return clockCalls.GetTickCount64();
 }
 
 int ClockPrecision()

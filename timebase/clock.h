@@ -8,6 +8,10 @@
 // The system clock in UTC, at the finest resolution the system reads it.
 NtpTimestamp NtpNow();
 
+// Milliseconds since the system started, counting its sleep: a clock that
+// corrections of the system clock never step, for the client's waits.
+uint64_t MonotonicMs();
+
 // The precision of NtpNow's readings as a power of two in seconds: 100 ns
 // where it reads the fine clock, else the step of the system's tick.
 int ClockPrecision();
@@ -30,7 +34,7 @@ ClockSetResult SetSystemClock(const SYSTEMTIME* pUtc);
 
 // The platform calls that read and set the clock, replaceable so that tests
 // can read a clock that stands still and walk the paths a real system will
-// not show (no access tokens, a privilege not held, a time refused after the
+// not show (sleep, no access tokens, a privilege not held, a time refused after the
 // privilege was enabled).
 struct ClockCalls {
     void(WINAPI* GetSystemTimePreciseAsFileTime)(LPFILETIME utc);
@@ -42,6 +46,7 @@ struct ClockCalls {
     BOOL(WINAPI* SetSystemTime)(const SYSTEMTIME* utc);
     void (*BroadcastTimeChange)();
     BOOL(WINAPI* CloseHandle)(HANDLE handle);
+    ULONGLONG(WINAPI* GetTickCount64)();
 };
 
 extern ClockCalls clockCalls;  // the real calls unless a test replaced them

@@ -111,20 +111,26 @@ TEST(Evaluate, LoopDelayBelowZeroCountsAsZero)
     EXPECT_EQ(e.llOffset, 0x140000000ll);  // ((T2 - T1) + (T3 - T4)) / 2 = (1 s + 1.5 s) / 2
 }
 
-TEST(Evaluate, UnreadyServersAreRefusedWithTheFirstReason)
+TEST(Evaluate, UnreadyServersAreRefusedWithTheFirstReasonAndTheirKissRead)
 {
     const struct {
         NtpPacket reply;
         const char* reason;
+        const char* refid;
+        KissCode kiss;  // whatever refused the reply
     } rows[] = {
-        {Reply(S, S, S, 0xE4, 0), "LI=ALARM"},  // LI 3 and stratum 0: only the first
-        {Reply(S, S, S, 0x24, 0), "Statum=0"},
-        {Reply(0, 0, 0, 0x24, 1), "T1=0"},
-        {Reply(S, 0, 0, 0x24, 1), "T2=0"},
-        {Reply(S, S, 0, 0x24, 1), "T3=0"},
+        {Reply(S, S, S, 0xE4, 0), "LI=ALARM", "RATE", KISS_RATE},  // LI 3 and stratum 0: only the first
+        {Reply(S, S, S, 0x24, 0), "Statum=0", "DENY", KISS_STOP},
+        {Reply(S, S, S, 0x24, 0), "Statum=0", "RSTR", KISS_STOP},
+        {Reply(S, S, S, 0x24, 0), "Statum=0", "ACST", KISS_NONE},
+        {Reply(0, 0, 0, 0x24, 1), "T1=0", "DENY", KISS_NONE},  // no kiss above stratum 0
+        {Reply(S, 0, 0, 0x24, 1), "T2=0", "RATE", KISS_NONE},
+        {Reply(S, S, 0, 0x24, 1), "T3=0", "", KISS_NONE},
     };
-    for (const auto& row : rows) {
+    for (auto row : rows) {
+        memcpy(&row.reply.dwReferenceId, row.refid, strlen(row.refid));
         ReplyEvaluation e = Evaluate(row.reply, S);
+        EXPECT_EQ(e.nKiss, row.kiss) << row.refid;
         ASSERT_NE(e.szRefusal, nullptr);
         EXPECT_STREQ(e.szRefusal, row.reason);
         ASSERT_EQ(e.nLines, 1);

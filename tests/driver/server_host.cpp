@@ -53,7 +53,7 @@ int main(int argc, char** argv)
     shell.msgSelectServer = WM_SERVER_EVENT;
 
     client.sockClient = OpenClientSocket((u_short)atoi(argv[1]));
-    client.fOnline = 1;
+    client.nStatus = CLIENT_ONLINE;
     StartServerMode(shell.MainWindow);
     if (ServerSocket() == INVALID_SOCKET) return 4;
     CloseHandle(CreateFileA("ready", GENERIC_WRITE, 0, NULL, CREATE_ALWAYS, 0, NULL));

@@ -25,7 +25,7 @@ protected:
         Loopback::SetUp();
         ResetProgramState();
         qwNow = FreezeClock();
-        client.fOnline = 1;
+        client.nStatus = CLIENT_ONLINE;
         client.saServer = saPeer;
         client.sockClient = sockLocal;
     }
@@ -33,7 +33,7 @@ protected:
     void TearDown() override
     {
         ThawClock();
-        client.fOnline = 0;
+        client.nStatus = CLIENT_OFFLINE;
         Loopback::TearDown();
     }
 
@@ -80,10 +80,10 @@ protected:
 
 TEST_F(ClientRead, OnlyRepliesFromTheServerWhileOnlineAreJudged)
 {
-    client.fOnline = 0;
+    client.nStatus = CLIENT_OFFLINE;
     EXPECT_EQ(Deliver(ReplyAhead(0)), (std::vector<std::string>{PeerLine(48), header, "FD_READ - !connect"}));
 
-    client.fOnline = 1;
+    client.nStatus = CLIENT_ONLINE;
     ReadLog();
     std::vector<std::string> log = Deliver(ReplyAhead(0, 0x23));  // a client request, mode 3
     EXPECT_EQ(log.size(), 5u);
@@ -192,11 +192,10 @@ TEST_F(ClientRead, UnreadyServerChangesNothing)
     EXPECT_EQ(client.fExitCountdown, 0);
 }
 
-TEST_F(ClientRead, ReplyWithTooLongADelayStillStartsTheCountdown)
+TEST_F(ClientRead, OnlyAnAcceptedReplyStartsTheCountdownAndEndsTheBackoff)
 {
     settings.fStayAfterAdjustment = 0;
-    client.fExitCountdown = 1;
-    client.nExitCount = 3;
+    client.nRetry_sec = 30;
     std::vector<uint8_t> reply = ReplyAhead(0, 0x24, 48, 1ull << 32);  // a second on the way
     std::vector<std::string> log = Deliver(reply);
     ASSERT_EQ(log.size(), 4u);
@@ -204,8 +203,50 @@ TEST_F(ClientRead, ReplyWithTooLongADelayStillStartsTheCountdown)
     EXPECT_EQ(log[3], "0.500秒進んでいます");
     EXPECT_EQ(reference.fSynchronized, 0);
     EXPECT_EQ(reference.dwReferenceId, LowBitsOfTransmit(reply));
+    EXPECT_EQ(client.fExitCountdown, 0);
+    EXPECT_EQ(client.nRetry_sec, 30u);
+
+    client.nExitCount = 3;
+    Deliver(ReplyAhead(0));
     EXPECT_EQ(client.fExitCountdown, 1);
     EXPECT_EQ(client.nExitCount, 0);
+    EXPECT_EQ(client.nRetry_sec, 0u);
+}
+
+TEST_F(ClientRead, KissesAnsweringTheRequestAreObeyed)
+{
+    const std::string header0 = "LI0 VN4 MODE4 Stratum0 Poll0 Precision0";
+    const std::string refused = "サーバーの準備がまだのようです(Statum=0)";
+    const struct {
+        const char* code;
+        bool fOurs;  // answers the request out
+        std::vector<std::string> last;  // lines
+        ClientStatus status;
+        int32_t nRateShift;
+    } rows[] = {
+        {"RATE", true, {header0, refused}, CLIENT_ONLINE, 1},
+        {"RATE", false, {header0, refused}, CLIENT_ONLINE, 0},
+        {"DENY", false, {header0, refused}, CLIENT_ONLINE, 0},
+        {"ACST", true, {header0, refused}, CLIENT_ONLINE, 0},
+        // Last: it closes the client's socket.
+        {"RSTR", true, {"サーバーに断られました(RSTR)。オンラインにするまで問い合わせません", "交信終了"}, CLIENT_OFFLINE, 0},
+    };
+    for (const auto& row : rows) {
+        SCOPED_TRACE(std::string(row.code) + (row.fOurs ? " ours" : " not ours"));
+        client.nStatus = CLIENT_ONLINE;
+        client.fWantOnline = 1;
+        client.nRateShift = 0;
+        std::vector<uint8_t> kiss = ReplyAhead(0);
+        kiss[1] = 0;  // stratum 0
+        memcpy(&kiss[12], row.code, 4);
+        if (!row.fOurs) client.qwRequestTime ^= 1;
+        std::vector<std::string> log = Deliver(kiss);
+        ASSERT_GE(log.size(), 2u);
+        EXPECT_EQ(std::vector<std::string>(log.end() - 2, log.end()), row.last);
+        EXPECT_EQ(client.nStatus, row.status);
+        EXPECT_EQ(client.fWantOnline, row.status == CLIENT_ONLINE ? 1 : 0);
+        EXPECT_EQ(client.nRateShift, row.nRateShift);
+    }
 }
 
 }  // namespace

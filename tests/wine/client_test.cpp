@@ -94,9 +94,8 @@ TEST_F(Online, GoesOnlineByAddressAndByNameAndOfflineAgain)
         EXPECT_EQ(Text(IDM_ONLINE), "オフライン");
         EXPECT_TRUE(MenuChecked(TrayMenu()));
         EXPECT_TRUE(AppMenuChecked());
-        EXPECT_EQ(client.fOnline, 1);
-        EXPECT_EQ(client.fCycleActive, 1);
-        EXPECT_EQ(client.nCycleCount, POLL_AT_ONCE);
+        EXPECT_EQ(client.nStatus, CLIENT_ONLINE);
+        EXPECT_EQ(client.fPollNow, 1);
         EXPECT_EQ(client.saServer.sin_family, AF_INET);
         EXPECT_EQ(client.saServer.sin_addr.s_addr, inet_addr(row.second.c_str()));
         EXPECT_EQ(client.saServer.sin_port, htons(NTP_PORT));
@@ -107,7 +106,8 @@ TEST_F(Online, GoesOnlineByAddressAndByNameAndOfflineAgain)
         EXPECT_EQ(Text(IDM_ONLINE), "オンライン");
         EXPECT_FALSE(MenuChecked(TrayMenu()));
         EXPECT_FALSE(AppMenuChecked());
-        EXPECT_EQ(client.fOnline | client.fCycleActive, 0);
+        EXPECT_EQ(client.nStatus, CLIENT_OFFLINE);
+        EXPECT_EQ(client.fWantOnline, 0);
         EXPECT_EQ(client.sockClient, INVALID_SOCKET);
     }
 }
@@ -135,7 +135,7 @@ TEST_F(Online, MissingServiceEntryFallsBackToPort123)
     std::vector<std::string> log = ReadLog();
     EXPECT_EQ(log[log.size() - 3], "ポートとして123/UDPを用います");
     EXPECT_EQ(client.saServer.sin_port, htons(NTP_PORT));
-    EXPECT_EQ(client.fOnline, 1);
+    EXPECT_EQ(client.nStatus, CLIENT_ONLINE);
 }
 
 TEST_F(Online, ToggleDuringLookupRestartsAndStaleCompletionsAreIgnored)
@@ -196,11 +196,11 @@ TEST_F(Online, ThousandTogglesLeaveNoSocketOrHandleBehind)
         if (i % 50 == 0) PumpMessages();
     }
     // A click during a lookup starts it again: go offline once online for good.
-    for (int i = 0; i < 500 && !client.fOnline; ++i) {
+    for (int i = 0; i < 500 && client.nStatus != CLIENT_ONLINE; ++i) {
         Sleep(10);
         PumpMessages();
     }
-    ASSERT_TRUE(client.fOnline);
+    ASSERT_TRUE(client.nStatus == CLIENT_ONLINE);
     Toggle();  // offline
     // The system's lookup threads end in their own time; a leak never does.
     int after = CountProcessHandles(GetCurrentProcessId());
@@ -235,7 +235,7 @@ TEST_F(Online, BadServerTextsNeverCrash)
             // isolated network), a temporary failure.
             EXPECT_TRUE(settled == "ホスト確認 エラー (11001)" || settled == "ホスト確認 エラー (11002)") << settled;
         }
-        if (client.fOnline) Toggle();
+        if (client.nStatus == CLIENT_ONLINE) Toggle();
     }
     if (!NetworkIsIsolated()) GTEST_SKIP() << "host names other than localhost need the tests' isolated network";
 }

@@ -1,17 +1,39 @@
 #include <gtest/gtest.h>
 #include <windows.h>
 
+#include <string.h>
+
 #include <string>
 #include <vector>
 
 #include "resources/resource.h"
+#include "sntp/client_read.h"
+#include "sntp/network_probe.h"
+#include "sntp/packet.h"
 #include "sntp/tick.h"
 #include "state/program_state.h"
 #include "support/log_window.h"
 #include "support/loopback.h"
 #include "support/main_dialog.h"
+#include "timebase/clock.h"
 
 namespace {
+
+// The monotonic clock the program reads: the test moves it.
+uint64_t qwTicks_ms = 0;
+
+ULONGLONG WINAPI FakeTickCount64()
+{
+    return qwTicks_ms;
+}
+
+NetworkState NoAnswer()
+{
+    return NETWORK_UNKNOWN;
+}
+
+// How the test's server treats a request.
+enum Answer { DROP, ANSWER, KISS_RATE_, KISS_DENY_ };
 
 class Tick : public MainDialog {
 protected:
@@ -20,28 +42,75 @@ protected:
         MainDialog::SetUp();
         CreateMainWindow();
         KillTimer(hMain, 1);  // the test delivers the ticks itself
+        qwTicks_ms = 5000000;
+        clockCalls.GetTickCount64 = FakeTickCount64;
+        networkProbe = NoAnswer;
         sockPeer = BoundLoopbackSocket(&client.saServer);
         client.sockClient = BoundLoopbackSocket(&saClient);
     }
 
     void TearDown() override
     {
-        client.fCycleActive = 0;
+        client.nStatus = CLIENT_OFFLINE;
+        clockCalls.GetTickCount64 = realClockCalls.GetTickCount64;
+        networkProbe = ProbeNetwork;
         closesocket(sockPeer);
         MainDialog::TearDown();
     }
 
+    void GoOnline()
+    {
+        client.nStatus = CLIENT_ONLINE;
+        client.fWantOnline = 1;
+        client.fPollNow = 1;
+    }
+
     void TickOnce(WPARAM id = 1) { SendMessageA(hMain, WM_TIMER, id, 0); }
 
-    int Requests()
+    // The requests waiting at the server, each treated as the script says.
+    int Serve(Answer answer = DROP)
     {
         int n = 0;
         u_long waiting = 0;
-        char datagram[100];
+        uint8_t request[100];
         while (ioctlsocket(sockPeer, FIONREAD, &waiting) == 0 && waiting > 0) {
-            if (recv(sockPeer, datagram, sizeof datagram, 0) == 48 && datagram[0] == 0x23) ++n;
+            if (recv(sockPeer, (char*)request, sizeof request, 0) != 48 || request[0] != 0x23) continue;
+            ++n;
+            if (answer != DROP) Reply(request, answer);
         }
         return n;
+    }
+
+    // A reply at once, or a kiss, handed to the client's read handling.
+    void Reply(const uint8_t* request, Answer answer)
+    {
+        NtpPacket reply;
+        memset(&reply, 0, sizeof reply);
+        reply.bLiVnMode = 0x24;
+        reply.bStratum = answer == ANSWER ? 1 : 0;
+        memcpy(&reply.dwReferenceId, answer == KISS_RATE_ ? "RATE" : "DENY", 4);
+        memcpy(&reply.qwOriginateTime, request + 40, 8);
+        reply.qwReceiveTime = reply.qwTransmitTime = NtpToNetwork(NtpNow());
+        sendto(sockPeer, (const char*)&reply, sizeof reply, 0, (sockaddr*)&saClient, sizeof saClient);
+        u_long waiting = 0;
+        for (int i = 0; i < 1000 && ioctlsocket(client.sockClient, FIONREAD, &waiting) == 0 && waiting == 0; ++i) {
+            Sleep(1);
+        }
+        OnClientRead(client.sockClient, FD_READ);
+    }
+
+    // Ticks for so many seconds; the seconds at which requests came, each
+    // treated by the next answer of the script (its last repeats).
+    std::vector<int> RequestTimes(int seconds, const std::vector<Answer>& script)
+    {
+        std::vector<int> times;
+        for (int s = 0; s < seconds; ++s) {
+            TickOnce();
+            Answer answer = script[times.size() < script.size() ? times.size() : script.size() - 1];
+            if (Serve(answer) > 0) times.push_back(s);
+            qwTicks_ms += 1000;
+        }
+        return times;
     }
 
     std::string LastLine()
@@ -54,35 +123,54 @@ protected:
     sockaddr_in saClient;
 };
 
-TEST_F(Tick, PollsOnTheFirstTickThenEveryInterval)
+TEST_F(Tick, RequestsBackOffWhenUnansweredAndKissesAreObeyed)
 {
-    client.fCycleActive = 1;
-    client.nCycleCount = POLL_AT_ONCE;
-    TickOnce();
-    Sleep(50);
-    EXPECT_EQ(Requests(), 1);
-    EXPECT_EQ(client.nCycleCount, 0);
+    const struct {
+        const char* interval;
+        std::vector<Answer> script;
+        int seconds;
+        std::vector<int> times;
+        ClientStatus status;  // afterwards
+    } rows[] = {
+        {"10", {DROP, DROP, DROP, DROP, ANSWER}, 1500, {0, 15, 45, 105, 225, 825, 1425}, CLIENT_ONLINE},
+        {"10", {DROP}, 2300, {0, 15, 45, 105, 225, 465, 945, 1545, 2145}, CLIENT_ONLINE},
+        {"1", {DROP}, 250, {0, 15, 45, 105, 165, 225}, CLIENT_ONLINE},
+        {"10", {KISS_RATE_, ANSWER, KISS_RATE_, ANSWER}, 6000, {0, 1200, 2400, 4800}, CLIENT_ONLINE},
+        {"10", {KISS_DENY_}, 1000, {0}, CLIENT_OFFLINE},
+    };
+    for (const auto& row : rows) {
+        SCOPED_TRACE(testing::PrintToString(row.times));
+        Type(IDC_INTERVAL, row.interval);
+        client.nRetry_sec = 0;
+        client.nRateShift = 0;
+        GoOnline();
+        EXPECT_EQ(RequestTimes(row.seconds, row.script), row.times);
+        EXPECT_EQ(client.nStatus, row.status);
+    }
+    std::vector<std::string> log = ReadLog();
+    ASSERT_GE(log.size(), 3u);
+    EXPECT_EQ(log[log.size() - 3], "サーバーに断られました(DENY)。オンラインにするまで問い合わせません");
+    EXPECT_EQ(client.fWantOnline, 0);
+}
 
-    for (int i = 0; i < 599; ++i) TickOnce();
-    Sleep(50);
-    EXPECT_EQ(Requests(), 0);
+TEST_F(Tick, OverduePollGoesOnTheFirstTickAfterSleepAndOnceOnResume)
+{
+    const UINT kResumeNotices[] = {PBT_APMRESUMEAUTOMATIC, PBT_APMRESUMESUSPEND};
+    GoOnline();
+    EXPECT_EQ(RequestTimes(10, {ANSWER}), std::vector<int>{0});
+    qwTicks_ms += 3 * 3600 * 1000;  // asleep: no tick for three hours
+    EXPECT_EQ(RequestTimes(10, {ANSWER}), std::vector<int>{0});
+    for (UINT notice : kResumeNotices) SendMessageA(hMain, WM_POWERBROADCAST, notice, 0);
+    EXPECT_EQ(RequestTimes(10, {ANSWER}), std::vector<int>{}) << "polled less than 15 s ago";
+    for (UINT notice : kResumeNotices) SendMessageA(hMain, WM_POWERBROADCAST, notice, 0);
+    EXPECT_EQ(RequestTimes(10, {ANSWER}), std::vector<int>{0});
     TickOnce(2);  // another timer: nothing
-    EXPECT_EQ(client.nCycleCount, 599);
-    TickOnce();
-    Sleep(50);
-    EXPECT_EQ(Requests(), 1);
+    EXPECT_EQ(Serve(), 0);
 
-    // A shorter interval takes effect at the next tick.
-    Type(IDC_INTERVAL, "1");
-    for (int i = 0; i < 60; ++i) TickOnce();
-    Sleep(50);
-    EXPECT_EQ(Requests(), 1);
-
-    closesocket(client.sockClient);  // a send that fails is logged and the cycle goes on
-    client.nCycleCount = POLL_AT_ONCE;
+    closesocket(client.sockClient);  // a send that fails is logged and tried again after the backoff
+    client.fPollNow = 1;
     TickOnce();
     EXPECT_EQ(LastLine(), "sendto エラー (10038)");  // WSAENOTSOCK
-    EXPECT_EQ(client.nCycleCount, 0);
 }
 
 TEST_F(Tick, CountdownClosesTheWindowUnlessStayingResident)
@@ -106,17 +194,16 @@ TEST_F(Tick, CountdownClosesTheWindowUnlessStayingResident)
     EXPECT_EQ(LastLine(), "終了4秒前");
     EXPECT_EQ(client.fExitCountdown, 0);
 
-    // The last tick of the countdown also polls when its interval is due.
+    // The last tick of the countdown also polls when its poll is due.
     client.fExitCountdown = 1;
     client.nExitCount = 4;
-    client.fCycleActive = 1;
-    client.nCycleCount = POLL_AT_ONCE;
+    GoOnline();
     TickOnce();
     Sleep(50);
-    EXPECT_EQ(Requests(), 1);
+    EXPECT_EQ(Serve(), 1);
     MSG msg;
     EXPECT_TRUE(PeekMessageA(&msg, hMain, WM_CLOSE, WM_CLOSE, PM_NOREMOVE));
-    client.fCycleActive = 0;
+    client.nStatus = CLIENT_OFFLINE;
     PumpMessages();
     EXPECT_FALSE(IsWindow(hMain));
     EXPECT_EQ(shell.MainWindow, (HWND)NULL);  // no other thread's line goes to the old handle

@@ -15,11 +15,14 @@ namespace {
 std::vector<DWORD> notifications;
 std::vector<HICON> icons;
 
+// The shell refuses so many NIM_ADD calls first, as at logon.
+int nAddsRefused = 0;
+
 BOOL WINAPI RecordNotifyIcon(DWORD dwMessage, PNOTIFYICONDATAA nid)
 {
     notifications.push_back(dwMessage);
     icons.push_back(nid->hIcon);
-    return TRUE;
+    return dwMessage != NIM_ADD || nAddsRefused-- <= 0;
 }
 
 class Tray : public MainDialog {
@@ -63,13 +66,27 @@ TEST_F(Tray, IconFollowsTheStateThroughAShellRestartAndGoesAtTheEnd)
     const HICON hOnline = icons[icons.size() - 2], hOffline = icons.back();
     EXPECT_NE(hOnline, hOffline);
     for (int32_t fOnline : {1, 0}) {
-        client.fOnline = fOnline;
+        client.nStatus = fOnline ? CLIENT_ONLINE : CLIENT_OFFLINE;
         SendMessageA(shell.TrayWindow, RegisterWindowMessageA("TaskbarCreated"), 0, 0);
         EXPECT_EQ(notifications.back(), (DWORD)NIM_ADD);
         EXPECT_EQ(icons.back(), fOnline ? hOnline : hOffline);
     }
     DestroyWindow(hMain);  // the icon goes with the program
     EXPECT_EQ(notifications.back(), (DWORD)NIM_DELETE);
+}
+
+TEST_F(Tray, IconRefusedAtLogonIsAskedForAgainUntilTheShellTakesIt)
+{
+    DestroyWindow(hMain);
+    nAddsRefused = 2;
+    notifications.clear();
+    CreateMainWindow();
+    client.nStatus = CLIENT_ONLINE;  // gone online meanwhile: the icon it adds shows so
+    ShowTrayOnlineState(true);
+    const HICON hOnline = icons.back();
+    for (int i = 0; i < 4; ++i) SendMessageA(shell.TrayWindow, WM_TIMER, 1, 0);
+    EXPECT_EQ(notifications, (std::vector<DWORD>{NIM_ADD, NIM_MODIFY, NIM_ADD, NIM_ADD}));
+    EXPECT_EQ(icons.back(), hOnline);
 }
 
 }  // namespace

@@ -1,0 +1,46 @@
+#include "sntp/network_probe.h"
+
+// The IP Helper's types come with Winsock 2's; this file alone uses them.
+#include <winsock2.h>
+#include <iphlpapi.h>
+
+namespace {
+
+// Room for the adapters of a busy machine, without a heap allocation.
+alignas(8) unsigned char abAdapters[32 * 1024];
+
+enum GatewayAnswer { GATEWAY_FOUND, GATEWAY_NONE, GATEWAY_UNKNOWN };
+
+GatewayAnswer FindGateway()
+{
+    const ULONG kFlags = GAA_FLAG_INCLUDE_GATEWAYS | GAA_FLAG_SKIP_ANYCAST | GAA_FLAG_SKIP_MULTICAST |
+                         GAA_FLAG_SKIP_DNS_SERVER | GAA_FLAG_SKIP_FRIENDLY_NAME;
+    ULONG cbAdapters = sizeof abAdapters;
+    PIP_ADAPTER_ADDRESSES adapters = (PIP_ADAPTER_ADDRESSES)abAdapters;
+    ULONG nResult = GetAdaptersAddresses(AF_UNSPEC, kFlags, NULL, adapters, &cbAdapters);
+    if (nResult == ERROR_NO_DATA) return GATEWAY_NONE;
+    if (nResult != NO_ERROR) return GATEWAY_UNKNOWN;
+    for (PIP_ADAPTER_ADDRESSES a = adapters; a != NULL; a = a->Next) {
+        bool fUsable = a->OperStatus == IfOperStatusUp && a->IfType != IF_TYPE_SOFTWARE_LOOPBACK;
+        if (fUsable && a->FirstGatewayAddress != NULL) return GATEWAY_FOUND;
+    }
+    return GATEWAY_NONE;
+}
+
+// A route to a public address (a.root-servers.net's): the routing table is
+// read, nothing is sent.
+bool HasPublicRoute()
+{
+    MIB_IPFORWARDROW route;
+    const DWORD kPublicAddress = 4u << 24 | 0u << 16 | 41u << 8 | 198u;  // 198.41.0.4, in network order
+    return GetBestRoute(kPublicAddress, 0, &route) == NO_ERROR;
+}
+
+}  // namespace
+
+NetworkState ProbeNetwork()
+{
+    GatewayAnswer gateway = FindGateway();
+    if (gateway == GATEWAY_FOUND || HasPublicRoute()) return NETWORK_UP;
+    return gateway == GATEWAY_NONE ? NETWORK_DOWN : NETWORK_UNKNOWN;
+}
