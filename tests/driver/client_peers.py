@@ -26,7 +26,8 @@ import tempfile
 import time
 
 from remote import Remote
-from sntp_peer import NTP_PORT, Checks, answering_server, ntp_service_port, ntplib_answer, run_cases, wait_for
+from sntp_peer import (NTP_PORT, Checks, answering_server, in_order, ntp_service_port, ntplib_answer, run_cases,
+                       wait_for)
 
 checks = Checks()
 check = checks.check
@@ -48,17 +49,6 @@ def drive(wine_run, control_exe, seconds, until, settings):
 def finish(program):
     log = program.log()
     return log, program.stop().split()[-1]
-
-
-def in_order(log, expected):
-    """Whether each expected line (text, or compiled pattern) follows the one before in the log."""
-    i = 0
-    for line in log:
-        if i < len(expected):
-            want = expected[i]
-            if (want.fullmatch(line) if hasattr(want, "fullmatch") else want == line):
-                i += 1
-    return i == len(expected)
 
 
 def base_settings(**more):

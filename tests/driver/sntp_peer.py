@@ -78,6 +78,17 @@ def wait_for(predicate, seconds):
     return None
 
 
+def in_order(log, expected):
+    """Whether each expected line (text, or compiled pattern) follows the one before in the log."""
+    i = 0
+    for line in log:
+        if i < len(expected):
+            want = expected[i]
+            if (want.fullmatch(line) if hasattr(want, "fullmatch") else want == line):
+                i += 1
+    return i == len(expected)
+
+
 def ntplib_answer(version=4):
     """python3-ntplib's answer from 127.0.0.1:123, or None."""
     try:
@@ -107,15 +118,17 @@ def ntp_service_port(prefix, port):
             f.write(saved)
 
 
-def server_reply(request, received, offset=0.0, li=0, stratum=1, t1=None, t2=None, t3=None, root=(0, 0)):
+def server_reply(request, received, offset=0.0, li=0, stratum=1, t1=None, t2=None, t3=None, root=(0, 0),
+                 refid=b"LOCL"):
     """A mode 4 reply to a request that arrived at `received` (time.time()),
     from a server whose clock reads `offset` seconds ahead; t1, t2, t3
     replace the timestamps when given; root is its root delay and dispersion
-    in units of 2^-16 s."""
+    in units of 2^-16 s; refid its reference identifier (a kiss code at
+    stratum 0)."""
     now = ntp_now(offset)
     arrival = ntp_now(offset + received - time.time())
     version = (request[0] >> 3) & 7
-    head = struct.pack("!BBBbIII", (li << 6) | (version << 3) | 4, stratum, 6, -20, root[0], root[1], 0x4C4F434C)
+    head = struct.pack("!BBBbII4s", (li << 6) | (version << 3) | 4, stratum, 6, -20, root[0], root[1], refid)
     originate = request[40:48] if t1 is None else struct.pack("!Q", t1)
     receive = struct.pack("!Q", arrival if t2 is None else t2)
     # Answered in no time: T3 = T2.
@@ -140,9 +153,10 @@ class ScriptedServer(threading.Thread):
     With a script, the first request is answered by each of its steps in
     turn: keyword arguments of server_reply, plus "other_port" to send that
     reply from another socket and "delay" to send it so many seconds late.
-    Every reply carries the keyword arguments in `fields`."""
+    Every reply carries the keyword arguments in `fields`. The first `drop`
+    requests get no reply; each request's arrival is kept in `arrivals`."""
 
-    def __init__(self, port=0, script=None, fields=None):
+    def __init__(self, port=0, script=None, fields=None, drop=0):
         super().__init__(daemon=True)
         self.sock = socket.socket(socket.AF_INET, socket.SOCK_DGRAM)
         self.sock.bind(("127.0.0.1", port))
@@ -155,6 +169,8 @@ class ScriptedServer(threading.Thread):
         self.answered = threading.Event()
         self.stopping = threading.Event()
         self.transmits = []
+        self.drop = drop
+        self.arrivals = []
 
     def run(self):
         while not self.stopping.is_set():
@@ -165,8 +181,9 @@ class ScriptedServer(threading.Thread):
                 continue
             if len(request) < 48 or request[0] & 7 != 3:
                 continue
+            self.arrivals.append(received)
             self.requested.set()
-            if not self.answering.is_set():
+            if not self.answering.is_set() or len(self.arrivals) <= self.drop:
                 continue
             for step in self.script or [{}]:
                 step = dict(self.fields, **step)

@@ -1,0 +1,194 @@
+#!/usr/bin/python3
+"""The real program under Wine getting the clock right by itself on a
+desktop where things get in the way, steered through control.exe against a
+scripted server on loopback:
+- started before the network and its name server: the lookup fails, then
+  both come and the program goes online and polls at once;
+- the network going while online, and coming back;
+- the user's offline choice held across network changes, and so the choice
+  of not going online at start-up;
+- replies dropped, then answered: asked again after 15 s, then 30 s;
+- waking from sleep (both notices): one poll; and a server that says DENY
+  is asked no more.
+
+The machine's network is a veth pair with a default route, made and taken
+away in the test run's own network namespace (nothing leaves it: the
+servers are on loopback). The script takes a mount namespace of its own for
+a hosts file it can change, where the name server's coming is a line added.
+
+    recovery_peers.py WINE_RUN CONTROL_EXE WINE_PREFIX
+"""
+import os
+import re
+import subprocess
+import sys
+import tempfile
+import time
+
+from remote import Remote
+from sntp_peer import IDS, NTP_PORT, SKIPPED, Checks, ScriptedServer, in_order, run_cases, wait_for
+
+checks = Checks()
+check = checks.check
+
+LATE_NAME = "late.tamarin-time.test"
+JUDGED = re.compile(r"応答に\d+\.\d{3}秒掛かっています")
+ONLINE_LINES = ["ホスト確認成功", "サーバー確認成功", "交信開始..."]
+WM_POWERBROADCAST, PBT_APMRESUMESUSPEND, PBT_APMRESUMEAUTOMATIC = 0x218, 7, 0x12
+
+
+def network(up):
+    """The machine's link and default route, brought up or taken away."""
+    if up:
+        for command in ("link add tt0 type veth peer name tt1", "addr add 192.0.2.2/24 dev tt0", "link set tt0 up",
+                        "link set tt1 up", "route add default via 192.0.2.1"):
+            subprocess.run(["ip"] + command.split(), check=True)
+    else:
+        subprocess.run(["ip", "link", "del", "tt0"], check=False, stderr=subprocess.DEVNULL)
+
+
+def settings(server="127.0.0.1", online=1):
+    return {"szServerName": "s:" + server, "fStartAtFirst": online, "fStayAfterAdjustment": 1}
+
+
+def lines_after(log, line):
+    where = max((i for i, text in enumerate(log) if text == line), default=-1)
+    return log[where + 1:]
+
+
+def has_line(program, predicate, seconds=10):
+    return wait_for(lambda: any(predicate(line) for line in program.log()), seconds)
+
+
+def button(program):
+    return program.call("text %d" % IDS["IDM_ONLINE"])
+
+
+def network_case(wine_run, control_exe, _prefix):
+    server = ScriptedServer(NTP_PORT)
+    server.answering.set()
+    server.start()
+    program = Remote(wine_run, control_exe, settings(LATE_NAME))
+    try:
+        failed = has_line(program, lambda line: line.startswith("ホスト確認 エラー"))
+        time.sleep(2)  # the first ticks: the network's first answer is the baseline, not a change
+        with open("/etc/hosts", "a") as hosts:
+            hosts.write("127.0.0.1 %s\n" % LATE_NAME)  # the name server is up
+        network(True)
+        has_line(program, JUDGED.fullmatch)
+        log = program.log()
+        check(failed and in_order(log, ["ダイアルアップ接続を検出"] + ONLINE_LINES + [JUDGED]),
+              "before the network: the lookup fails, then the network's coming takes it online\n  " + "\n  ".join(log))
+
+        network(False)
+        gone = has_line(program, lambda line: line == "ダイアルアップ切断を検出")
+        offline_text = button(program)
+        asked = len(server.arrivals)
+        network(True)
+        back = wait_for(lambda: len(server.arrivals) > asked, 10)
+        has_line(program, lambda line: line == "交信開始...")
+        log = program.log()
+        check(gone and offline_text == "オンライン" and in_order(log, ["ダイアルアップ切断を検出", "交信終了"]),
+              "network gone: offline, the user's wish kept (%s)" % offline_text)
+        check(back and in_order(lines_after(log, "交信終了"), ["ダイアルアップ接続を検出"] + ONLINE_LINES),
+              "network back: online again and polled at once\n  " + "\n  ".join(log))
+
+        program.call("toggle 1")  # the user chooses offline
+        asked = len(server.arrivals)
+        network(False)
+        time.sleep(2)
+        network(True)
+        time.sleep(3)
+        log = program.log()
+        check(lines_after(log, "交信終了") == [""] and len(server.arrivals) == asked and button(program) == "オンライン",
+              "user's offline choice: held across the network's going and coming\n  " + "\n  ".join(log))
+        program.stop()
+
+        asked = len(server.arrivals)
+        program = Remote(wine_run, control_exe, settings(online=0))  # with the network up
+        time.sleep(3)
+        network(False)
+        time.sleep(2)
+        network(True)
+        time.sleep(3)
+        log = program.log()
+        check(not any(line in ("交信開始...", "ダイアルアップ接続を検出") for line in log) and len(server.arrivals) == asked,
+              "not online at start-up: the network does not take it online\n  " + "\n  ".join(log))
+    finally:
+        program.stop()
+        network(False)
+        server.stop()
+
+
+def dropped_replies_case(wine_run, control_exe, _prefix):
+    server = ScriptedServer(NTP_PORT, drop=2)
+    server.answering.set()
+    server.start()
+    program = Remote(wine_run, control_exe, settings())
+    try:
+        wait_for(lambda: len(server.arrivals) >= 3, 60)
+        judged = has_line(program, JUDGED.fullmatch)
+        log = program.log()
+    finally:
+        program.stop()
+        server.stop()
+    gaps = [round(b - a, 1) for a, b in zip(server.arrivals, server.arrivals[1:])]
+    check(len(gaps) == 2 and 14.5 <= gaps[0] <= 17 and 29.5 <= gaps[1] <= 33,
+          "dropped replies: asked again after 15 s, then 30 s (gaps %s)" % gaps)
+    check(judged and sum(bool(JUDGED.fullmatch(line)) for line in log) == 1,
+          "dropped replies: the third request is answered and judged\n  " + "\n  ".join(log))
+
+
+def resume_and_deny_case(wine_run, control_exe, _prefix):
+    server = ScriptedServer(NTP_PORT)
+    server.answering.set()
+    server.start()
+    program = Remote(wine_run, control_exe, settings())
+    try:
+        has_line(program, JUDGED.fullmatch, 15)
+        time.sleep(16)  # a poll within 15 s is not repeated for a resume
+        server.fields = {"stratum": 0, "refid": b"DENY"}
+        for notice in (PBT_APMRESUMEAUTOMATIC, PBT_APMRESUMESUSPEND):
+            program.call("post %d %d 0" % (WM_POWERBROADCAST, notice))
+        denied = has_line(program, lambda line: line.startswith("サーバーに断られました"))
+        time.sleep(17)  # longer than the first retry would wait
+        log = program.log()
+        text = button(program)
+    finally:
+        program.stop()
+        server.stop()
+    check(len(server.arrivals) == 2, "resume: one poll for both notices, none after DENY (%d requests)"
+          % len(server.arrivals))
+    check(denied and in_order(log, ["サーバーの準備がまだのようです(Statum=0)",
+                                    "サーバーに断られました(DENY)。オンラインにするまで問い合わせません", "交信終了"])
+          and text == "オンライン", "DENY: said so, and offline\n  " + "\n  ".join(log))
+
+
+def in_own_mount_namespace():
+    """Re-runs this script with a hosts file of its own, once."""
+    if os.environ.get("TAMARIN_OWN_HOSTS") == "1":
+        return True
+    with open("/etc/hosts") as f:
+        hosts = f.read()
+    own = tempfile.NamedTemporaryFile("w", prefix="tamarin-hosts-", delete=False)
+    own.write(hosts)
+    own.close()
+    command = "mount --bind %s /etc/hosts && exec /usr/bin/python3 %s" % (own.name, " ".join(
+        [os.path.abspath(__file__)] + sys.argv[1:]))
+    status = subprocess.run(["unshare", "--mount", "sh", "-c", command], env=dict(os.environ, TAMARIN_OWN_HOSTS="1"))
+    os.remove(own.name)
+    sys.exit(status.returncode)
+
+
+def main():
+    # The link and the route are the namespace's own only where the test run made one.
+    if os.environ.get("TAMARIN_ISOLATED_NETWORK") != "1" or os.geteuid() != 0:
+        print("skipped: needs root in the test run's own network namespace")
+        return SKIPPED
+    in_own_mount_namespace()
+    network(False)
+    return run_cases(checks, "recovery", [network_case, dropped_replies_case, resume_and_deny_case])
+
+
+if __name__ == "__main__":
+    sys.exit(main())
