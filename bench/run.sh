@@ -1,9 +1,11 @@
 #!/usr/bin/env bash
 # The benchmarks: builds what they need, runs them against chronyd on
 # loopback in a network namespace of their own, and prints one table.
-# Takes about twenty minutes, most of them a thousand exchanges with chronyd.
+# Takes about twenty-five minutes, most of them a thousand exchanges with
+# chronyd; `recovery` runs only the network's return and the probe's cost
+# (three minutes).
 #
-#   bench/run.sh
+#   bench/run.sh [recovery]
 set -euo pipefail
 cd "$(dirname "$0")/.."
 
@@ -11,15 +13,18 @@ scripts/bootstrap.sh
 cmake -S . -B build >/dev/null
 cmake --build build -j "$(nproc)" >/dev/null
 mkdir -p build/bench
+cmake --build build/windows --target tamarin-time-noprobe >/dev/null
 g++ -O2 -Wall -Wextra -o build/bench/loadgen bench/loadgen.cpp
+scripts="/usr/bin/python3 bench/recovery.py build"
+[ "${1:-}" = recovery ] || scripts="/usr/bin/python3 bench/bench.py build && $scripts"
 
 # A Wine prefix of the benchmarks' own, and a resolver that asks a name
 # server on loopback (which never answers) for the slow-lookup measurement.
 export TAMARIN_WINE_HOME=$PWD/build/bench/wine
 mkdir -p "$TAMARIN_WINE_HOME"
 printf 'nameserver 127.0.0.1\noptions timeout:5 attempts:2\n' >build/bench/resolv.conf
-exec unshare --net --mount sh -c '
+exec unshare --net --mount sh -c "
   ip link set lo up &&
   mount --bind build/bench/resolv.conf /etc/resolv.conf &&
   cmake/wine-run.sh --start build/bench >/dev/null 2>&1 &&
-  { /usr/bin/python3 bench/bench.py build; status=$?; cmake/wine-run.sh --stop build/bench >/dev/null 2>&1; exit $status; }'
+  { $scripts; status=\$?; cmake/wine-run.sh --stop build/bench >/dev/null 2>&1; exit \$status; }"

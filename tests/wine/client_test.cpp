@@ -15,6 +15,7 @@
 #include "support/log_window.h"
 #include "support/loopback.h"
 #include "support/main_dialog.h"
+#include "timebase/clock.h"
 
 namespace {
 
@@ -68,6 +69,14 @@ protected:
         return MenuChecked(hApp);
     }
 };
+
+// The monotonic clock the program reads, standing still unless moved.
+uint64_t qwFakeTicks_ms = 7000000;
+
+ULONGLONG WINAPI FakeTickCount64()
+{
+    return qwFakeTicks_ms;
+}
 
 // The test run's hosts file names 127.0.0.3 0.tamarin-time.test.
 bool TestHostsEntry()
@@ -212,6 +221,42 @@ TEST_F(Online, ThousandTogglesLeaveNoSocketOrHandleBehind)
     ASSERT_GT(before, 0);
     EXPECT_EQ(client.sockClient, INVALID_SOCKET);
     EXPECT_LE(after, before + 2) << "handles before " << before << ", after " << after;
+}
+
+TEST_F(Online, FailedLookupsAreTriedAgainAfterTheBackoff)
+{
+    if (!NetworkIsIsolated()) GTEST_SKIP() << "an unknown host name needs the tests' isolated network";
+    clockCalls.GetTickCount64 = FakeTickCount64;
+    CreateMainWindow();
+    const char kUnknown[] = "no-such-host.invalid";
+    const struct {
+        const char* interval;
+        uint32_t nRetryBefore;
+        bool fClick;    // the user's click, else the tick of a retry that fell due
+        uint32_t wait;  // seconds until the next attempt
+    } rows[] = {
+        {"10", 480, true, 15},  // the user's own attempt starts afresh
+        {"10", 0, false, 15},
+        {"10", 15, false, 30},
+        {"10", 480, false, 600},  // up to the interval
+        {"999", 600, false, 900},  // and at most 15 minutes for a lookup
+    };
+    for (const auto& row : rows) {
+        SCOPED_TRACE(testing::Message() << row.interval << " " << row.nRetryBefore << " " << row.fClick);
+        Type(IDC_INTERVAL, row.interval);
+        SendDlgItemMessageA(hMain, IDC_LOG, LB_RESETCONTENT, 0, 0);
+        client.nRetry_sec = row.nRetryBefore;
+        if (row.fClick) {
+            GoOnlineWith(kUnknown);
+        } else {
+            client.qwNextAttempt_ms = qwFakeTicks_ms;
+            SendMessageA(hMain, WM_TIMER, 1, 0);
+        }
+        EXPECT_EQ(WaitForLine(Settled).rfind("ホスト確認 エラー (", 0), 0u);
+        EXPECT_EQ(client.nStatus, CLIENT_WAITING);
+        EXPECT_EQ(client.qwNextAttempt_ms - qwFakeTicks_ms, row.wait * 1000ull);
+    }
+    clockCalls.GetTickCount64 = realClockCalls.GetTickCount64;
 }
 
 TEST_F(Online, BadServerTextsNeverCrash)

@@ -1,0 +1,113 @@
+#!/usr/bin/python3
+"""How fast the program is back in step when the network returns, and what
+its connection-state probe costs: run by bench/run.sh inside a network and
+mount namespace of its own, against chronyd on loopback, with a veth pair
+and a default route standing for the machine's network (nothing leaves the
+namespace). Prints its rows of the table (Markdown).
+
+    recovery.py BUILD_DIR
+"""
+import os
+import re
+import signal
+import statistics
+import subprocess
+import sys
+import tempfile
+import time
+
+HERE = os.path.dirname(os.path.abspath(__file__))
+sys.path.insert(0, os.path.join(HERE, "..", "tests", "driver"))
+from bench import CHRONY_PORT, CONTROL, PREFIX, WINE_RUN, start_chronyd  # noqa: E402
+from recovery_peers import network  # noqa: E402
+from remote import Remote, pids_whose  # noqa: E402
+from sntp_peer import ntp_service_port  # noqa: E402
+
+BUILD = os.path.abspath(sys.argv[1])
+JUDGED = re.compile(r"応答に\d+\.\d{3}秒掛かっています")
+RETURNS = 10
+ONLINE = {"szServerName": "s:127.0.0.1", "fStartAtFirst": 1, "fStayAfterAdjustment": 1}
+
+
+def wait_for_count(program, predicate, count, seconds=20):
+    """Until the log holds `count` lines that pass the predicate."""
+    deadline = time.monotonic() + seconds
+    while time.monotonic() < deadline:
+        if sum(1 for line in program.log() if predicate(line)) >= count:
+            return True
+        time.sleep(0.01)
+    return False
+
+
+def return_to_judged_reply():
+    """Seconds from the network's return to the judged reply that follows."""
+    network(False)
+    program = Remote(WINE_RUN, CONTROL, ONLINE)
+    times = []
+    try:
+        wait_for_count(program, JUDGED.fullmatch, 1)
+        network(True)
+        time.sleep(2)
+        for i in range(RETURNS):
+            network(False)
+            wait_for_count(program, lambda line: line == "ダイアルアップ切断を検出", i + 1)
+            start = time.monotonic()
+            network(True)
+            if wait_for_count(program, JUDGED.fullmatch, i + 2):
+                times.append(time.monotonic() - start)
+    finally:
+        program.stop()
+        network(False)
+    return times
+
+
+def prefix_cpu_seconds():
+    """CPU time of every process of the benchmarks' prefix: the program, its
+    control, the wineserver and Wine's services."""
+    total = 0.0
+    for pid in pids_whose("environ", lambda env: ("WINEPREFIX=" + PREFIX).encode() + b"\0" in env):
+        try:
+            with open("/proc/%d/stat" % pid) as f:
+                fields = f.read().rsplit(")", 1)[1].split()
+            total += (int(fields[11]) + int(fields[12])) / os.sysconf("SC_CLK_TCK")
+        except OSError:
+            pass
+    return total
+
+
+def idle_online_minute(exe):
+    """CPU of the prefix's processes over one idle minute online, with the network up."""
+    os.environ["TAMARIN_EXE"] = exe
+    network(True)
+    program = Remote(WINE_RUN, CONTROL, ONLINE)
+    try:
+        wait_for_count(program, JUDGED.fullmatch, 1)
+        time.sleep(2)
+        before = prefix_cpu_seconds()
+        time.sleep(60)
+        return prefix_cpu_seconds() - before
+    finally:
+        program.stop()
+        network(False)
+        del os.environ["TAMARIN_EXE"]
+
+
+def main():
+    workdir = tempfile.mkdtemp(prefix="tamarin-bench-")
+    chronyd = start_chronyd(workdir)
+    try:
+        with ntp_service_port(PREFIX, CHRONY_PORT):
+            times = return_to_judged_reply()
+            with_probe = idle_online_minute(os.path.join(BUILD, "windows", "tamarin-time.exe"))
+            without = idle_online_minute(os.path.join(BUILD, "windows", "tamarin-time-noprobe.exe"))
+    finally:
+        chronyd.send_signal(signal.SIGTERM)
+        chronyd.wait(10)
+    print("| Network's return to a judged reply: median / max of %d | %.2f / %.2f s |  | %d of %d came back |" % (
+        RETURNS, statistics.median(times) if times else 0, max(times) if times else 0, len(times), RETURNS))
+    print("| CPU over an idle online minute, probe on / off | %.2f / %.2f s |  | every process of the prefix; "
+          "the probe's share %.2f%% of a core |" % (with_probe, without, (with_probe - without) / 60 * 100))
+
+
+if __name__ == "__main__":
+    main()
