@@ -32,13 +32,31 @@ NtpTimestamp CorrectClock(int64_t llOffset)
     return qwNewTime;
 }
 
-// What server mode passes on: the clock was last found right, or set, now.
-void KeepReference(const ReplyEvaluation& e, NtpTimestamp qwArrival, NtpTimestamp qwSetTo)
+// What server mode passes on: the clock was found right, or set, at
+// qwWhen; the offset left uncorrected adds to what it may be wrong by.
+void KeepReference(const ReplyEvaluation& e, NtpTimestamp qwWhen, uint64_t qwUncorrected)
 {
     reference.fSynchronized = 1;
-    reference.qwReferenceTime = qwSetTo != 0 ? qwSetTo : qwArrival;
+    reference.qwReferenceTime = qwWhen;
     reference.qwRootDelay = e.qwRootDelay;
-    reference.qwRootDispersion = e.qwRootDispersion;
+    reference.qwRootDispersion = e.qwRootDispersion + qwUncorrected;  // at most 2^48 + 2^63
+}
+
+// Synchronised only while the clock is known to be right: within the
+// tolerance, or set. A correction that failed leaves it, and server mode,
+// unsynchronised until a later reply makes it right.
+void TakeAcceptedReply(const ReplyEvaluation& e, NtpTimestamp qwArrival)
+{
+    if (!e.fCorrect) {
+        KeepReference(e, qwArrival, OffsetMagnitude(e.llOffset));
+        return;
+    }
+    NtpTimestamp qwSetTo = CorrectClock(e.llOffset);
+    if (qwSetTo == 0) {
+        reference.fSynchronized = 0;
+        return;
+    }
+    KeepReference(e, qwSetTo, 0);
 }
 
 bool AnswersRequest(const NtpPacket* reply)
@@ -83,7 +101,7 @@ void OnClientRead(SOCKET sock, WORD event)
 
     ReplyEvaluation e;
     EvaluateReply(&received.packet, received.qwArrival, settings.qwAcceptableMaxLoopDelay,
-                  settings.qwIgnorableMaxTimeDifference, &e);
+                  settings.qwIgnorableMaxTimeDifference, ClockPrecision(), &e);
     // Only the first reply to the request out is judged: anyone can send from
     // the server's address, and a late or repeated reply is no measurement.
     if (e.szRefusal == NULL && !AnswersRequest(&received.packet)) {
@@ -101,7 +119,7 @@ void OnClientRead(SOCKET sock, WORD event)
     reference.dwReferenceId = e.dwReferenceId;
     if (!e.fDelayAccepted) return;  // too slow: the poll failed, and is tried again after the backoff
 
-    KeepReference(e, received.qwArrival, e.fCorrect ? CorrectClock(e.llOffset) : 0);
+    TakeAcceptedReply(e, received.qwArrival);
     client.nRetry_sec = 0;
     // Synchronise once and quit: only after a measurement that counted.
     if (!settings.fStayAfterAdjustment) {

@@ -16,6 +16,42 @@ const char* RefusalOf(const NtpPacket* reply, NtpTimestamp t1, NtpTimestamp t2, 
     return NULL;
 }
 
+// A precision, a power of two in seconds, as a 32.32 duration: nothing
+// below one unit, and at most 2^30 s.
+uint64_t PrecisionDuration(int nPrecision)
+{
+    if (nPrecision < -32) return 0;
+    return 1ull << (32 + (nPrecision > 30 ? 30 : nPrecision));
+}
+
+// The checks of a reply's times, after those of the table above.
+const char* ImpossibleTiming(NtpTimestamp t2, NtpTimestamp t3, int64_t llDelay, int nTheirs, int nOurs)
+{
+    if ((int64_t)(t3 - t2) < 0) return "T3<T2";  // 6. sent before it was received
+    // 7. a loop delay below zero by more than the two clocks can blur
+    if (llDelay < 0 && 0 - (uint64_t)llDelay > PrecisionDuration(nTheirs) + PrecisionDuration(nOurs)) {
+        return "delay<0";
+    }
+    return NULL;
+}
+
+// (a + b) / 2, truncated toward zero, exact for any two signed differences
+// (clocks up to 68 years apart): each is halved before the sum, which then
+// cannot overflow, and the two halves' remainders are put back.
+int64_t HalvedSum(int64_t a, int64_t b)
+{
+    int64_t halves = (a >> 1) + (b >> 1);  // each rounded toward minus infinity
+    int remainders = (int)(a & 1) + (int)(b & 1);
+    int64_t floor = halves + (remainders >> 1);
+    return remainders == 1 && floor < 0 ? floor + 1 : floor;
+}
+
+void Refuse(ReplyEvaluation* e)
+{
+    FormatLogLine(e->aszLines[0], "サーバーの準備がまだのようです(%s)", e->szRefusal);
+    e->nLines = 1;
+}
+
 void FormatOffsetLine(LogLineBuffer& line, int64_t llOffset)
 {
     if (llOffset < 0) {
@@ -45,7 +81,7 @@ uint64_t OffsetMagnitude(int64_t llOffset)
 }
 
 void EvaluateReply(const NtpPacket* reply, NtpTimestamp t4, uint64_t qwAcceptableMaxLoopDelay,
-                   uint64_t qwIgnorableMaxTimeDifference, ReplyEvaluation* e)
+                   uint64_t qwIgnorableMaxTimeDifference, int nOurPrecision, ReplyEvaluation* e)
 {
     const NtpTimestamp t1 = NtpToNetwork(reply->qwOriginateTime);
     const NtpTimestamp t2 = NtpToNetwork(reply->qwReceiveTime);
@@ -55,18 +91,22 @@ void EvaluateReply(const NtpPacket* reply, NtpTimestamp t4, uint64_t qwAcceptabl
     e->szRefusal = RefusalOf(reply, t1, t2, t3);
     ReadKiss(reply, e);
     if (e->szRefusal != NULL) {
-        FormatLogLine(e->aszLines[0], "サーバーの準備がまだのようです(%s)", e->szRefusal);
-        e->nLines = 1;
+        Refuse(e);
         return;
     }
 
-    // delay = (T4 - T1) - (T3 - T2), modulo 2^64 and read signed: below zero
-    // (the server's interval longer than the round trip, as the resolution of
-    // either clock allows) it counts as zero;
-    // offset = ((T2 - T1) + (T3 - T4)) / 2, read signed, halved toward zero.
+    // delay = (T4 - T1) - (T3 - T2), modulo 2^64 and read signed; below zero
+    // only as far as the resolution of the two clocks allows, and then it
+    // counts as zero.
     const int64_t llDelay = (int64_t)((t4 - t1) - (t3 - t2));
+    e->szRefusal = ImpossibleTiming(t2, t3, llDelay, reply->cPrecision, nOurPrecision);
+    if (e->szRefusal != NULL) {
+        Refuse(e);
+        return;
+    }
     e->qwLoopDelay = llDelay < 0 ? 0 : (uint64_t)llDelay;
-    e->llOffset = (int64_t)((t2 - t1) + (t3 - t4)) / 2;
+    // offset = ((T2 - T1) + (T3 - T4)) / 2, each difference read signed
+    e->llOffset = HalvedSum((int64_t)(t2 - t1), (int64_t)(t3 - t4));
     e->dwReferenceId = (uint32_t)t3;
     e->qwRootDelay = NtpShortToNtp(reply->dwRootDelay) + e->qwLoopDelay;  // at most 2^48 + 2^63
     e->qwRootDispersion = NtpShortToNtp(reply->dwRootDispersion);

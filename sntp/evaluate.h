@@ -16,7 +16,7 @@ enum KissCode {
 };
 
 struct ReplyEvaluation {
-    const char* szRefusal;    // NULL when the reply passed the checks, else "LI=ALARM", "Statum=0", "T1=0"...
+    const char* szRefusal;    // NULL when the reply passed the checks, else "LI=ALARM", "Statum=0", "T1=0"... "delay<0"
     int nLines;               // lines to log, in order: the refusal, or the delay and the offset
     LogLineBuffer aszLines[2];
     uint64_t qwLoopDelay;     // read unsigned
@@ -30,8 +30,10 @@ struct ReplyEvaluation {
     char szKissCode[5];       // its four characters, as sent
 };
 
+// nOurPrecision: this machine's clock, a power of two in seconds; with the
+// reply's own it bounds how far below zero a loop delay may read.
 void EvaluateReply(const NtpPacket* reply, NtpTimestamp t4, uint64_t qwAcceptableMaxLoopDelay,
-                   uint64_t qwIgnorableMaxTimeDifference, ReplyEvaluation* evaluation);
+                   uint64_t qwIgnorableMaxTimeDifference, int nOurPrecision, ReplyEvaluation* evaluation);
 
 // The line after a successful correction by the given offset:
 // "時刻を%s秒進めました" forward, "時刻を%s秒遅らせました" back.

@@ -27,7 +27,7 @@ ReplyEvaluation Evaluate(const NtpPacket& reply, NtpTimestamp t4, uint64_t delay
                          uint64_t tolerance = kDefaultTolerance)
 {
     ReplyEvaluation e;
-    EvaluateReply(&reply, t4, delayLimit, tolerance, &e);
+    EvaluateReply(&reply, t4, delayLimit, tolerance, -20, &e);  // our clock: 2^-20 s
     return e;
 }
 
@@ -99,16 +99,62 @@ TEST(Evaluate, ThresholdsHoldAtEqualityAndNotOneUnitBeyond)
     EXPECT_FALSE(Evaluate(reply, t4, 0x7FFFFFFFu, 0).fCorrect);
 }
 
-TEST(Evaluate, LoopDelayBelowZeroCountsAsZero)
+TEST(Evaluate, LoopDelayBelowZeroCountsAsZeroOnlyWithinBothPrecisions)
 {
-    // The server's interval (1 s) is longer than the client's (0.5 s).
-    ReplyEvaluation e = Evaluate(Reply(S, S + 0x100000000ull, S + 0x200000000ull), S + 0x80000000u);
-    EXPECT_EQ(e.szRefusal, nullptr);
-    EXPECT_EQ(e.qwLoopDelay, 0u);
-    EXPECT_STREQ(e.aszLines[0], "応答に0.000秒掛かっています");
-    EXPECT_TRUE(e.fDelayAccepted);
-    EXPECT_TRUE(e.fCorrect);
-    EXPECT_EQ(e.llOffset, 0x140000000ll);  // ((T2 - T1) + (T3 - T4)) / 2 = (1 s + 1.5 s) / 2
+    // T2 = S + 1 s; the server's interval 1 s plus `extra`, the client's 1 s.
+    // Precisions: the server's 2^-6 s (0x04000000) and ours 2^-20 s (0x1000).
+    const struct {
+        uint64_t extra;
+        int8_t precision;
+        const char* refusal;
+    } rows[] = {
+        {0x04001000u, -6, NULL},  // exactly both precisions below zero
+        {0x04001001u, -6, "delay<0"},
+        {0x04001001u, -5, NULL},
+        {3600ull << 32, -6, "delay<0"},  // "held" an hour over a short round trip
+    };
+    for (const auto& row : rows) {
+        NtpPacket reply = Reply(S, S + (1ull << 32), S + (2ull << 32) + row.extra);
+        reply.cPrecision = row.precision;
+        ReplyEvaluation e = Evaluate(reply, S + (1ull << 32));
+        EXPECT_EQ(e.szRefusal == NULL ? "" : e.szRefusal, std::string(row.refusal == NULL ? "" : row.refusal));
+        if (row.refusal != NULL) {
+            EXPECT_STREQ(e.aszLines[0], "サーバーの準備がまだのようです(delay<0)");
+            EXPECT_FALSE(e.fDelayAccepted);
+            continue;
+        }
+        EXPECT_EQ(e.qwLoopDelay, 0u);
+        EXPECT_STREQ(e.aszLines[0], "応答に0.000秒掛かっています");
+        EXPECT_TRUE(e.fDelayAccepted);
+    }
+    // Sent before it was received.
+    ReplyEvaluation e = Evaluate(Reply(S, S + 2, S + 1), S + 3);
+    EXPECT_STREQ(e.szRefusal, "T3<T2");
+    EXPECT_STREQ(e.aszLines[0], "サーバーの準備がまだのようです(T3<T2)");
+}
+
+TEST(Evaluate, OffsetsAreExactForClocksDecadesApartInEitherEra)
+{
+    // Seconds since 1900 of midnight UTC, as on the wire (2036-02-08 in the
+    // second era), and the true difference in seconds.
+    const NtpTimestamp k1980 = 0x96792480ull << 32, k2000 = 0xBC17C200ull << 32, k2035 = 0xFFCD8C00ull << 32;
+    const NtpTimestamp k2026 = S, k2036 = 0xF680ull << 32;
+    const struct {
+        NtpTimestamp local, server;
+        int64_t seconds;
+    } rows[] = {
+        {k1980, k2026, 1481068800},  {k2000, k2026, 849916800}, {k2035, k2026, -286070400},
+        {k1980, k2036, 1770508800},  {k2000, k2036, 1139356800}, {k2035, k2036, 3369600},
+        {k2026, k1980, -1481068800}, {k2036, k1980, -1770508800}, {k2036, k2035, -3369600},
+    };
+    for (const auto& row : rows) {
+        // Answered at once, with no time on the way: the offset is the whole difference.
+        ReplyEvaluation e = Evaluate(Reply(row.local, row.server, row.server), row.local);
+        EXPECT_EQ(e.llOffset, row.seconds * (1ll << 32)) << row.seconds;
+        EXPECT_EQ(row.local + (uint64_t)e.llOffset, row.server) << "the time the clock is set to";
+    }
+    // An odd sum still halves toward zero: (1 + -4) / 2 units is -1.
+    EXPECT_EQ(Evaluate(Reply(S, S + 1, S + 1), S + 5).llOffset, -1);
 }
 
 TEST(Evaluate, UnreadyServersAreRefusedWithTheFirstReasonAndTheirKissRead)

@@ -20,7 +20,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
     DecodePacket(datagram, &reply);
 
     ReplyEvaluation e;
-    EvaluateReply(&reply, t4, qwMaxDelay, qwIgnorable, &e);
+    EvaluateReply(&reply, t4, qwMaxDelay, qwIgnorable, -23, &e);
     FUZZ_REQUIRE(e.nLines == (e.szRefusal != NULL ? 1 : 2));
     for (int i = 0; i < e.nLines; ++i) RequireSoundLine(e.aszLines[i]);
     if (e.szRefusal != NULL) {
@@ -28,6 +28,10 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
         return 0;
     }
     FUZZ_REQUIRE(e.fDelayAccepted == (e.qwLoopDelay <= qwMaxDelay));
+    // The offset is the exact halved sum of the two signed differences.
+    const __int128 sum = (__int128)(int64_t)(NtpToNetwork(reply.qwReceiveTime) - NtpToNetwork(reply.qwOriginateTime)) +
+                         (int64_t)(NtpToNetwork(reply.qwTransmitTime) - t4);
+    FUZZ_REQUIRE(e.llOffset == (int64_t)(sum / 2));
     FUZZ_REQUIRE(e.fCorrect == (e.fDelayAccepted && OffsetMagnitude(e.llOffset) > qwIgnorable));
     FUZZ_REQUIRE(e.dwReferenceId == (uint32_t)NtpToNetwork(reply.qwTransmitTime));
     if (e.fCorrect) {

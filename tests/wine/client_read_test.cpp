@@ -154,7 +154,7 @@ BOOL WINAPI RefuseTimeAsInvalid(const SYSTEMTIME*)
     return FALSE;
 }
 
-TEST_F(ClientRead, RefusedCorrectionTakesTheArrivalAsReferenceTime)
+TEST_F(ClientRead, RefusedCorrectionLeavesItUnsynchronisedUntilTheClockIsRight)
 {
     // Wine refuses a step of more than half a second as a privilege not held.
     const std::string refused = "時刻が設定できません";
@@ -170,15 +170,22 @@ TEST_F(ClientRead, RefusedCorrectionTakesTheArrivalAsReferenceTime)
     };
     for (const auto& row : rows) {
         SCOPED_TRACE(row.llOffset_ms);
+        reference.fSynchronized = 1;  // right before
         reference.qwReferenceTime = 0x1234;
         clockCalls.SetSystemTime = row.SetSystemTime;
         std::vector<std::string> log = Deliver(ReplyAhead(row.llOffset_ms * (int64_t)kMillisecond));
         clockCalls.SetSystemTime = realClockCalls.SetSystemTime;
         ASSERT_GE(log.size(), 3u);
         EXPECT_EQ(std::vector<std::string>(log.end() - 3, log.end()), row.lines);
-        EXPECT_EQ(reference.fSynchronized, 1);
-        EXPECT_EQ(reference.qwReferenceTime, qwNow);
+        EXPECT_EQ(reference.fSynchronized, 0);
+        EXPECT_EQ(reference.qwReferenceTime, 0x1234u);
     }
+    // A later reply within the tolerance makes it right again; what it left
+    // uncorrected counts in the root dispersion.
+    Deliver(ReplyAhead(-150 * (int64_t)kMillisecond));
+    EXPECT_EQ(reference.fSynchronized, 1);
+    EXPECT_EQ(reference.qwReferenceTime, qwNow);
+    EXPECT_EQ(reference.qwRootDispersion, 150 * kMillisecond);
 }
 
 TEST_F(ClientRead, UnreadyServerChangesNothing)
