@@ -18,16 +18,22 @@ void LockPanelTabs(const PROCESS_INFORMATION& pi)
     }
 }
 
-// The system's own rundll32 by its full path: a bare name is looked for in
-// the program's folder and the current folder first, where anyone may have
-// put a program of that name. The command line names it quoted.
-bool SystemRundll32(char (&szApplication)[MAX_PATH], char (&szCommandLine)[2 * MAX_PATH])
+// The panel's command: its page 0, 日付と時刻, holds タイム ゾーンの変更 on
+// Windows 7 to 11 (page 1 there is 追加の時計). The program is the system's
+// own rundll32 by its full path, for a bare name is looked for in the
+// program's folder and the current folder first, where anyone may have put
+// a program of that name; tests name another in its place.
+bool PanelCommand(const char* szProgram, char (&szApplication)[MAX_PATH], char (&szCommandLine)[2 * MAX_PATH])
 {
-    const char kFile[] = "\\rundll32.exe";
-    UINT nLength = GetSystemDirectoryA(szApplication, MAX_PATH);
-    if (nLength == 0 || nLength + sizeof kFile > MAX_PATH) return false;
-    lstrcatA(szApplication, kFile);
-    wsprintfA(szCommandLine, "\"%s\" shell32.dll,Control_RunDLL timedate.cpl,@0,1", szApplication);
+    if (szProgram != NULL) {
+        lstrcpynA(szApplication, szProgram, MAX_PATH);
+    } else {
+        const char kFile[] = "\\rundll32.exe";
+        UINT nLength = GetSystemDirectoryA(szApplication, MAX_PATH);
+        if (nLength == 0 || nLength + sizeof kFile > MAX_PATH) return false;
+        lstrcatA(szApplication, kFile);
+    }
+    wsprintfA(szCommandLine, "\"%s\" shell32.dll,Control_RunDLL timedate.cpl,@0,0", szApplication);
     return true;
 }
 
@@ -61,19 +67,14 @@ DWORD WINAPI TimeZoneThreadFunc(LPVOID parameter)
 
     char szApplication[MAX_PATH];
     char szCommandLine[2 * MAX_PATH];
-    const char* pszApplication = NULL;
-    if (parameter != NULL) {
-        lstrcpynA(szCommandLine, (const char*)parameter, sizeof szCommandLine);
-    } else if (SystemRundll32(szApplication, szCommandLine)) {
-        pszApplication = szApplication;
-    } else {
+    if (!PanelCommand((const char*)parameter, szApplication, szCommandLine)) {
         LogError("TimeZoneThreadFunc GetSystemDirectory", (int)GetLastError());
         return 0;
     }
     STARTUPINFOA si = {};
     si.cb = sizeof si;
     PROCESS_INFORMATION pi = {};
-    if (!CreateProcessA(pszApplication, szCommandLine, NULL, NULL, FALSE, 0, NULL, NULL, &si, &pi)) {
+    if (!CreateProcessA(szApplication, szCommandLine, NULL, NULL, FALSE, 0, NULL, NULL, &si, &pi)) {
         LogError("TimeZoneThreadFunc CreateProcess", (int)GetLastError());
         return 0;
     }

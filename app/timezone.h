@@ -6,8 +6,8 @@
 
 #include <windows.h>
 
-// parameter: NULL for the Date/Time panel; another command line in its place
-// otherwise, for tests.
+// parameter: NULL for the system's rundll32; another program in its place
+// otherwise, for tests, given the same arguments.
 DWORD WINAPI TimeZoneThreadFunc(LPVOID parameter);
 
 // EnumThreadWindows callback: searches each top-level window's descendants.

@@ -46,7 +46,8 @@ HWND PanelChild(const char* szClass)
     return FindWindowExA(hPanel, NULL, szClass, NULL);
 }
 
-bool fTabsLocked, fButtonUsable;
+bool fTabsLocked, fButtonUsable, fTimeZoneReachable;
+LRESULT nPage;
 
 // Waits for the thread to find the tabs, then closes the panel as its user would.
 void LookAtPanelAndCloseIt()
@@ -55,6 +56,10 @@ void LookAtPanelAndCloseIt()
     for (int i = 0; i < 100 && IsWindowEnabled(hTab); ++i) Sleep(50);
     fTabsLocked = hTab != NULL && !IsWindowEnabled(hTab);
     fButtonUsable = IsWindowEnabled(PanelChild("BUTTON")) != FALSE;
+    nPage = SendMessageA(hTab, TCM_GETCURSEL, 0, 0);
+    // The page it opened on has the button that changes the time zone, usable.
+    HWND hChange = FindWindowExA(GetParent(hTab), NULL, "BUTTON", "タイム ゾーンの変更(&Z)...");
+    fTimeZoneReachable = hChange != NULL && IsWindowEnabled(hChange) && IsWindowVisible(hChange);
     PostMessageA(GetParent(hTab), WM_CLOSE, 0, 0);
 }
 
@@ -64,6 +69,8 @@ TEST_F(TimeZone, PanelTabsAreLockedUntilItClosesAndItsHandlesAreClosed)
     ASSERT_TRUE(RunThread("panel_stand_in.exe", LookAtPanelAndCloseIt));
     EXPECT_TRUE(fTabsLocked);
     EXPECT_TRUE(fButtonUsable);
+    EXPECT_EQ(nPage, 0);  // 日付と時刻
+    EXPECT_TRUE(fTimeZoneReachable);
     EXPECT_TRUE(ReadLog().empty());
     EXPECT_EQ(CountProcessHandles(GetCurrentProcessId()), before);
 }
