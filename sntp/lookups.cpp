@@ -1,6 +1,10 @@
 #include "sntp/lookups.h"
 
+#include "timebase/clock.h"
+
 namespace {
+
+const uint64_t kLongestLookup_ms = 5 * 60 * 1000;
 
 Lookup aLookups[LOOKUP_BUFFERS];
 uint32_t nStarts = 0;
@@ -10,12 +14,14 @@ uint32_t nStarts = 0;
 Lookup* TakeLookup()
 {
     Lookup* chosen = NULL;
+    const uint64_t now = MonotonicMs();
     for (Lookup& lookup : aLookups) {
         if (lookup.hTask == 0) {
             chosen = &lookup;
             break;
         }
-        if (lookup.fCancelled && (chosen == NULL || lookup.nStarted < chosen->nStarted)) {
+        bool fDone = lookup.fCancelled && now - lookup.qwCancelled_ms >= kLongestLookup_ms;
+        if (fDone && (chosen == NULL || lookup.nStarted < chosen->nStarted)) {
             chosen = &lookup;
         }
     }
@@ -41,4 +47,5 @@ void CancelLookup(Lookup* lookup)
 {
     WSACancelAsyncRequest(lookup->hTask);
     lookup->fCancelled = true;
+    lookup->qwCancelled_ms = MonotonicMs();
 }

@@ -204,10 +204,13 @@ TEST_F(Online, ThousandTogglesLeaveNoSocketOrHandleBehind)
         Toggle();
         if (i % 50 == 0) PumpMessages();
     }
-    // A click during a lookup starts it again: go offline once online for good.
+    // A click during a lookup starts it again; with every buffer still owned
+    // by a cancelled lookup, the attempt waits for a retry, and the next
+    // click, once those lookups are over, goes online: then offline for good.
     for (int i = 0; i < 500 && client.nStatus != CLIENT_ONLINE; ++i) {
         Sleep(10);
         PumpMessages();
+        if (i == 100 && client.nStatus == CLIENT_WAITING) Toggle();
     }
     ASSERT_TRUE(client.nStatus == CLIENT_ONLINE);
     Toggle();  // offline
