@@ -117,6 +117,7 @@ void OnClientRead(SOCKET sock, WORD event)
     }
     client.fAwaitingReply = 0;
     reference.dwReferenceId = e.dwReferenceId;
+    reference.nUpstreamStratum = received.packet.bStratum;
     if (!e.fDelayAccepted) return;  // too slow: the poll failed, and is tried again after the backoff
 
     TakeAcceptedReply(e, received.qwArrival);

@@ -73,7 +73,7 @@ void BuildServerReply(const uint8_t* request, NtpTimestamp qwArrival, const Serv
 {
     memcpy(reply, request, sizeof *reply);
     reply->bLiVnMode = (uint8_t)((request[0] & 0x38) | NTP_MODE_SERVER);
-    reply->bStratum = 2;
+    reply->bStratum = (uint8_t)reference->nStratum;
     reply->cPrecision = (int8_t)reference->nPrecision;
     reply->dwRootDelay = NtpToNtpShort(reference->qwRootDelay);
     reply->dwRootDispersion = NtpToNtpShort(RootDispersionAt(reference, qwArrival));
@@ -82,6 +82,14 @@ void BuildServerReply(const uint8_t* request, NtpTimestamp qwArrival, const Serv
     reply->qwOriginateTime = reply->qwTransmitTime;  // still the request's, byte for byte
     reply->qwReceiveTime = NtpToNetwork(qwArrival);
     reply->qwTransmitTime = reply->qwReceiveTime;
+}
+
+bool IsServableRequest(const NtpPacket* request, const uint8_t abAddress[4], unsigned port)
+{
+    int nVersion = NtpVersion(request);
+    if (nVersion < 1 || nVersion > 4 || port == 0) return false;
+    bool fUnspecified = abAddress[0] == 0 && abAddress[1] == 0 && abAddress[2] == 0 && abAddress[3] == 0;
+    return !fUnspecified && abAddress[0] < 224;
 }
 
 bool IsAcceptedLength(int nBytes)

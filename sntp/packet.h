@@ -56,6 +56,7 @@ struct ServerReference {
     uint64_t qwRootDelay;          // 32.32: the server's root delay plus the loop delay to it
     uint64_t qwRootDispersion;     // 32.32: the server's root dispersion
     int nPrecision;                // a power of two, in seconds
+    int nStratum;                  // ours: that reply's server's plus one
 };
 
 // An NTP short field's wire image (16.16 seconds) as a 32.32 duration.
@@ -65,14 +66,20 @@ uint64_t NtpShortToNtp(uint32_t dwWire);
 // nothing is understated, and at most 65535.99998 s.
 uint32_t NtpToNtpShort(uint64_t qwDuration);
 
-// The server's answer to a request (its first 48 bytes): mode 4, stratum 2,
-// leap indicator 0, the request's version and poll; the reference's
+// The server's answer to a request (its first 48 bytes): mode 4, the
+// reference's stratum, leap indicator 0, the request's version and poll; the reference's
 // identifier, timestamp, precision and root delay; as root dispersion the
 // reference's plus the precision plus 15 ppm of the time since the reference
 // time (RFC 5905's bound on the drift since); originate = the request's
 // transmit bytes as they are; receive = transmit = qwArrival.
 void BuildServerReply(const uint8_t* request, NtpTimestamp qwArrival, const ServerReference* reference,
                       NtpPacket* reply);
+
+// Whether server mode answers a request from this sender: versions 1 to 4
+// only, from a port other than 0 and a unicast address (not 0.0.0.0, not
+// multicast 224/4, not 240/4 with the broadcast address), whose replies
+// could only go astray or be turned against a third machine.
+bool IsServableRequest(const NtpPacket* request, const uint8_t abAddress[4], unsigned port);
 
 // Only 48-byte messages and 68-byte messages with an authenticator are read.
 bool IsAcceptedLength(int nBytes);

@@ -1,6 +1,7 @@
 // Server mode: answers other machines' SNTP client requests on UDP port 123
-// as a stratum 2 server, but only once the client has synchronised; before
-// that, requests are logged and left unanswered.
+// one stratum below its own server, but only once the client has
+// synchronised and only proper clients; other requests are logged and left
+// unanswered.
 #pragma once
 
 #include <windows.h>
@@ -24,5 +25,6 @@ SOCKET ServerSocket();
 void OnServerRead(SOCKET sock, WORD event);
 
 // Sends the reply to a request (at least 48 bytes) that arrived at
-// qwArrival; sendto's result, or 0 while not synchronised. Logs nothing.
+// qwArrival; sendto's result, or 0 while not synchronised or behind a server
+// of stratum 15 or more. Logs nothing.
 int SendServerReply(SOCKET sock, const uint8_t* request, NtpTimestamp qwArrival, const sockaddr_in* saTo);

@@ -61,6 +61,7 @@ struct ReferenceState {
     int32_t fSynchronized = 0;         // set by the first reply with an accepted delay, never cleared
     NtpTimestamp qwReferenceTime = 0;  // when the last accepted reply came, or the time it set the clock to
     uint32_t dwReferenceId = 0;        // low 32 bits of the last valid reply's transmit timestamp
+    int32_t nUpstreamStratum = 1;      // that reply's stratum; a primary server's until one came
     uint64_t qwRootDelay = 0;          // 32.32: the server's root delay plus the loop delay, at that reply
     uint64_t qwRootDispersion = 0;     // 32.32: the server's root dispersion, at that reply
 };

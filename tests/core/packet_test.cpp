@@ -81,12 +81,12 @@ TEST(Packet, ServerReplyTellsItsOwnReferenceAndKeepsTheRequestsFields)
     request[0] = 0xDB;  // LI 3, version 3, mode 3
     // Reference time 1000 s before the arrival: 15 ppm of it is 0.015 s.
     const ServerReference reference = {0x12345678u, 0xEEC0719880000000ull, 0x0000000140000001ull,
-                                       0x0000000080000000ull, -23};
+                                       0x0000000080000000ull, -23, 4};
     NtpPacket reply;
     BuildServerReply(request, 0xEEC0758080000000ull, &reference, &reply);
 
     const uint8_t expected[48] = {
-        0x1C, 0x02, 0xA2, 0xE9,                          // LI 0, version 3, mode 4; stratum 2; poll; precision -23
+        0x1C, 0x04, 0xA2, 0xE9,                          // LI 0, version 3, mode 4; stratum 4; poll; precision -23
         0x00, 0x01, 0x40, 0x01,                          // root delay 1.25 s and 2^-32 s, rounded up
         0x00, 0x00, 0x83, 0xD8,                          // root dispersion 0.5 + 0.015 s and 2^-23 s, rounded up
         0x12, 0x34, 0x56, 0x78,                          // reference identifier
@@ -104,6 +104,30 @@ TEST(Packet, ServerReplyTellsItsOwnReferenceAndKeepsTheRequestsFields)
     BuildServerReply(request, 0xEEC0758080000000ull, &reference, &reply);
     EXPECT_EQ(reply.bLiVnMode, 0x24);
     EXPECT_EQ(reply.qwOriginateTime, 0u);
+}
+
+TEST(Packet, OnlyProperClientsAreServed)
+{
+    const struct {
+        uint8_t liVnMode;
+        uint8_t address[4];
+        unsigned port;
+        bool served;
+    } rows[] = {
+        {0x23, {192, 168, 1, 20}, 123, true},  {0x1B, {10, 0, 0, 1}, 40000, true},  // versions 4 and 3
+        {0x0B, {10, 0, 0, 1}, 40000, true},    {0x03, {10, 0, 0, 1}, 40000, false},  // 1 yes, 0 no
+        {0x2B, {10, 0, 0, 1}, 40000, false},   {0x3B, {10, 0, 0, 1}, 40000, false},  // 5, 7
+        {0x23, {10, 0, 0, 1}, 0, false},       {0x23, {0, 0, 0, 0}, 123, false},
+        {0x23, {255, 255, 255, 255}, 123, false}, {0x23, {224, 0, 1, 1}, 123, false},
+        {0x23, {239, 255, 255, 250}, 123, false}, {0x23, {240, 0, 0, 1}, 123, false},
+        {0x23, {223, 255, 255, 254}, 123, true}, {0x23, {0, 0, 0, 1}, 123, true},
+    };
+    for (const auto& row : rows) {
+        NtpPacket request = {};
+        request.bLiVnMode = row.liVnMode;
+        EXPECT_EQ(IsServableRequest(&request, row.address, row.port), row.served)
+            << int(row.liVnMode) << " " << int(row.address[0]) << "." << int(row.address[3]) << ":" << row.port;
+    }
 }
 
 TEST(Packet, ServerRootDelayAndDispersionRoundUpGrowAndSaturate)
@@ -124,7 +148,7 @@ TEST(Packet, ServerRootDelayAndDispersionRoundUpGrowAndSaturate)
     const uint8_t request[48] = {0x23};
     for (const auto& row : rows) {
         const ServerReference reference = {0, kArrival - (uint64_t)row.llSince, row.qwRootDelay,
-                                           row.qwRootDispersion, row.nPrecision};
+                                           row.qwRootDispersion, row.nPrecision, 2};
         NtpPacket reply;
         BuildServerReply(request, kArrival, &reference, &reply);
         EXPECT_EQ(memcmp(&reply.dwRootDelay, row.abDelay, 4), 0) << row.qwRootDelay;

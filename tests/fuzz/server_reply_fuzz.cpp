@@ -15,7 +15,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
     const NtpTimestamp qwArrival = ReadBig64(data);
     const NtpTimestamp qwReference = ReadBig64(data + 8);
     const ServerReference reference = {(uint32_t)qwReference, qwReference, ReadBig64(data + 16), ReadBig64(data + 24),
-                                       (int8_t)data[32]};
+                                       (int8_t)data[32], 2};
     uint8_t request[NTP_PACKET_SIZE] = {};
     memcpy(request, data + kHead, size - kHead < sizeof request ? size - kHead : sizeof request);
 

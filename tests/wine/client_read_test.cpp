@@ -204,12 +204,14 @@ TEST_F(ClientRead, OnlyAnAcceptedReplyStartsTheCountdownAndEndsTheBackoff)
     settings.fStayAfterAdjustment = 0;
     client.nRetry_sec = 30;
     std::vector<uint8_t> reply = ReplyAhead(0, 0x24, 48, 1ull << 32);  // a second on the way
+    reply[1] = 3;  // judged, though too slow: its stratum is server mode's
     std::vector<std::string> log = Deliver(reply);
     ASSERT_EQ(log.size(), 4u);
     EXPECT_EQ(log[2], "応答に1.000秒掛かっています");
     EXPECT_EQ(log[3], "0.500秒進んでいます");
     EXPECT_EQ(reference.fSynchronized, 0);
     EXPECT_EQ(reference.dwReferenceId, LowBitsOfTransmit(reply));
+    EXPECT_EQ(reference.nUpstreamStratum, 3);
     EXPECT_EQ(client.fExitCountdown, 0);
     EXPECT_EQ(client.nRetry_sec, 30u);
 

@@ -167,11 +167,28 @@ TEST_F(Server, AnswersClientRequestsOnceSynchronised)
     EXPECT_EQ(memcmp(reply.data() + 24, request.data() + 40, 8), 0);
     EXPECT_EQ(memcmp(reply.data() + 32, times + 8, 16), 0);
 
-    // Only client requests are answered.
-    for (uint8_t liVnMode : {0x24, 0x21, 0x25, 0x20}) {
+    // Only client requests of versions 1 to 4 are answered.
+    for (uint8_t liVnMode : {0x24, 0x21, 0x25, 0x20, 0x03, 0x2B}) {
         Ask(Request(liVnMode));
         Serve();
         EXPECT_TRUE(Answer(100).empty()) << int(liVnMode);
+    }
+
+    // One stratum below its server; silent behind one of stratum 15.
+    const struct {
+        int32_t upstream;
+        size_t length;
+        uint8_t stratum;
+    } rows[] = {{3, 48, 4}, {14, 48, 15}, {15, 0, 0}};
+    for (const auto& row : rows) {
+        reference.nUpstreamStratum = row.upstream;
+        Ask(Request(0x23));
+        Serve();
+        reply = Answer(100);
+        ASSERT_EQ(reply.size(), row.length) << row.upstream;
+        if (row.length > 0) {
+            EXPECT_EQ(reply[1], row.stratum);
+        }
     }
 }
 
