@@ -61,7 +61,7 @@ void TakeAcceptedReply(const ReplyEvaluation& e, NtpTimestamp qwArrival)
 
 bool AnswersRequest(const NtpPacket* reply)
 {
-    return client.fAwaitingReply && NtpToNetwork(reply->qwOriginateTime) == client.qwRequestTime;
+    return client.fAwaitingReply && NtpToNetwork(reply->qwOriginateTime) == client.qwRequestCookie;
 }
 
 // RFC 5905 section 7.4: DENY and RSTR end the asking until the user goes
@@ -100,7 +100,7 @@ void OnClientRead(SOCKET sock, WORD event)
     }
 
     ReplyEvaluation e;
-    EvaluateReply(&received.packet, received.qwArrival, settings.qwAcceptableMaxLoopDelay,
+    EvaluateReply(&received.packet, client.qwRequestTime, received.qwArrival, settings.qwAcceptableMaxLoopDelay,
                   settings.qwIgnorableMaxTimeDifference, ClockPrecision(), &e);
     // Only the first reply to the request out is judged: anyone can send from
     // the server's address, and a late or repeated reply is no measurement.

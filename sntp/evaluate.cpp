@@ -6,11 +6,11 @@
 namespace {
 
 // The checks that make a reply unusable, in the order they are tested.
-const char* RefusalOf(const NtpPacket* reply, NtpTimestamp t1, NtpTimestamp t2, NtpTimestamp t3)
+const char* RefusalOf(const NtpPacket* reply, NtpTimestamp qwOriginate, NtpTimestamp t2, NtpTimestamp t3)
 {
     if (NtpLeapIndicator(reply) == NTP_LEAP_ALARM) return "LI=ALARM";  // 1. server not synchronised
     if (reply->bStratum == 0) return "Statum=0";                        // 2. kiss-of-death or unspecified
-    if (t1 == 0) return "T1=0";                                         // 3. no originate time echoed
+    if (qwOriginate == 0) return "T1=0";                                // 3. no originate time echoed
     if (t2 == 0) return "T2=0";                                         // 4. no receive time
     if (t3 == 0) return "T3=0";                                         // 5. no transmit time
     return NULL;
@@ -80,15 +80,14 @@ uint64_t OffsetMagnitude(int64_t llOffset)
     return llOffset < 0 ? 0 - (uint64_t)llOffset : (uint64_t)llOffset;
 }
 
-void EvaluateReply(const NtpPacket* reply, NtpTimestamp t4, uint64_t qwAcceptableMaxLoopDelay,
+void EvaluateReply(const NtpPacket* reply, NtpTimestamp t1, NtpTimestamp t4, uint64_t qwAcceptableMaxLoopDelay,
                    uint64_t qwIgnorableMaxTimeDifference, int nOurPrecision, ReplyEvaluation* e)
 {
-    const NtpTimestamp t1 = NtpToNetwork(reply->qwOriginateTime);
     const NtpTimestamp t2 = NtpToNetwork(reply->qwReceiveTime);
     const NtpTimestamp t3 = NtpToNetwork(reply->qwTransmitTime);
 
     *e = ReplyEvaluation();
-    e->szRefusal = RefusalOf(reply, t1, t2, t3);
+    e->szRefusal = RefusalOf(reply, NtpToNetwork(reply->qwOriginateTime), t2, t3);
     ReadKiss(reply, e);
     if (e->szRefusal != NULL) {
         Refuse(e);

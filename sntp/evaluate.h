@@ -1,5 +1,5 @@
-// The client's judgement of a server reply, pure: from the reply, its
-// arrival time T4 and the two thresholds to the refusal reason, or to the
+// The client's judgement of a server reply, pure: from the reply, the time
+// T1 its request was sent, its arrival time T4 and the two thresholds to the refusal reason, or to the
 // loop delay, the offset, the lines to log and whether to correct the clock.
 #pragma once
 
@@ -32,7 +32,9 @@ struct ReplyEvaluation {
 
 // nOurPrecision: this machine's clock, a power of two in seconds; with the
 // reply's own it bounds how far below zero a loop delay may read.
-void EvaluateReply(const NtpPacket* reply, NtpTimestamp t4, uint64_t qwAcceptableMaxLoopDelay,
+// t1: when the request went out, kept by the client (the request carried
+// another number, which the reply's originate field echoes).
+void EvaluateReply(const NtpPacket* reply, NtpTimestamp t1, NtpTimestamp t4, uint64_t qwAcceptableMaxLoopDelay,
                    uint64_t qwIgnorableMaxTimeDifference, int nOurPrecision, ReplyEvaluation* evaluation);
 
 // The line after a successful correction by the given offset:

@@ -1,5 +1,8 @@
 #include "sntp/tick.h"
 
+#include <windows.h>
+#include <bcrypt.h>
+
 #include "log/activity_log.h"
 #include "log/log_format.h"
 #include "sntp/client.h"
@@ -22,6 +25,17 @@ bool CountDownToExit()
     FormatLogLine(line, "終了%d秒前", (int)(nExitDelay_sec - client.nExitCount));
     LogLine(line);
     return false;
+}
+
+// 64 bits from the system's cryptographic source; never 0, which a reply
+// could not echo. Where the source fails, the clock, as requests used to carry.
+uint64_t RandomRequestCookie()
+{
+    uint64_t qwCookie = 0;
+    if (BCryptGenRandom(NULL, (PUCHAR)&qwCookie, sizeof qwCookie, BCRYPT_USE_SYSTEM_PREFERRED_RNG) != 0) {
+        qwCookie = NtpNow();
+    }
+    return qwCookie != 0 ? qwCookie : 1;
 }
 
 uint32_t CurrentInterval()
@@ -91,9 +105,13 @@ void PollServer()
     client.fPollNow = 0;
     client.qwLastPoll_ms = MonotonicMs();
     client.nRetry_sec = NextRetryDelay(client.nRetry_sec, CurrentInterval());
+    // A random transmit timestamp, kept to match the reply, and the real one
+    // to ourselves: a forger off the path cannot guess what to echo.
+    uint64_t qwCookie = RandomRequestCookie();
     NtpTimestamp t1 = NtpNow();
-    bool fSent = SendClientRequest(client.sockClient, &client.saServer, t1) != SOCKET_ERROR;
+    bool fSent = SendClientRequest(client.sockClient, &client.saServer, qwCookie) != SOCKET_ERROR;
     if (!fSent) LogError("sendto", WSAGetLastError());
     client.fAwaitingReply = fSent ? 1 : 0;
     client.qwRequestTime = t1;
+    client.qwRequestCookie = qwCookie;
 }

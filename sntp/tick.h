@@ -18,8 +18,9 @@ void CancelExitCountdown();
 // unless it polled within the last 15 s (both resume notices may come).
 void PollAfterResume();
 
-// Sends the client request to the server now and remembers its T1, so
-// that only a reply to it is judged; logs a failed send. Until a reply is
+// Sends the client request to the server now, carrying a random transmit
+// timestamp that only a reply to it echoes, and keeps the real T1 to itself;
+// logs a failed send. Until a reply is
 // accepted the poll counts as failed: the next comes after the backoff.
 void PollServer();
 

@@ -51,7 +51,8 @@ struct ClientState {
     int32_t nRateShift = 0;         // RATE kisses of this online session: the interval doubled so often
     NetworkState nNetwork = NETWORK_UNKNOWN;  // the connection-state probe's last answer
     int32_t fAwaitingReply = 0;        // a request is out and no reply to it was judged yet
-    NtpTimestamp qwRequestTime = 0;    // its transmit timestamp, T1, as sent
+    NtpTimestamp qwRequestTime = 0;    // when it went out: T1, kept here only
+    uint64_t qwRequestCookie = 0;      // the random transmit timestamp it carried, which a reply must echo
     int32_t fExitCountdown = 0;
     int32_t nExitCount = 0;
 };

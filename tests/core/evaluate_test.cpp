@@ -27,7 +27,7 @@ ReplyEvaluation Evaluate(const NtpPacket& reply, NtpTimestamp t4, uint64_t delay
                          uint64_t tolerance = kDefaultTolerance)
 {
     ReplyEvaluation e;
-    EvaluateReply(&reply, t4, delayLimit, tolerance, -20, &e);  // our clock: 2^-20 s
+    EvaluateReply(&reply, NtpToNetwork(reply.qwOriginateTime), t4, delayLimit, tolerance, -20, &e);  // our clock: 2^-20 s
     return e;
 }
 

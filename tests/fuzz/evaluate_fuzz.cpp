@@ -20,7 +20,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
     DecodePacket(datagram, &reply);
 
     ReplyEvaluation e;
-    EvaluateReply(&reply, t4, qwMaxDelay, qwIgnorable, -23, &e);
+    EvaluateReply(&reply, NtpToNetwork(reply.qwOriginateTime), t4, qwMaxDelay, qwIgnorable, -23, &e);
     FUZZ_REQUIRE(e.nLines == (e.szRefusal != NULL ? 1 : 2));
     for (int i = 0; i < e.nLines; ++i) RequireSoundLine(e.aszLines[i]);
     if (e.szRefusal != NULL) {

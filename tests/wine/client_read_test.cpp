@@ -45,11 +45,12 @@ protected:
         NtpTimestamp t1 = NtpNow() - sentAgo;
         client.fAwaitingReply = 1;  // the request it answers
         client.qwRequestTime = t1;
+        client.qwRequestCookie = t1 ^ 0x5DEECE66Dull;  // what the request carried instead
         NtpPacket reply;
         memset(&reply, 0, sizeof reply);
         reply.bLiVnMode = liVnMode;
         reply.bStratum = 1;
-        reply.qwOriginateTime = NtpToNetwork(t1);
+        reply.qwOriginateTime = NtpToNetwork(client.qwRequestCookie);
         reply.qwReceiveTime = NtpToNetwork(t1 + (uint64_t)offset);
         reply.qwTransmitTime = reply.qwReceiveTime;  // answered at once: the delay is T4 - T1
         std::vector<uint8_t> datagram(length, 0x5A);
@@ -248,7 +249,7 @@ TEST_F(ClientRead, KissesAnsweringTheRequestAreObeyed)
         std::vector<uint8_t> kiss = ReplyAhead(0);
         kiss[1] = 0;  // stratum 0
         memcpy(&kiss[12], row.code, 4);
-        if (!row.fOurs) client.qwRequestTime ^= 1;
+        if (!row.fOurs) client.qwRequestCookie ^= 1;
         std::vector<std::string> log = Deliver(kiss);
         ASSERT_GE(log.size(), 2u);
         EXPECT_EQ(std::vector<std::string>(log.end() - 2, log.end()), row.last);

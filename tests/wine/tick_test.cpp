@@ -8,6 +8,7 @@
 
 #include "resources/resource.h"
 #include "sntp/client_read.h"
+#include "sntp/evaluate.h"
 #include "sntp/network_probe.h"
 #include "sntp/packet.h"
 #include "sntp/tick.h"
@@ -76,6 +77,9 @@ protected:
         while (ioctlsocket(sockPeer, FIONREAD, &waiting) == 0 && waiting > 0) {
             if (recv(sockPeer, (char*)request, sizeof request, 0) != 48 || request[0] != 0x23) continue;
             ++n;
+            uint64_t qwTransmit;
+            memcpy(&qwTransmit, request + 40, 8);
+            transmits.push_back(NtpToNetwork(qwTransmit));
             if (answer != DROP) Reply(request, answer);
         }
         return n;
@@ -121,6 +125,7 @@ protected:
 
     SOCKET sockPeer = INVALID_SOCKET;
     sockaddr_in saClient;
+    std::vector<NtpTimestamp> transmits;  // of the requests, as sent
 };
 
 TEST_F(Tick, RequestsBackOffWhenUnansweredAndKissesAreObeyed)
@@ -169,6 +174,11 @@ TEST_F(Tick, OverduePollGoesOnTheFirstTickAfterSleepAndOnceOnResume)
     EXPECT_EQ(RequestTimes(10, {ANSWER}), std::vector<int>{});
     TickOnce(2);  // another timer: nothing
     EXPECT_EQ(Serve(), 0);
+    // The requests carry random numbers, not the clock (each, by chance, within a day of it once in 25,000).
+    int nClockLike = 0;
+    for (NtpTimestamp t : transmits) nClockLike += OffsetMagnitude((int64_t)(t - NtpNow())) < (86400ull << 32);
+    EXPECT_EQ(transmits.size(), 3u);  // at first, after the sleep, after waking
+    EXPECT_LE(nClockLike, 1);
 
     closesocket(client.sockClient);  // a send that fails is logged and tried again after the backoff
     client.fPollNow = 1;
