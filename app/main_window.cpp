@@ -116,7 +116,7 @@ void OnInitMenuPopup(HMENU hMenu)
 // Either notice of waking (both may come) brings the overdue poll.
 void OnPowerBroadcast(WPARAM event)
 {
-    if (event == PBT_APMRESUMEAUTOMATIC || event == PBT_APMRESUMESUSPEND) PollAfterResume();
+    if (event == PBT_APMRESUMEAUTOMATIC || event == PBT_APMRESUMESUSPEND) PollSoon();
 }
 
 void OnMinimized(HWND hwnd)

@@ -20,7 +20,7 @@ HERE = os.path.dirname(os.path.abspath(__file__))
 sys.path.insert(0, os.path.join(HERE, "..", "tests", "driver"))
 from bench import CHRONY_PORT, CONTROL, PREFIX, WINE_RUN, start_chronyd  # noqa: E402
 from recovery_peers import network  # noqa: E402
-from remote import Remote, pids_whose  # noqa: E402
+from remote import Remote, cpu_seconds, pids_whose  # noqa: E402
 from sntp_peer import ntp_service_port  # noqa: E402
 
 BUILD = os.path.abspath(sys.argv[1])
@@ -67,9 +67,7 @@ def prefix_cpu_seconds():
     total = 0.0
     for pid in pids_whose("environ", lambda env: ("WINEPREFIX=" + PREFIX).encode() + b"\0" in env):
         try:
-            with open("/proc/%d/stat" % pid) as f:
-                fields = f.read().rsplit(")", 1)[1].split()
-            total += (int(fields[11]) + int(fields[12])) / os.sysconf("SC_CLK_TCK")
+            total += cpu_seconds(pid)
         except OSError:
             pass
     return total

@@ -92,16 +92,14 @@ void StartHostLookup()
     pHostLookup = Started(lookup, "WSAAsyncGetHostByXXXX初期化");
 }
 
-// Cancels what the client was doing and closes its socket; true when it
-// was online.
-bool LeaveCurrentState()
+// Cancels what the client was doing and closes its socket.
+void LeaveCurrentState()
 {
     CancelPending(&pHostLookup);
     CancelPending(&pServLookup);
     client.fAwaitingReply = 0;  // a reply to the last request is late now
-    bool fWasOnline = client.nStatus == CLIENT_ONLINE;
-    if (fWasOnline) LogLine("交信終了");
-    return fWasOnline;
+    if (client.nStatus == CLIENT_ONLINE) LogLine("交信終了");
+    CloseClientSocket();
 }
 
 }  // namespace
@@ -114,7 +112,6 @@ void SetOnlineStateView(void (*pfnShow)(bool fOnline))
 void ToggleOnline(const char* szName)
 {
     if (client.nStatus == CLIENT_ONLINE) {
-        client.fWantOnline = 0;
         StopClient(false);
         return;
     }
@@ -127,7 +124,6 @@ void ToggleOnline(const char* szName)
 void GoOnlineAgain()
 {
     LeaveCurrentState();
-    CloseClientSocket();
     MoveTo(CLIENT_RESOLVING);
     if (!OpenSelectedSocket(&client.sockClient, 0, shell.MainWindow, shell.msgSelectClient)) {
         WaitToRetry();
@@ -140,7 +136,6 @@ void StopClient(bool fKeepWish)
 {
     if (!fKeepWish) client.fWantOnline = 0;
     LeaveCurrentState();
-    CloseClientSocket();
     MoveTo(CLIENT_OFFLINE);
 }
 

@@ -59,7 +59,7 @@ void ConsultNetworkProbe()
         GoOnlineAgain();
         break;
     case NETWORK_POLL_NOW:
-        PollAfterResume();
+        PollSoon();
         break;
     case NETWORK_NOTHING:
         break;
@@ -94,7 +94,7 @@ void CancelExitCountdown()
     client.fExitCountdown = 0;
 }
 
-void PollAfterResume()
+void PollSoon()
 {
     if (client.nStatus != CLIENT_ONLINE) return;
     if (MonotonicMs() - client.qwLastPoll_ms >= (uint64_t)MIN_RETRY_SEC * 1000) client.fPollNow = 1;

@@ -14,9 +14,9 @@ bool OnTimerTick();
 // A resident program does not end by itself.
 void CancelExitCountdown();
 
-// The machine woke from sleep: an online client polls on the next tick,
-// unless it polled within the last 15 s (both resume notices may come).
-void PollAfterResume();
+// Woken from sleep, or the network back: an online client polls on the next
+// tick, unless it polled within the last 15 s (both resume notices may come).
+void PollSoon();
 
 // Sends the client request to the server now, carrying a random transmit
 // timestamp that only a reply to it echoes, and keeps the real T1 to itself;

@@ -20,7 +20,8 @@ import sys
 import time
 
 from remote import Remote, pids_whose
-from sntp_peer import IDS, NTP_PORT, Checks, ScriptedServer, answering_server, ntp_service_port, run_cases, wait_for
+from sntp_peer import (IDS, NTP_PORT, Checks, ScriptedServer, after, answering_server, ntp_service_port, run_cases,
+                       waits_for_line)
 
 checks = Checks()
 check = checks.check
@@ -30,21 +31,11 @@ REPLY_LINE = "length=48 addr=127.0.0.1:123"
 WM_APP_LOGLINE = 0x8000 + 1
 
 
-def after(log, line):
-    """The lines after the last occurrence of line."""
-    where = max((i for i, text in enumerate(log) if text == line), default=None)
-    return None if where is None else log[where + 1:]
-
-
 def responsive_and_ended(program, case):
     n, failed, _, _, _ = program.probe(300, 1000)
     check(n > 0 and failed == 0, "%s: the window answers" % case)
     exit_line = program.stop()
     check(exit_line == "exit 0", "%s: the program ended cleanly (%s)" % (case, exit_line))
-
-
-def waits_for_line(program, predicate, seconds=10):
-    return wait_for(lambda: any(predicate(line) for line in program.log()), seconds)
 
 
 def vanishing_server_case(wine_run, control_exe, _prefix):

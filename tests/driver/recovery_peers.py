@@ -26,7 +26,8 @@ import tempfile
 import time
 
 from remote import Remote
-from sntp_peer import IDS, NTP_PORT, SKIPPED, Checks, ScriptedServer, in_order, run_cases, wait_for
+from sntp_peer import (IDS, NTP_PORT, SKIPPED, Checks, ScriptedServer, after, in_order, run_cases, wait_for,
+                       waits_for_line)
 
 checks = Checks()
 check = checks.check
@@ -51,15 +52,6 @@ def settings(server="127.0.0.1", online=1):
     return {"szServerName": "s:" + server, "fStartAtFirst": online, "fStayAfterAdjustment": 1}
 
 
-def lines_after(log, line):
-    where = max((i for i, text in enumerate(log) if text == line), default=-1)
-    return log[where + 1:]
-
-
-def has_line(program, predicate, seconds=10):
-    return wait_for(lambda: any(predicate(line) for line in program.log()), seconds)
-
-
 def button(program):
     return program.call("text %d" % IDS["IDM_ONLINE"])
 
@@ -70,27 +62,27 @@ def network_case(wine_run, control_exe, _prefix):
     server.start()
     program = Remote(wine_run, control_exe, settings(LATE_NAME))
     try:
-        failed = has_line(program, lambda line: line.startswith("ホスト確認 エラー"))
+        failed = waits_for_line(program, lambda line: line.startswith("ホスト確認 エラー"))
         time.sleep(2)  # the first ticks: the network's first answer is the baseline, not a change
         with open("/etc/hosts", "a") as hosts:
             hosts.write("127.0.0.1 %s\n" % LATE_NAME)  # the name server is up
         network(True)
-        has_line(program, JUDGED.fullmatch)
+        waits_for_line(program, JUDGED.fullmatch)
         log = program.log()
         check(failed and in_order(log, ["ダイアルアップ接続を検出"] + ONLINE_LINES + [JUDGED]),
               "before the network: the lookup fails, then the network's coming takes it online\n  " + "\n  ".join(log))
 
         network(False)
-        gone = has_line(program, lambda line: line == "ダイアルアップ切断を検出")
+        gone = waits_for_line(program, lambda line: line == "ダイアルアップ切断を検出")
         offline_text = button(program)
         asked = len(server.arrivals)
         network(True)
         back = wait_for(lambda: len(server.arrivals) > asked, 10)
-        has_line(program, lambda line: line == "交信開始...")
+        waits_for_line(program, lambda line: line == "交信開始...")
         log = program.log()
         check(gone and offline_text == "オンライン" and in_order(log, ["ダイアルアップ切断を検出", "交信終了"]),
               "network gone: offline, the user's wish kept (%s)" % offline_text)
-        check(back and in_order(lines_after(log, "交信終了"), ["ダイアルアップ接続を検出"] + ONLINE_LINES),
+        check(back and in_order(after(log, "交信終了") or [], ["ダイアルアップ接続を検出"] + ONLINE_LINES),
               "network back: online again and polled at once\n  " + "\n  ".join(log))
 
         program.call("toggle 1")  # the user chooses offline
@@ -100,7 +92,7 @@ def network_case(wine_run, control_exe, _prefix):
         network(True)
         time.sleep(3)
         log = program.log()
-        check(lines_after(log, "交信終了") == [""] and len(server.arrivals) == asked and button(program) == "オンライン",
+        check(after(log, "交信終了") == [""] and len(server.arrivals) == asked and button(program) == "オンライン",
               "user's offline choice: held across the network's going and coming\n  " + "\n  ".join(log))
         program.stop()
 
@@ -127,7 +119,7 @@ def dropped_replies_case(wine_run, control_exe, _prefix):
     program = Remote(wine_run, control_exe, settings())
     try:
         wait_for(lambda: len(server.arrivals) >= 3, 60)
-        judged = has_line(program, JUDGED.fullmatch)
+        judged = waits_for_line(program, JUDGED.fullmatch)
         log = program.log()
     finally:
         program.stop()
@@ -145,12 +137,12 @@ def resume_and_deny_case(wine_run, control_exe, _prefix):
     server.start()
     program = Remote(wine_run, control_exe, settings())
     try:
-        has_line(program, JUDGED.fullmatch, 15)
+        waits_for_line(program, JUDGED.fullmatch, 15)
         time.sleep(16)  # a poll within 15 s is not repeated for a resume
         server.fields = {"stratum": 0, "refid": b"DENY"}
         for notice in (PBT_APMRESUMEAUTOMATIC, PBT_APMRESUMESUSPEND):
             program.call("post %d %d 0" % (WM_POWERBROADCAST, notice))
-        denied = has_line(program, lambda line: line.startswith("サーバーに断られました"))
+        denied = waits_for_line(program, lambda line: line.startswith("サーバーに断られました"))
         time.sleep(17)  # longer than the first retry would wait
         log = program.log()
         text = button(program)

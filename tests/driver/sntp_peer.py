@@ -78,6 +78,17 @@ def wait_for(predicate, seconds):
     return None
 
 
+def waits_for_line(program, predicate, seconds=10):
+    """Whether the program's log has a line that passes predicate within the time."""
+    return wait_for(lambda: any(predicate(line) for line in program.log()), seconds)
+
+
+def after(log, line):
+    """The lines after the last occurrence of line, or None."""
+    where = max((i for i, text in enumerate(log) if text == line), default=None)
+    return None if where is None else log[where + 1:]
+
+
 def in_order(log, expected):
     """Whether each expected line (text, or compiled pattern) follows the one before in the log."""
     i = 0

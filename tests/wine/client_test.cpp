@@ -15,7 +15,7 @@
 #include "support/log_window.h"
 #include "support/loopback.h"
 #include "support/main_dialog.h"
-#include "timebase/clock.h"
+#include "support/frozen_clock.h"
 
 namespace {
 
@@ -69,14 +69,6 @@ protected:
         return MenuChecked(hApp);
     }
 };
-
-// The monotonic clock the program reads, standing still unless moved.
-uint64_t qwFakeTicks_ms = 7000000;
-
-ULONGLONG WINAPI FakeTickCount64()
-{
-    return qwFakeTicks_ms;
-}
 
 // The test run's hosts file names 127.0.0.3 0.tamarin-time.test.
 bool TestHostsEntry()
@@ -229,7 +221,7 @@ TEST_F(Online, ThousandTogglesLeaveNoSocketOrHandleBehind)
 TEST_F(Online, FailedLookupsAreTriedAgainAfterTheBackoff)
 {
     if (!NetworkIsIsolated()) GTEST_SKIP() << "an unknown host name needs the tests' isolated network";
-    clockCalls.GetTickCount64 = FakeTickCount64;
+    HoldMonotonicClock();
     CreateMainWindow();
     const char kUnknown[] = "no-such-host.invalid";
     const struct {
@@ -252,14 +244,14 @@ TEST_F(Online, FailedLookupsAreTriedAgainAfterTheBackoff)
         if (row.fClick) {
             GoOnlineWith(kUnknown);
         } else {
-            client.qwNextAttempt_ms = qwFakeTicks_ms;
+            client.qwNextAttempt_ms = qwMonotonic_ms;
             SendMessageA(hMain, WM_TIMER, 1, 0);
         }
         EXPECT_EQ(WaitForLine(Settled).rfind("ホスト確認 エラー (", 0), 0u);
         EXPECT_EQ(client.nStatus, CLIENT_WAITING);
-        EXPECT_EQ(client.qwNextAttempt_ms - qwFakeTicks_ms, row.wait * 1000ull);
+        EXPECT_EQ(client.qwNextAttempt_ms - qwMonotonic_ms, row.wait * 1000ull);
     }
-    clockCalls.GetTickCount64 = realClockCalls.GetTickCount64;
+    ReleaseMonotonicClock();
 }
 
 TEST_F(Online, BadServerTextsNeverCrash)

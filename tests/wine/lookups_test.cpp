@@ -3,16 +3,9 @@
 #include <set>
 
 #include "sntp/lookups.h"
-#include "timebase/clock.h"
+#include "support/frozen_clock.h"
 
 namespace {
-
-uint64_t qwTicks_ms = 1000000;
-
-ULONGLONG WINAPI FakeTickCount64()
-{
-    return qwTicks_ms;
-}
 
 Lookup* Start(uintptr_t task)
 {
@@ -23,7 +16,7 @@ Lookup* Start(uintptr_t task)
 
 TEST(Lookups, ABufferIsGivenAgainOnlyOnceItsLookupCanWriteNoMore)
 {
-    clockCalls.GetTickCount64 = FakeTickCount64;
+    HoldMonotonicClock();
     Lookup* cancelled = Start(1);
     ASSERT_NE(cancelled, nullptr);
     CancelLookup(cancelled);
@@ -32,9 +25,9 @@ TEST(Lookups, ABufferIsGivenAgainOnlyOnceItsLookupCanWriteNoMore)
 
     // Every buffer taken: the cancelled lookup may still complete for a
     // while (Wine's cancel stops nothing); after five minutes it cannot.
-    qwTicks_ms += 5 * 60 * 1000 - 1;
+    qwMonotonic_ms += 5 * 60 * 1000 - 1;
     EXPECT_EQ(Start(100), nullptr);
-    qwTicks_ms += 1;
+    qwMonotonic_ms += 1;
     EXPECT_EQ(Start(100), cancelled);
     EXPECT_EQ(Start(101), nullptr);  // no other lookup was cancelled
     Lookup* finished = FinishLookup((HANDLE)7);
@@ -45,7 +38,7 @@ TEST(Lookups, ABufferIsGivenAgainOnlyOnceItsLookupCanWriteNoMore)
 
     for (uintptr_t task : {100, 102}) FinishLookup((HANDLE)task);
     for (uintptr_t task = 2; task <= LOOKUP_BUFFERS; ++task) FinishLookup((HANDLE)task);
-    clockCalls.GetTickCount64 = realClockCalls.GetTickCount64;
+    ReleaseMonotonicClock();
 }
 
 }  // namespace

@@ -13,20 +13,13 @@
 #include "sntp/packet.h"
 #include "sntp/tick.h"
 #include "state/program_state.h"
+#include "support/frozen_clock.h"
 #include "support/log_window.h"
 #include "support/loopback.h"
 #include "support/main_dialog.h"
 #include "timebase/clock.h"
 
 namespace {
-
-// The monotonic clock the program reads: the test moves it.
-uint64_t qwTicks_ms = 0;
-
-ULONGLONG WINAPI FakeTickCount64()
-{
-    return qwTicks_ms;
-}
 
 NetworkState NoAnswer()
 {
@@ -43,8 +36,7 @@ protected:
         MainDialog::SetUp();
         CreateMainWindow();
         KillTimer(hMain, 1);  // the test delivers the ticks itself
-        qwTicks_ms = 5000000;
-        clockCalls.GetTickCount64 = FakeTickCount64;
+        HoldMonotonicClock();
         networkProbe = NoAnswer;
         sockPeer = BoundLoopbackSocket(&client.saServer);
         client.sockClient = BoundLoopbackSocket(&saClient);
@@ -53,7 +45,7 @@ protected:
     void TearDown() override
     {
         client.nStatus = CLIENT_OFFLINE;
-        clockCalls.GetTickCount64 = realClockCalls.GetTickCount64;
+        ReleaseMonotonicClock();
         networkProbe = ProbeNetwork;
         closesocket(sockPeer);
         MainDialog::TearDown();
@@ -112,7 +104,7 @@ protected:
             TickOnce();
             Answer answer = script[times.size() < script.size() ? times.size() : script.size() - 1];
             if (Serve(answer) > 0) times.push_back(s);
-            qwTicks_ms += 1000;
+            qwMonotonic_ms += 1000;
         }
         return times;
     }
@@ -163,7 +155,7 @@ TEST_F(Tick, OverduePollGoesOnTheFirstTickAfterSleepAndOnceOnResume)
     const UINT kResumeNotices[] = {PBT_APMRESUMEAUTOMATIC, PBT_APMRESUMESUSPEND};
     GoOnline();
     EXPECT_EQ(RequestTimes(10, {ANSWER}), std::vector<int>{0});
-    qwTicks_ms += 3 * 3600 * 1000;  // asleep: no tick for three hours
+    qwMonotonic_ms += 3 * 3600 * 1000;  // asleep: no tick for three hours
     EXPECT_EQ(RequestTimes(10, {ANSWER}), std::vector<int>{0});
     for (UINT notice : kResumeNotices) SendMessageA(hMain, WM_POWERBROADCAST, notice, 0);
     EXPECT_EQ(RequestTimes(10, {ANSWER}), std::vector<int>{}) << "polled less than 15 s ago";

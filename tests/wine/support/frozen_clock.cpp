@@ -11,7 +11,14 @@ void WINAPI ReadFrozenClock(LPFILETIME utc)
     *utc = ftFrozen;
 }
 
+ULONGLONG WINAPI ReadHeldMonotonicClock()
+{
+    return qwMonotonic_ms;
+}
+
 }  // namespace
+
+uint64_t qwMonotonic_ms = 5000000;
 
 NtpTimestamp FreezeClock()
 {
@@ -23,4 +30,14 @@ NtpTimestamp FreezeClock()
 void ThawClock()
 {
     clockCalls.GetSystemTimePreciseAsFileTime = realClockCalls.GetSystemTimePreciseAsFileTime;
+}
+
+void HoldMonotonicClock()
+{
+    clockCalls.GetTickCount64 = ReadHeldMonotonicClock;
+}
+
+void ReleaseMonotonicClock()
+{
+    clockCalls.GetTickCount64 = realClockCalls.GetTickCount64;
 }

@@ -1,5 +1,5 @@
-// The clock as the program reads it, standing still, so that a test can
-// expect whole lines of delays and offsets.
+// The clocks as the program reads them, standing still, so that a test can
+// expect whole lines of delays and offsets, and move time by hours.
 #pragma once
 
 #include "timebase/ntp_time.h"
@@ -10,3 +10,9 @@ NtpTimestamp FreezeClock();
 
 // The program reads the system's clock again.
 void ThawClock();
+
+// The monotonic clock the program reads (which counts sleep), standing at
+// qwMonotonic_ms, which the test moves; and back to the system's.
+extern uint64_t qwMonotonic_ms;
+void HoldMonotonicClock();
+void ReleaseMonotonicClock();
