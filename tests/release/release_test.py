@@ -3,9 +3,11 @@ packages; the zip holds the program and its two readmes for Notepad, and the
 program starts from the unpacked folder; the exe carries its manifest and the
 version of project(). In a fresh Wine prefix the installer installs silently,
 the installed program shows its window, and the silent uninstaller ends it
-and removes what was installed, keeping the settings.
+and removes what was installed, keeping the settings. The installer goes
+nowhere but Program Files, and its logon task's definition holds user and
+folder names that XML must escape; a task it could not register is not left.
 
-    release_test.py SOURCE_DIR RELEASE_DIR WINE_RUN CONTROL_EXE
+    release_test.py SOURCE_DIR RELEASE_DIR WINE_RUN CONTROL_EXE SCHTASKS_STAND_IN
 """
 import os
 import re
@@ -17,7 +19,7 @@ import time
 import xml.etree.ElementTree as ET
 import zipfile
 
-source, out, wine_run, control_exe = sys.argv[1:5]
+source, out, wine_run, control_exe, schtasks_stand_in = sys.argv[1:6]
 sys.path.insert(0, os.path.join(source, "tests", "driver"))
 from remote import Remote  # noqa: E402
 
@@ -25,6 +27,8 @@ BOM = b"\xef\xbb\xbf"
 INSTDIR = "C:\\Program Files\\Tamarin Time"
 UNINSTALL_KEY = "HKLM\\Software\\Microsoft\\Windows\\CurrentVersion\\Uninstall\\Tamarin Time"
 SETTINGS_KEY = "HKCU\\Software\\Halden Works\\Tamarin Time"
+ODD_USER = "R&D<\"'>"
+ODD_PROGRAMS = "C:\\Tools & Apps's"
 failures = []
 
 
@@ -115,6 +119,34 @@ def start_program(exe_path):
     return remote, remote.call("shown")
 
 
+def check_odd_names(setup, drive_c, task):
+    """Installs as ODD_USER with Program Files in ODD_PROGRAMS, through a
+    schtasks that keeps the definition and then one that fails."""
+    keep = os.path.join(drive_c, "schtasks")
+    os.makedirs(keep)
+    system = os.path.join(drive_c, "windows", "system32", "schtasks.exe")
+    shutil.move(system, os.path.join(keep, "schtasks.exe"))
+    shutil.copy(schtasks_stand_in, system)
+    # Wine's own programs come before a file of the same name unless told.
+    wine("reg", "add", "HKCU\\Software\\Wine\\DllOverrides", "/v", "schtasks.exe", "/d", "native,builtin", "/f")
+    wine("reg", "add", "HKLM\\Software\\Microsoft\\Windows\\CurrentVersion", "/v", "ProgramFilesDir",
+         "/d", ODD_PROGRAMS, "/f")
+    # A program started from outside Wine takes USERNAME from here.
+    wine("reg", "add", "HKCU\\Volatile Environment", "/v", "USERNAME", "/d", ODD_USER, "/f")
+
+    status = wine(setup, "/S")[0]
+    definition = ET.parse(os.path.join(keep, "task.xml")).getroot()
+    values = [e.text for e in definition.iter() if e.tag.split("}")[1] in ("UserId", "Command", "WorkingDirectory")]
+    folder = ODD_PROGRAMS + "\\Tamarin Time"
+    check("odd names: exit code, task made, definition's values",
+          (status, os.path.exists(task), [v.rsplit("\\", 1)[-1] for v in values[:2]] + values[2:]),
+          (0, True, [ODD_USER, ODD_USER, '"%s\\tamarin-time.exe"' % folder, folder]))
+
+    open(os.path.join(keep, "fail"), "w").close()
+    status = wine(setup, "/S")[0]
+    check("failed registration: exit code, task left", (status, os.path.exists(task)), (2, False))
+
+
 def main():
     with open(os.path.join(source, "CMakeLists.txt")) as f:
         version = re.search(r"project\(TamarinTime VERSION (\d+\.\d+\.\d+)", f.read()).group(1)
@@ -139,7 +171,8 @@ def main():
         remote, shown = start_program("Z:" + os.path.join(home, "unpacked", name, "tamarin-time.exe").replace("/", "\\"))
         check("unpacked program: window shown, ended", (shown, remote.stop()), ("yes", "exit 0"))
 
-        check("installer's exit code", wine(os.path.join(out, name + "-setup.exe"), "/S")[0], 0)
+        setup = os.path.join(out, name + "-setup.exe")
+        check("installer's exit code", wine(setup, "/S", "/D=C:\\Elsewhere")[0], 0)
         drive_c = os.path.join(home, "prefix", "drive_c")
         installed = os.path.join(drive_c, "Program Files", "Tamarin Time")
         shortcut = os.path.join(drive_c, "ProgramData", "Microsoft", "Windows", "Start Menu", "Programs",
@@ -147,6 +180,7 @@ def main():
         # Wine's task scheduler keeps a task's settings, but not its trigger,
         # principal or command.
         task = os.path.join(drive_c, "windows", "system32", "tasks", "Tamarin Time")
+        check("folder asked for by /D= not made", os.path.exists(os.path.join(drive_c, "Elsewhere")), False)
         check("installed files", sorted(os.listdir(installed)),
               ["README-ja.txt", "README.txt", "tamarin-time.exe", "uninstall.exe"])
         with open(os.path.join(installed, "tamarin-time.exe"), "rb") as f:
@@ -175,6 +209,7 @@ def main():
                                                                     os.path.exists(task)],
               [False, False, None, False])
         check("settings kept", (registry_values(SETTINGS_KEY) or {}).get("szServerName"), "127.0.0.1")
+        check_odd_names(setup, drive_c, task)
     finally:
         subprocess.run([wine_run, "--stop", home])
     print("%d failed" % len(failures) if failures else "release: all checks passed")
