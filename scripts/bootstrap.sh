@@ -8,7 +8,7 @@ packages=(
   g++-mingw-w64-x86-64-posix binutils-mingw-w64-x86-64
   wine64 wine xvfb xauth fonts-ipafont-gothic imagemagick nsis
   clang libclang-rt-14-dev
-  python3 python3-ntplib ntpsec-ntpdig iproute2 util-linux chrony
+  python3 python3-ntplib ntpsec-ntpdig iproute2 util-linux chrony strace
 )
 
 missing=()

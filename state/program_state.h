@@ -59,7 +59,7 @@ struct ClientState {
 
 // What the client learnt from its server, which server mode passes on.
 struct ReferenceState {
-    int32_t fSynchronized = 0;         // set by the first reply with an accepted delay, never cleared
+    int32_t fSynchronized = 0;         // the clock is known right: a reply's offset was within tolerance or set
     NtpTimestamp qwReferenceTime = 0;  // when the last accepted reply came, or the time it set the clock to
     uint32_t dwReferenceId = 0;        // low 32 bits of the last valid reply's transmit timestamp
     int32_t nUpstreamStratum = 1;      // that reply's stratum; a primary server's until one came

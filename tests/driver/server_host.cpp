@@ -1,7 +1,8 @@
 // A host for the SNTP exchange under test, driven by server_peers.py: the
 // client polls the scripted server on 127.0.0.1 until it has synchronised,
 // while server mode answers on port 123. Files in the working folder talk to
-// the script: "ready" once server mode listens, "stop" ends the host.
+// the script: "ready" once server mode listens, "stop" ends the host. Every
+// correction of the clock is refused, as for a user without the right.
 //
 //   server_host.exe UPSTREAM_PORT
 #include <windows.h>
@@ -14,6 +15,7 @@
 #include "sntp/server.h"
 #include "sntp/tick.h"
 #include "state/program_state.h"
+#include "timebase/clock.h"
 #include "support/log_window.h"
 
 namespace {
@@ -25,6 +27,12 @@ const DWORD kLifetime_ms = 120000;  // ends by itself should the script die
 bool FileExists(const char* name)
 {
     return GetFileAttributesA(name) != INVALID_FILE_ATTRIBUTES;
+}
+
+BOOL WINAPI RefuseSetSystemTime(const SYSTEMTIME*)
+{
+    SetLastError(ERROR_PRIVILEGE_NOT_HELD);
+    return FALSE;
 }
 
 SOCKET OpenClientSocket(u_short upstreamPort)
@@ -47,6 +55,7 @@ int main(int argc, char** argv)
     if (argc < 2) return 2;
     WSADATA wsa;
     if (WSAStartup(MAKEWORD(1, 1), &wsa) != 0) return 3;
+    clockCalls.SetSystemTime = RefuseSetSystemTime;
     CreateLogWindow();
     ShowWindow(shell.MainWindow, SW_HIDE);
     shell.msgSelectClient = WM_CLIENT_EVENT;

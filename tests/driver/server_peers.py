@@ -9,18 +9,24 @@ reply carrying the reference identifier that the client took from that
 server's transmit timestamp, the program's own precision, the upstream's root
 delay and dispersion grown by this hop, and the time of that answer as the
 reference time; and chronyd, as a client, takes the program as its source.
+While the upstream is an hour ahead and the host's clock may not be set,
+nobody is answered. Requests from port 0 and from broadcast and multicast
+source addresses (sent through a raw socket) arrive but are not answered, as
+strace sees the host's system calls.
 
     server_peers.py WINE_RUN SERVER_HOST_EXE
 """
 import json
 import os
 import re
+import socket
 import subprocess
 import sys
 import struct
 import tempfile
 import time
 
+from remote import pids_whose
 from sntp_peer import NTP_PORT, SKIPPED, Checks, ScriptedServer, ntplib_answer, port_is_free, wait_for
 
 checks = Checks()
@@ -64,12 +70,46 @@ def check_reference(answer, synchronised_between):
           (answer.ref_time, low, high))
 
 
+def raw_request(source, port):
+    """A version 4 request to 127.0.0.1:123 from any source, with the IP and
+    UDP headers written here (their checksums left to the kernel and unused)."""
+    ip = struct.pack("!BBHHHBBH4s4s", 0x45, 0, 20 + 8 + 48, 0, 0, 64, socket.IPPROTO_UDP, 0,
+                     socket.inet_aton(source), socket.inet_aton("127.0.0.1"))
+    request = bytes([0x23]) + bytes(39) + struct.pack("!Q", 1 << 62)
+    with socket.socket(socket.AF_INET, socket.SOCK_RAW, socket.IPPROTO_RAW) as raw:
+        raw.sendto(ip + struct.pack("!HHHH", port, NTP_PORT, 8 + 48, 0) + request, ("127.0.0.1", 0))
+
+
+def check_improper_senders(workdir):
+    """Under strace, one proper request is read and answered; from port 0 and
+    from sources no reply may go to, each is read and none is answered."""
+    hosts = pids_whose("cmdline", lambda argv: argv.split(b"\0")[0].endswith(b"server_host.exe"))
+    host = [pid for pid in hosts if os.readlink("/proc/%d/cwd" % pid) == workdir]  # ours, not another run's
+    trace = os.path.join(workdir, "strace")
+    tracer = subprocess.Popen(["strace", "-f", "-qq", "-e", "trace=recvmsg,recvfrom,sendmsg,sendto", "-o", trace,
+                               "-p", str(host[0])])
+    time.sleep(2)  # attached to every thread
+    # (A source of 0.0.0.0 the kernel fills in with the sending address.)
+    senders = (("127.0.0.1", 0), ("255.255.255.255", 40002), ("224.0.0.1", 40003), ("127.0.0.1", 40004))
+    for source, port in senders:
+        raw_request(source, port)
+    time.sleep(2)
+    tracer.terminate()
+    tracer.wait()
+    with open(trace) as f:
+        calls = f.read()
+    seen = [re.findall(r"(recv|send)\w*\(.*htons\(%d\), sin_addr=inet_addr\(\"%s\"\)" % (port, re.escape(source)),
+                       calls) for source, port in senders]
+    check(seen == [["recv"]] * 3 + [["recv", "send"]],
+          "each request read, only the proper one (from 127.0.0.1:40004) answered: %s" % seen)
+
+
 def main():
     wine_run, host_exe = sys.argv[1], sys.argv[2]
     if not port_is_free(NTP_PORT):
         print("skipped: UDP port 123 is taken by another program")
         return SKIPPED
-    upstream = ScriptedServer(fields={"root": (0x4000, 0x8000)})
+    upstream = ScriptedServer(fields={"root": (0x4000, 0x8000), "offset": 3600.0})
     upstream.start()
     workdir = tempfile.mkdtemp(prefix="tamarin-server-")
     host = subprocess.Popen([wine_run, host_exe, str(upstream.port)], cwd=workdir)
@@ -80,8 +120,11 @@ def main():
         check(ntplib_answer(4) is None, "ntplib gets no answer before synchronisation")
         check(ntpdig_answer() is None, "ntpdig gets no answer before synchronisation")
 
-        answering_at = time.time()
         upstream.answering.set()
+        check(wait_for(lambda: len(upstream.transmits) >= 3, 30) is not None, "the upstream an hour ahead answers")
+        check(ntplib_answer(4) is None, "ntplib gets no answer while the clock could not be corrected")
+        answering_at = time.time()
+        upstream.fields["offset"] = 0.0
         first = wait_for(lambda: ntplib_answer(4), 30)
         check(first is not None, "ntplib gets an answer once the client has synchronised")
         if first is not None:
@@ -117,6 +160,7 @@ def main():
             check(seconds + fraction / 2**32 == first.ref_timestamp,  # as ntplib reckons it
                   "ntpdig: the reference time that ntplib saw")
 
+        check_improper_senders(workdir)
         report = chronyd_report(workdir)
         check("System clock wrong by" in report and "No suitable source" not in report,
               "chronyd takes the program as its source: %s" % report.strip().splitlines()[-2:])
