@@ -31,7 +31,7 @@ class Remote:
                     raise RuntimeError("control.exe ended: the program did not start")
         else:
             raise RuntimeError("control.exe did not answer")
-        self.linux_pid = program_pid()
+        self.linux_pid = program_pid(wine_prefix(control_exe))
 
     def call(self, command, timeout=30):
         # An answer to a command asked again after a timeout comes late, even
@@ -69,23 +69,39 @@ class Remote:
         return answer
 
 
+def proc_file(pid, part):
+    """/proc/PID/part as bytes; empty when the process is gone or hidden."""
+    try:
+        with open("/proc/%s/%s" % (pid, part), "rb") as f:
+            return f.read()
+    except OSError:
+        return b""
+
+
 def pids_whose(part, test):
     """The processes whose file /proc/PID/part, read as bytes, passes test."""
-    pids = []
-    for entry in filter(str.isdigit, os.listdir("/proc")):
-        try:
-            with open("/proc/%s/%s" % (entry, part), "rb") as f:
-                if test(f.read()):
-                    pids.append(int(entry))
-        except OSError:
-            continue
-    return pids
+    return [int(entry) for entry in filter(str.isdigit, os.listdir("/proc")) if test(proc_file(entry, part))]
 
 
-def program_pid():
-    """The Linux process that runs tamarin-time.exe under Wine."""
+def wine_prefix(program):
+    """The Wine prefix that wine-run.sh gives the program: of its build
+    folder, or of TAMARIN_WINE_HOME."""
+    home = os.environ.get("TAMARIN_WINE_HOME")
+    folder = os.path.dirname(os.path.abspath(program))
+    while not home and folder != "/":
+        if os.path.exists(os.path.join(folder, "CMakeCache.txt")):
+            home = os.path.join(folder, "wine")
+        folder = os.path.dirname(folder)
+    return os.path.join(home or "", "prefix")
+
+
+def program_pid(prefix):
+    """The Linux process that runs tamarin-time.exe under Wine in this
+    prefix, not a copy that runs elsewhere on the machine."""
+    own = ("WINEPREFIX=%s\0" % prefix).encode()
     for _ in range(50):
         pids = pids_whose("cmdline", lambda argv: argv.split(b"\0")[0].lower().endswith(b"tamarin-time.exe"))
+        pids = [pid for pid in pids if own in proc_file(pid, "environ")]
         if pids:
             return pids[0]
         time.sleep(0.1)
