@@ -42,10 +42,43 @@ void ShowFirstTime()
     }
 }
 
+// Windows hands out input, timers and painting only while no posted message
+// waits, and a flood of requests keeps the sockets' readiness messages
+// coming: so at least every 50 ms, whatever of those waits goes first.
+const ULONGLONG kFairPass_ms = 50;
+const int kFairPassMessages = 16;  // a window that never validates cannot hold the loop
+
+bool TakeStarvedMessage(MSG* msg)
+{
+    return PeekMessageA(msg, NULL, 0, 0, PM_REMOVE | PM_QS_INPUT) ||
+           PeekMessageA(msg, NULL, WM_TIMER, WM_TIMER, PM_REMOVE) ||
+           PeekMessageA(msg, NULL, WM_PAINT, WM_PAINT, PM_REMOVE);
+}
+
+// The next message to dispatch; false once WM_QUIT (or a failure) came.
+bool NextMessage(MSG* msg, ULONGLONG* pqwNextPass, int* pnPassLeft)
+{
+    ULONGLONG qwNow = GetTickCount64();
+    if (qwNow >= *pqwNextPass) {
+        *pqwNextPass = qwNow + kFairPass_ms;
+        *pnPassLeft = kFairPassMessages;
+    }
+    if (*pnPassLeft > 0) {
+        if (TakeStarvedMessage(msg)) {
+            --*pnPassLeft;
+            return msg->message != WM_QUIT;  // which PeekMessage hands out whatever the filter
+        }
+        *pnPassLeft = 0;
+    }
+    return GetMessageA(msg, NULL, 0, 0) > 0;
+}
+
 void RunMessageLoop()
 {
     MSG msg;
-    while (GetMessageA(&msg, NULL, 0, 0) > 0) {
+    ULONGLONG qwNextPass = 0;
+    int nPassLeft = 0;
+    while (NextMessage(&msg, &qwNextPass, &nPassLeft)) {
         if (IsDialogMessageA(shell.MainWindow, &msg)) continue;
         TranslateMessage(&msg);
         DispatchMessageA(&msg);

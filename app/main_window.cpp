@@ -2,6 +2,7 @@
 
 #include <commctrl.h>
 
+#include "app/log_view.h"
 #include "app/main_commands.h"
 #include "app/tray.h"
 #include "log/activity_log.h"
@@ -85,6 +86,7 @@ void SaveSettingsOf(HWND hwnd)
 void OnInitDialog(HWND hwnd)
 {
     shell.MainWindow = hwnd;
+    StartLogView(hwnd);
     HINSTANCE hInstance = InstanceOf(hwnd);
     RegisterMessages();
     HMENU hSystemMenu = GetSystemMenu(hwnd, FALSE);
@@ -103,7 +105,9 @@ void OnInitDialog(HWND hwnd)
 
 void OnTimer(HWND hwnd, WPARAM idTimer)
 {
-    if (LOWORD(idTimer) != kTickTimer) return;
+    if (idTimer == LOG_VIEW_TIMER) OnLogViewTimer(hwnd);
+    if (idTimer != kTickTimer) return;
+    SumUpServerRequests();  // also when the flood has ended
     if (OnTimerTick()) PostMessageA(hwnd, WM_CLOSE, 0, 0);  // the countdown has run out
 }
 
@@ -137,6 +141,7 @@ void OnDestroy(HWND hwnd)
     SetOnlineStateView(NULL);  // the window that showed it is going
     CloseClientSocket();
     KillTimer(hwnd, kTickTimer);
+    StopLogView(hwnd);
     DestroyWindow(shell.TrayWindow);
     PostQuitMessage(0);
     // Another thread's late line is dropped, not sent to a handle that the

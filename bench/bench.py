@@ -2,9 +2,10 @@
 """Tamarin Time's benchmarks, run by bench/run.sh inside a network and mount
 namespace of their own: accuracy against chronyd, server capacity beside
 chronyd's, the responsiveness of the window, and the program's footprint.
-Prints the machine and one table (Markdown).
+Prints the machine and one table (Markdown). With "server", only server
+mode's rows: capacity, the window and the client's poll during floods.
 
-    bench.py BUILD_DIR
+    bench.py BUILD_DIR [server]
 """
 import os
 import platform
@@ -21,7 +22,7 @@ import time
 HERE = os.path.dirname(os.path.abspath(__file__))
 sys.path.insert(0, os.path.join(HERE, "..", "tests", "driver"))
 from remote import Remote, cpu_seconds, resident_kib  # noqa: E402
-from sntp_peer import ntp_service_port  # noqa: E402
+from sntp_peer import ScriptedServer, ntp_service_port  # noqa: E402
 
 BUILD = os.path.abspath(sys.argv[1])
 WINE_RUN = os.path.join(HERE, "..", "cmake", "wine-run.sh")
@@ -193,6 +194,7 @@ def capacity(port, program=None):
 
 
 def server_capacity(program):
+    """The capacity beside chronyd's; the rate with none lost, for the next row."""
     ours, _, log_max = capacity(123, program)
     theirs, theirs_bad, _ = capacity(CHRONY_PORT)
     ours_rate = ours[1]["replies"] / 2 if ours else 0
@@ -200,6 +202,41 @@ def server_capacity(program):
     limit = "" if theirs_bad else " (the generator's limit)"
     row("Server: replies/s with none lost", "%.0f" % ours_rate, "%.0f%s" % (theirs_rate, limit),
         "ratio %.3f; log at most %d entries" % (ours_rate / theirs_rate if theirs_rate else 0, log_max))
+    return ours[0] if ours else 0
+
+
+def responsiveness_at(program, rate):
+    """The window's round trips while server mode answers at that rate."""
+    result = {}
+    flood = threading.Thread(target=lambda: result.update(loadgen(123, rate, 6)))
+    flood.start()
+    time.sleep(0.5)
+    n, failed, p50, p99, worst = program.probe(5000, 5000)
+    flood.join()
+    row("UI round trip at %d requests/s: p99 / max" % rate, "%.2f / %.2f ms" % (p99 / 1000, worst / 1000), "",
+        "%d probes, %d failed; %d of %d requests lost meanwhile" % (n, failed, result["lost"], result["sent"]))
+
+
+def flood_poll_delay():
+    """How late the client's 1-minute poll goes during a flood far above
+    capacity, against a scripted server that notes when requests come."""
+    upstream = ScriptedServer(12301)
+    upstream.answering.set()
+    upstream.start()
+    settings = {"szServerName": "s:127.0.0.1", "fStartAtFirst": 1, "fStayAfterAdjustment": 1,
+                "fActAsSNTPServer": 1, "nCheckTimer_minute": 1}
+    with ntp_service_port(PREFIX, 12301):
+        program = Remote(WINE_RUN, CONTROL, settings)
+        try:
+            while not upstream.arrivals:
+                time.sleep(0.1)
+            result = loadgen(123, 1000000, 70)
+        finally:
+            program.stop()
+    upstream.stop()
+    late = (upstream.arrivals[1] - upstream.arrivals[0] - 60) * 1000 if len(upstream.arrivals) > 1 else None
+    row("Client's 1-minute poll during a flood: late by", "%.0f ms" % late if late is not None else "never", "",
+        "flood at %.0f requests/s, %d answered" % (result["rate"], result["replies"]))
 
 
 def flood_responsiveness(program):
@@ -238,6 +275,8 @@ def machine():
 
 def main():
     workdir = tempfile.mkdtemp(prefix="tamarin-bench-")
+    if sys.argv[2:] == ["server"]:
+        return server_rows(workdir)
     row("Size of tamarin-time.exe", "%d KiB" % (os.path.getsize(EXE) // 1024))
     chronyd = start_chronyd(workdir)
     try:
@@ -258,6 +297,35 @@ def main():
     finally:
         chronyd.send_signal(signal.SIGTERM)
         chronyd.wait(10)
+    table()
+
+
+def server_rows(workdir):
+    chronyd = start_chronyd(workdir)
+    try:
+        settings = {"szServerName": "s:127.0.0.1", "fStartAtFirst": 1, "fStayAfterAdjustment": 1,
+                    "fActAsSNTPServer": 1}
+        with ntp_service_port(PREFIX, CHRONY_PORT):
+            program = Remote(WINE_RUN, CONTROL, settings)
+            try:
+                # Synchronised with chronyd, so that server mode answers.
+                for _ in range(300):
+                    if any(DELAY.match(line) for line in program.log()):
+                        break
+                    time.sleep(0.1)
+                rate = server_capacity(program)
+                responsiveness_at(program, rate)
+                flood_responsiveness(program)
+            finally:
+                program.stop()
+    finally:
+        chronyd.send_signal(signal.SIGTERM)
+        chronyd.wait(10)
+    flood_poll_delay()
+    table()
+
+
+def table():
     print("Machine: " + machine())
     print()
     print("| Measure | Tamarin Time | chronyd | Notes |")

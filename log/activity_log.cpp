@@ -2,11 +2,9 @@
 
 #include "state/program_state.h"
 #include "log/log_format.h"
+#include "log/log_ring.h"
 
 namespace {
-
-const int kMaxTextLines = 500;
-const int kTrimmedLines = 450;  // trimmed in one batch, so once every 450 lines
 
 HANDLE hLogFile = INVALID_HANDLE_VALUE;
 
@@ -28,25 +26,14 @@ void HandOverLine(HWND hMain, const char* text)
     }
 }
 
-// Appends on the list box's own thread: the line, then the empty entry that
-// keeps the newest line in view above the selection.
+LogRing ring;
+void (*OnLogChanged)() = NULL;
+
+// On MainWindow's thread only, so that lines never interleave.
 void AppendLine(const char* text)
 {
-    HWND hList = GetDlgItem(shell.MainWindow, IDC_LOG);
-    if (hList == NULL) return;
-
-    int n = (int)SendMessageA(hList, LB_GETCOUNT, 0, 0) - 1;
-    SendMessageA(hList, WM_SETREDRAW, FALSE, 0);
-    if (n >= kMaxTextLines) {
-        for (int i = 0; i < kTrimmedLines; ++i) SendMessageA(hList, LB_DELETESTRING, 0, 0);
-        n = (int)SendMessageA(hList, LB_GETCOUNT, 0, 0) - 1;
-    }
-    if (n >= 0) SendMessageA(hList, LB_DELETESTRING, n, 0);
-    SendMessageA(hList, LB_ADDSTRING, 0, (LPARAM)text);
-    SendMessageA(hList, LB_ADDSTRING, 0, (LPARAM)"");
-    SendMessageA(hList, LB_SETCURSEL, SendMessageA(hList, LB_GETCOUNT, 0, 0) - 1, 0);
-    SendMessageA(hList, WM_SETREDRAW, TRUE, 0);
-    InvalidateRect(hList, NULL, TRUE);
+    AppendToRing(&ring, text);
+    if (OnLogChanged != NULL) OnLogChanged();
 }
 
 }  // namespace
@@ -65,6 +52,26 @@ void LogLine(const char* text)
     }
 }
 
+int LogLineCount()
+{
+    return ring.nCount;
+}
+
+const char* LogLineAt(int i)
+{
+    return RingLine(&ring, i);
+}
+
+uint64_t LogSequence()
+{
+    return ring.qwAppended;
+}
+
+void SetLogView(void (*onChanged)())
+{
+    OnLogChanged = onChanged;
+}
+
 void LogError(const char* name, int code)
 {
     LogLineBuffer line;
@@ -81,7 +88,7 @@ void LogSeconds(const char* prefix, NtpTimestamp value, const char* suffix)
 
 void OpenLogFile(const char* name)
 {
-    (void)name;  // the mirror is not written; the log lives in the list box only
+    (void)name;  // the mirror is not written; the log lives in memory only
     CloseLogFile();
 }
 

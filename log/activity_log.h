@@ -1,14 +1,12 @@
-// The activity log: list box 1012 of MainWindow, oldest line at the top, an
-// empty entry below the newest, at most 500 lines. Lines may be written from
-// any thread; each is appended on MainWindow's own thread in one piece, and a
-// line is dropped when MainWindow or its list box no longer exists.
+// The activity log: the program's running record, its newest 500 lines kept
+// in a ring of its own, which a view (the main window's list box) shows.
+// Lines may be written from any thread; each is appended on MainWindow's own
+// thread in one piece, and a line is dropped when MainWindow no longer exists.
 #pragma once
 
 #include <windows.h>
 
 #include "timebase/ntp_time.h"
-
-#include "resources/resource.h"
 
 // Carries another thread's finished line to MainWindow, whose procedure
 // passes it to OnLogLineMessage: wParam its hand-over slot, lParam the text;
@@ -16,6 +14,15 @@
 const UINT WM_APP_LOGLINE = WM_APP + 1;
 
 void LogLine(const char* text);
+
+// The lines kept, counted from the oldest (0 .. LogLineCount() - 1), and the
+// number of lines ever appended, by which a view tells what is new to it.
+int LogLineCount();
+const char* LogLineAt(int i);
+uint64_t LogSequence();
+
+// Told on MainWindow's thread after each line is appended (NULL: nobody).
+void SetLogView(void (*OnLogChanged)());
 
 // "%s エラー (%d)"
 void LogError(const char* name, int code);

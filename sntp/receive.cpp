@@ -45,40 +45,56 @@ int SendClientRequest(SOCKET sock, const sockaddr_in* saTo, NtpTimestamp t1)
     return sendto(sock, (const char*)&request, sizeof request, 0, (const sockaddr*)saTo, sizeof *saTo);
 }
 
-bool ReceivePacket(SOCKET sock, WORD event, ReceivedPacket* received)
+ReceiveResult TakeDatagram(SOCKET sock, ReceivedPacket* received)
 {
-    if ((event & FD_READ) == 0) return false;
-
     u_long nWaiting = 0;
-    if (ioctlsocket(sock, FIONREAD, &nWaiting) == SOCKET_ERROR) {
-        LogLine("FD_READ - ioctlsocket(FIONREAD)");
-        return false;
-    }
+    if (ioctlsocket(sock, FIONREAD, &nWaiting) == SOCKET_ERROR) return RECEIVE_FIONREAD_FAILED;
 
-    // Never ask for more than the buffer holds: a longer datagram then fails
-    // the receive instead of overrunning it.
-    const u_long nBuffer = sizeof received->abDatagram;
-    int nAsked = (int)(nWaiting < nBuffer ? nWaiting : nBuffer);
+    // The whole buffer, whatever FIONREAD said: a longer datagram then fails
+    // the receive instead of overrunning it, and one that came after FIONREAD
+    // found none is read, not cut to nothing and lost.
     memset(&received->saFrom, 0, sizeof received->saFrom);
     int nFromLength = sizeof received->saFrom;
-    int nBytes = recvfrom(sock, (char*)received->abDatagram, nAsked, 0, (sockaddr*)&received->saFrom, &nFromLength);
+    int nBytes = recvfrom(sock, (char*)received->abDatagram, (int)sizeof received->abDatagram, 0,
+                          (sockaddr*)&received->saFrom, &nFromLength);
     received->qwArrival = NtpNow();  // T4, before anything else can delay it
+    received->nWaiting = (int)nWaiting;
 
-    if (nBytes == SOCKET_ERROR) {
-        LogLine("FD_READ - recvfrom()");
-        return false;
-    }
-    if (!IsAcceptedLength(nBytes)) {
-        LogLine("FD_READ - recv nBytes !match");
-        return false;
-    }
+    if (nBytes == SOCKET_ERROR) return WSAGetLastError() == WSAEWOULDBLOCK ? RECEIVED_NOTHING : RECEIVE_RECVFROM_FAILED;
+    if (!IsAcceptedLength(nBytes)) return RECEIVED_WRONG_LENGTH;
     received->nLength = nBytes;
     DecodePacket(received->abDatagram, &received->packet);
+    return RECEIVED;
+}
 
+void LogDatagram(ReceiveResult result, const ReceivedPacket* received)
+{
+    switch (result) {
+    case RECEIVE_FIONREAD_FAILED:
+        LogLine("FD_READ - ioctlsocket(FIONREAD)");
+        return;
+    case RECEIVED_NOTHING:
+    case RECEIVE_RECVFROM_FAILED:
+        LogLine("FD_READ - recvfrom()");
+        return;
+    case RECEIVED_WRONG_LENGTH:
+        LogLine("FD_READ - recv nBytes !match");
+        return;
+    case RECEIVED:
+        break;
+    }
     LogLineBuffer line;
-    FormatSenderLine(line, (int)nWaiting, (const uint8_t*)&received->saFrom.sin_addr, ntohs(received->saFrom.sin_port));
+    FormatSenderLine(line, received->nWaiting, (const uint8_t*)&received->saFrom.sin_addr,
+                     ntohs(received->saFrom.sin_port));
     LogLine(line);
     FormatHeaderLine(line, &received->packet);
     LogLine(line);
-    return true;
+}
+
+bool ReceivePacket(SOCKET sock, WORD event, ReceivedPacket* received)
+{
+    if ((event & FD_READ) == 0) return false;
+    ReceiveResult result = TakeDatagram(sock, received);
+    LogDatagram(result, received);
+    return result == RECEIVED;
 }

@@ -1,7 +1,7 @@
 // The UDP steps that the client and server sockets share: opening and
 // closing them, sending the client request, and taking one datagram off a
-// socket with its arrival time, its length check and its two diagnostic
-// lines in the activity log.
+// socket with its arrival time and its length check, and its two diagnostic
+// lines in the activity log (or the line of the step that failed).
 #pragma once
 
 #include <windows.h>
@@ -12,6 +12,7 @@
 struct ReceivedPacket {
     NtpPacket packet;       // the first 48 bytes of the datagram
     int nLength;            // 48 or 68
+    int nWaiting;           // the bytes that were waiting, as the sender line tells them
     sockaddr_in saFrom;     // the sender
     NtpTimestamp qwArrival; // T4, read right after the receive
     uint8_t abDatagram[NTP_PACKET_WITH_AUTHENTICATOR_SIZE];  // receive buffer
@@ -31,6 +32,23 @@ bool CloseSocket(SOCKET* pSock);
 // (48, or SOCKET_ERROR for the caller to report). Logs nothing.
 int SendClientRequest(SOCKET sock, const sockaddr_in* saTo, NtpTimestamp t1);
 
-// Receives one datagram for a select notification's event word. False when
-// nothing usable arrived (a line says why, none for a non-read event).
+enum ReceiveResult {
+    RECEIVED,               // a datagram of 48 or 68 bytes
+    RECEIVED_NOTHING,       // none was waiting
+    RECEIVE_FIONREAD_FAILED,
+    RECEIVE_RECVFROM_FAILED,
+    RECEIVED_WRONG_LENGTH,  // a datagram, taken off and not used
+};
+
+// Takes one datagram off the socket, if one waits; logs nothing.
+ReceiveResult TakeDatagram(SOCKET sock, ReceivedPacket* received);
+
+// The lines of what TakeDatagram found: the sender and header lines of a
+// datagram, or the line of the step that failed (nothing waiting counts as a
+// failed recvfrom).
+void LogDatagram(ReceiveResult result, const ReceivedPacket* received);
+
+// Receives and logs one datagram for a select notification's event word.
+// False when nothing usable arrived (a line says why, none for a non-read
+// event).
 bool ReceivePacket(SOCKET sock, WORD event, ReceivedPacket* received);

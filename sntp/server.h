@@ -1,7 +1,7 @@
 // Server mode: answers other machines' SNTP client requests on UDP port 123
 // one stratum below its own server, but only once the client has
-// synchronised and only proper clients; other requests are logged and left
-// unanswered.
+// synchronised and only proper clients; other requests are logged (or, in a
+// flood, counted) and left unanswered.
 #pragma once
 
 #include <windows.h>
@@ -14,15 +14,22 @@
 // or selection failed is held until the next stop.
 void StartServerMode(HWND hwnd);
 
-// Closes the server socket, if any, with the line "SNTPサービス終了".
+// Closes the server socket, if any, with the line "SNTPサービス終了" (after
+// the line that sums up the datagrams counted and not yet told).
 void StopServerMode();
 
 // The server socket, or INVALID_SOCKET while server mode is stopped.
 SOCKET ServerSocket();
 
 // For each msgSelectServer message: the socket (wParam) and the event bits
-// (low word of lParam). Answers a client request (mode 3).
+// (low word of lParam). Reads the datagrams waiting, in a bounded batch, and
+// answers the client requests (mode 3) among them. Beyond a couple of
+// datagrams a second, their lines are counted instead of written.
 void OnServerRead(SOCKET sock, WORD event);
+
+// For each tick, and before each datagram: once a second with datagrams
+// counted is over, the line that sums them up, "SNTP要求 N件 (ログ省略)".
+void SumUpServerRequests();
 
 // Sends the reply to a request (at least 48 bytes) that arrived at
 // qwArrival; sendto's result, or 0 while not synchronised or behind a server

@@ -4,6 +4,8 @@
 #include <stdio.h>
 #include <stdlib.h>
 
+#include "app/log_view.h"
+#include "resources/resource.h"
 #include "settings/registry.h"
 
 namespace {
@@ -102,6 +104,8 @@ std::string WindowText(HWND hwnd)
 
 std::vector<std::string> ListBoxLines(HWND hList, int last)
 {
+    // The log's view takes new lines on a timer: brought up to date first.
+    if (GetDlgCtrlID(hList) == IDC_LOG) SendMessageW(GetParent(hList), WM_TIMER, LOG_VIEW_TIMER, 0);
     std::vector<std::string> lines;
     int count = (int)SendMessageW(hList, LB_GETCOUNT, 0, 0);
     for (int i = last > 0 && last < count ? count - last : 0; i < count; ++i) {

@@ -29,7 +29,8 @@ HWND WaitForWindow(DWORD processId, const char* szClass, const char* szCaption, 
 
 // Another process's texts, read in UTF-16 and turned back into code page 932.
 std::string WindowText(HWND hwnd);
-// The list box's lines, or only its last ones when last is above zero.
+// The list box's lines, or only its last ones when last is above zero; the
+// log's list box is brought up to date first.
 std::vector<std::string> ListBoxLines(HWND hList, int last = 0);
 
 // Milliseconds since a performance-counter reading.

@@ -4,15 +4,21 @@
   server mode: afterwards it still answers, its log holds at most 501
   entries, its memory stays within a bound, and its window answered every
   probe within 100 ms throughout;
+- a steady flood well above its capacity for 70 s (the benchmarks' native
+  load generator): the client's 1-minute poll still goes out on time, a
+  posted click takes it offline within a second, and the log still holds
+  the client's lines from before the flood;
 - 1,000 online/offline clicks against a scripted server, many in the middle
   of a lookup: no socket, descriptor or handle is left behind, and the next
   click still goes online and gets its reply.
 
     soak_peers.py WINE_RUN CONTROL_EXE WINE_PREFIX
 """
+import os
 import random
 import socket
 import struct
+import subprocess
 import sys
 import threading
 import time
@@ -21,6 +27,8 @@ from remote import Remote, open_descriptors, resident_kib
 from sntp_peer import IDS, NTP_PORT, Checks, answering_server, ntp_now, ntp_service_port, ntplib_answer, run_cases, wait_for
 
 checks = Checks()
+
+WM_COMMAND = 0x0111
 check = checks.check
 
 FLOOD = 100000
@@ -108,6 +116,39 @@ def flood_case(wine_run, control_exe, prefix):
     check(exit_line == "exit 0", "flood: the program ended cleanly (%s)" % exit_line)
 
 
+def steady_flood_case(wine_run, control_exe, prefix):
+    loadgen = os.path.join(os.path.dirname(control_exe), "loadgen")
+    settings = {"szServerName": "s:127.0.0.1", "fStartAtFirst": 1, "fStayAfterAdjustment": 1, "fActAsSNTPServer": 1,
+                "nCheckTimer_minute": 1}
+    with ntp_service_port(prefix, 12300), answering_server(12300) as upstream:
+        program = Remote(wine_run, control_exe, settings)
+        try:
+            check(wait_for(ntplib_answer, 30) is not None, "steady flood: server mode answers once synchronised")
+            flood = subprocess.Popen([loadgen, "127.0.0.1", str(NTP_PORT), "60000", "70"], stdout=subprocess.PIPE,
+                                     text=True)
+            polled = wait_for(lambda: len(upstream.arrivals) >= 2, 75)
+            posted = time.monotonic()
+            program.call("post %d %d 0" % (WM_COMMAND, IDS["IDM_ONLINE"]))
+            offline = wait_for(lambda: program.call("text %d" % IDS["IDM_ONLINE"]) == "オンライン", 5)
+            took = time.monotonic() - posted
+            still_flooding = flood.poll() is None
+            load = flood.communicate(timeout=90)[0].strip()
+            log = program.log()
+        finally:
+            exit_line = program.stop()
+    print("steady flood: %s; click took %.2f s" % (load, took))
+    gap = upstream.arrivals[1] - upstream.arrivals[0] if polled else 0
+    check(59 <= gap <= 61.5, "steady flood: the next poll %.1f s after the first, as the interval says" % gap)
+    check(offline and took <= 1 and still_flooding,
+          "steady flood: a click during the flood went offline in %.2f s, at most 1 s" % took)
+    delays = [line for line in log if line.startswith("応答に")]
+    summed = [line for line in log if line.startswith("SNTP要求 ") and line.endswith("件 (ログ省略)")]
+    check(len(delays) == 2 and len(summed) >= 60,
+          "steady flood: both polls' delay lines kept (%d), %d flood lines summed up\n  %s"
+          % (len(delays), len(summed), "\n  ".join(line for line in log if not line.startswith("SNTP要求 "))))
+    check(exit_line == "exit 0", "steady flood: the program ended cleanly (%s)" % exit_line)
+
+
 def settle_offline(program):
     """Lets lookups under way complete, then goes offline if online: a click
     during a lookup starts it again, so the clicks' count does not say where
@@ -149,6 +190,7 @@ def toggles_case(wine_run, control_exe, _prefix):
 def main():
     return run_cases(checks, "soak", [
         flood_case,
+        steady_flood_case,
         toggles_case,
     ])
 

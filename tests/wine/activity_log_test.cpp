@@ -3,6 +3,7 @@
 #include <string>
 #include <vector>
 
+#include "app/log_view.h"
 #include "log/activity_log.h"
 #include "state/program_state.h"
 #include "support/log_window.h"
@@ -27,23 +28,46 @@ void LogNumbered(int first, int last)
     for (int i = first; i <= last; ++i) LogLine(std::to_string(i).c_str());
 }
 
-TEST_F(ActivityLog, FirstLineEndsWithSelectedEmptyEntryAndRepaints)
+std::vector<std::string> ListBoxEntries()
+{
+    std::vector<std::string> entries;
+    HWND hList = LogListBox();
+    for (int i = 0; i < (int)SendMessageA(hList, LB_GETCOUNT, 0, 0); ++i) {
+        std::string text((size_t)SendMessageA(hList, LB_GETTEXTLEN, i, 0), '\0');
+        SendMessageA(hList, LB_GETTEXT, i, (LPARAM)&text[0]);
+        entries.push_back(text);
+    }
+    return entries;
+}
+
+TEST_F(ActivityLog, ViewTakesNewLinesOnItsTimerWithTheEmptyEntrySelected)
 {
     HWND hList = LogListBox();
-    EXPECT_TRUE(ReadLog().empty());
+    StartLogView(shell.MainWindow);
+    LogLine("Hello!");
+    LogLine("again");
+    EXPECT_TRUE(ListBoxEntries().empty());  // not yet: one refresh for a burst
+    MSG msg;
+    ASSERT_TRUE(WaitForMessage(WM_TIMER, &msg, 1000));
+    EXPECT_EQ(msg.wParam, LOG_VIEW_TIMER);
     ValidateRect(hList, NULL);
 
-    LogLine("Hello!");
+    OnLogViewTimer(shell.MainWindow);
 
-    EXPECT_EQ(ReadLog(), (std::vector<std::string>{"Hello!", ""}));
-    EXPECT_EQ(SendMessageA(hList, LB_GETCURSEL, 0, 0), 1);
+    EXPECT_EQ(ListBoxEntries(), (std::vector<std::string>{"Hello!", "again", ""}));
+    EXPECT_EQ(SendMessageA(hList, LB_GETCURSEL, 0, 0), 2);
     RECT rc;
     EXPECT_TRUE(GetUpdateRect(hList, &rc, FALSE));  // due for one repaint
+    EXPECT_FALSE(WaitForMessage(WM_TIMER, &msg, 300));  // and no further timer until the next line
+    StopLogView(shell.MainWindow);
 }
 
 TEST_F(ActivityLog, NewestLineStaysInViewWithTheScrollBarInStep)
 {
+    StartLogView(shell.MainWindow);
     LogNumbered(1, 100);
+    OnLogViewTimer(shell.MainWindow);
+    StopLogView(shell.MainWindow);
     HWND hList = LogListBox();
     RECT rc;
     GetClientRect(hList, &rc);
@@ -58,30 +82,27 @@ TEST_F(ActivityLog, NewestLineStaysInViewWithTheScrollBarInStep)
     EXPECT_EQ(si.nPos, top);
 }
 
-TEST_F(ActivityLog, KeepsAtMost500LinesTrimmingTo51)
+// The log keeps the newest 500 lines, the oldest going one at a time, and
+// the view, refreshed after each batch, shows exactly those.
+TEST_F(ActivityLog, KeepsTheNewest500AndTheViewShowsThem)
 {
-    LogNumbered(1, 499);
-    std::vector<std::string> expected = Numbered(1, 499);
-    expected.push_back("");
-    EXPECT_EQ(ReadLog(), expected);
-
-    LogLine("500");
-    EXPECT_EQ(ReadLog().size(), 501u);
-    EXPECT_EQ(ReadLog()[499], "500");
-
-    LogLine("501");
-    expected = Numbered(451, 501);
-    expected.push_back("");
-    EXPECT_EQ(ReadLog(), expected);
-    EXPECT_EQ(SendMessageA(LogListBox(), LB_GETCURSEL, 0, 0), 51);
-
-    // The next cycle runs the same way: 51 lines up to 500 again, then 51.
-    LogNumbered(502, 950);
-    EXPECT_EQ(ReadLog().size(), 501u);
-    LogLine("951");
-    expected = Numbered(901, 951);
-    expected.push_back("");
-    EXPECT_EQ(ReadLog(), expected);
+    struct {
+        int last;   // lines 1 .. last logged so far
+        int first;  // the oldest kept
+    } rows[] = {{499, 1}, {500, 1}, {501, 2}, {510, 11}, {1200, 701}, {1201, 702}};
+    StartLogView(shell.MainWindow);
+    int logged = 0;
+    for (const auto& row : rows) {
+        LogNumbered(logged + 1, row.last);
+        logged = row.last;
+        OnLogViewTimer(shell.MainWindow);
+        std::vector<std::string> expected = Numbered(row.first, row.last);
+        expected.push_back("");
+        EXPECT_EQ(ReadLog(), expected) << row.last;
+        EXPECT_EQ(ListBoxEntries(), expected) << row.last;
+        EXPECT_EQ(SendMessageA(LogListBox(), LB_GETCURSEL, 0, 0), (LRESULT)expected.size() - 1);
+    }
+    StopLogView(shell.MainWindow);
 }
 
 TEST_F(ActivityLog, EmptyTextIsALineOfItsOwn)
@@ -115,11 +136,10 @@ TEST_F(ActivityLog, LinesWithoutAWindowAreDropped)
     LogLine("nowhere");
     LogError("nowhere", 1);
 
-    // A window without the list box.
+    // A destroyed window.
     shell.MainWindow = CreateWindowA("STATIC", "", WS_POPUP, 0, 0, 10, 10, NULL, NULL, NULL, NULL);
-    LogLine("nowhere");
     DestroyWindow(shell.MainWindow);
-    LogSeconds("nowhere", 0, "");  // a destroyed window
+    LogSeconds("nowhere", 0, "");
 
     shell.MainWindow = hLogWindow;
     EXPECT_TRUE(ReadLog().empty());

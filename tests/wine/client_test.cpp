@@ -85,7 +85,7 @@ TEST_F(Online, GoesOnlineByAddressAndByNameAndOfflineAgain)
     for (const auto& row : rows) {
         const char* server = row.first.c_str();
         SCOPED_TRACE(server);
-        SendDlgItemMessageA(hMain, IDC_LOG, LB_RESETCONTENT, 0, 0);
+        ForgetLog();
         GoOnlineWith(server);
         ASSERT_EQ(WaitForLine(Settled), "交信開始...");
         std::vector<std::string> log = ReadLog();
@@ -142,7 +142,7 @@ TEST_F(Online, MissingServiceEntryFallsBackToPort123)
 TEST_F(Online, ToggleDuringLookupRestartsAndStaleCompletionsAreIgnored)
 {
     CreateMainWindow();
-    SendDlgItemMessageA(hMain, IDC_LOG, LB_RESETCONTENT, 0, 0);
+    ForgetLog();
     GoOnlineWith("localhost");
     // A completion whose task is not the pending lookup's changes nothing.
     SendMessageA(hMain, shell.msgGetHostByXXXX, (WPARAM)0x7E57, WSAMAKEASYNCREPLY(0, WSAHOST_NOT_FOUND));
@@ -177,7 +177,7 @@ TEST_F(Online, StaleLookupNeverOverwritesTheCurrentServer)
     if (!TestHostsEntry()) GTEST_SKIP() << "needs the test run's hosts file";
     CreateMainWindow();
     for (int i = 0; i < 3; ++i) {
-        SendDlgItemMessageA(hMain, IDC_LOG, LB_RESETCONTENT, 0, 0);
+        ForgetLog();
         GoOnlineWith("localhost");
         GoOnlineWith("0.tamarin-time.test");  // the lookup of localhost is superseded
         Sleep(300);  // both complete before either completion is handled
@@ -239,7 +239,7 @@ TEST_F(Online, FailedLookupsAreTriedAgainAfterTheBackoff)
     for (const auto& row : rows) {
         SCOPED_TRACE(testing::Message() << row.interval << " " << row.nRetryBefore << " " << row.fClick);
         Type(IDC_INTERVAL, row.interval);
-        SendDlgItemMessageA(hMain, IDC_LOG, LB_RESETCONTENT, 0, 0);
+        ForgetLog();
         client.nRetry_sec = row.nRetryBefore;
         if (row.fClick) {
             GoOnlineWith(kUnknown);
@@ -266,7 +266,7 @@ TEST_F(Online, BadServerTextsNeverCrash)
     }
     for (const std::string& text : texts) {
         SCOPED_TRACE(text);
-        SendDlgItemMessageA(hMain, IDC_LOG, LB_RESETCONTENT, 0, 0);
+        ForgetLog();
         GoOnlineWith(text.c_str());
         std::string settled = WaitForLine(Settled);
         EXPECT_NE(settled, "");

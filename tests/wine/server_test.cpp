@@ -192,6 +192,44 @@ TEST_F(Server, AnswersClientRequestsOnceSynchronised)
     }
 }
 
+// Two requests a second in full; beyond that, a line a second sums up the
+// rest, and a flood is only counted until a quiet second. Each burst is read
+// on its first readiness event; the later ones find nothing and say nothing.
+TEST_F(Server, AFloodIsSummedUpInALineASecond)
+{
+    HoldMonotonicClock();
+    qwMonotonic_ms = 10000;
+    StartServerMode(shell.MainWindow);
+    const std::string sender = "length=48 addr=127.0.0.1:" + std::to_string(ntohs(saPeer.sin_port));
+    const std::string header = "LI0 VN4 MODE3 Stratum0 Poll6 Precision-20";
+    const struct {
+        int requests;
+        uint64_t then_ms;  // the clock afterwards, at the next tick
+        std::vector<std::string> lines;
+    } rows[] = {
+        {10, 11000, {sender, header, sender, header, "SNTP\x97\x76\x8B\x81 8\x8C\x8F (\x83\x8D\x83\x4F\x8F\xC8\x97\xAA)"}},
+        {3, 12000, {"SNTP\x97\x76\x8B\x81 3\x8C\x8F (\x83\x8D\x83\x4F\x8F\xC8\x97\xAA)"}},  // SNTP要求 3件 (ログ省略)
+        {0, 13000, {}},
+        {1, 14000, {sender, header}},
+    };
+    for (const auto& row : rows) {
+        ForgetLog();
+        for (int i = 0; i < row.requests; ++i) Ask(Request(0x23));
+        Serve();
+        qwMonotonic_ms = row.then_ms;
+        SumUpServerRequests();
+        EXPECT_EQ(Log(), row.lines) << row.then_ms;
+    }
+    ForgetLog();
+    for (int i = 0; i < 5; ++i) Ask(Request(0x23));
+    Serve();
+    StopServerMode();  // the count is told before the end
+    EXPECT_EQ(Log(), (std::vector<std::string>{sender, header, sender, header,
+                                               "SNTP\x97\x76\x8B\x81 3\x8C\x8F (\x83\x8D\x83\x4F\x8F\xC8\x97\xAA)",
+                                               kEnded}));
+    ReleaseMonotonicClock();
+}
+
 TEST_F(Server, RandomDatagramsLeaveItAnswering)
 {
     reference.fSynchronized = 1;

@@ -1,11 +1,14 @@
 #include "support/log_window.h"
 
 #include "log/activity_log.h"
+#include "resources/resource.h"
 #include "state/program_state.h"
 
 namespace {
 
 const char kClassName[] = "TamarinTimeTestLogWindow";
+
+uint64_t qwFirstLine = 0;  // the log's sequence number when the test's log began
 
 LRESULT CALLBACK TestWindowProc(HWND hwnd, UINT msg, WPARAM wParam, LPARAM lParam)
 {
@@ -35,6 +38,7 @@ HWND CreateLogWindow()
     CreateWindowA("LISTBOX", "", WS_CHILD | WS_VISIBLE | WS_VSCROLL | LBS_NOINTEGRALHEIGHT, 0, 0, 380, 260, hwnd,
                   (HMENU)(INT_PTR)IDC_LOG, GetModuleHandleA(NULL), NULL);
     shell.MainWindow = hwnd;
+    ForgetLog();
     PumpMessages();
     return hwnd;
 }
@@ -51,16 +55,18 @@ HWND LogListBox()
     return GetDlgItem(shell.MainWindow, IDC_LOG);
 }
 
+void ForgetLog()
+{
+    qwFirstLine = LogSequence();
+}
+
 std::vector<std::string> ReadLog()
 {
     std::vector<std::string> entries;
-    HWND hList = LogListBox();
-    int count = (int)SendMessageA(hList, LB_GETCOUNT, 0, 0);
-    for (int i = 0; i < count; ++i) {
-        std::string text((size_t)SendMessageA(hList, LB_GETTEXTLEN, i, 0), '\0');
-        SendMessageA(hList, LB_GETTEXT, i, (LPARAM)&text[0]);
-        entries.push_back(text);
-    }
+    uint64_t nSince = LogSequence() - qwFirstLine;
+    int nLines = LogLineCount();
+    for (int i = nSince < (uint64_t)nLines ? nLines - (int)nSince : 0; i < nLines; ++i) entries.push_back(LogLineAt(i));
+    if (!entries.empty()) entries.push_back("");  // as the view shows it
     return entries;
 }
 

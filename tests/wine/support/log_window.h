@@ -1,6 +1,6 @@
 // A visible top-level window with the activity log's list box 1012, standing
 // in for the main window in tests, and the helpers to pump its messages and
-// read the log back.
+// read the log back as the view shows it.
 #pragma once
 
 #include <windows.h>
@@ -14,8 +14,10 @@ void DestroyLogWindow();
 
 HWND LogListBox();
 
-// Every entry of the list box, as the bytes it holds.
+// The lines logged since the window was made or the log last forgotten, as
+// the bytes they hold, and the empty entry after them as the view shows it.
 std::vector<std::string> ReadLog();
+void ForgetLog();
 
 // Puts the shared program state back to its values at start, as each test
 // expects to find it.

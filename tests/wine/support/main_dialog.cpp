@@ -27,6 +27,7 @@ void MainDialog::TearDown()
 
 void MainDialog::CreateMainWindow()
 {
+    ForgetLog();  // a new window's log begins empty
     hMain = CreateDialogParamA(GetModuleHandleA(NULL), MAKEINTRESOURCEA(IDD_MAIN), NULL, MainDialogProc, 0);
     ASSERT_NE(hMain, (HWND)NULL);
     PumpMessages();

@@ -1,0 +1,26 @@
+// How much of server mode's traffic the log tells: at a rate a person can
+// read, the lines of every datagram; beyond it, the datagrams of each second
+// are counted and summed up in one line, so that a flood costs the log about
+// a line a second and the client's lines stay. Pure: times are readings of
+// the monotonic clock in milliseconds.
+#pragma once
+
+#include <stdint.h>
+
+enum { REQUESTS_LOGGED_PER_SECOND = 2 };
+
+struct RequestLines {
+    uint64_t qwSecondStart_ms;  // when the current second began
+    int nLogged;                // datagrams of this second logged in full
+    uint32_t nCounted;          // datagrams counted, not logged, since the last summary
+    int fFlooded;               // the last second was summed up: until a quiet one, count them all
+};
+
+// At each datagram and each tick: once a second is over, the number of its
+// datagrams that were counted, for the one line that sums them up (0: none,
+// or the second is still on); a new second then begins.
+uint32_t TakeCountedRequests(RequestLines* lines, uint64_t qwNow_ms);
+
+// For each datagram, after TakeCountedRequests: true when its lines are
+// written in full, false when it is only counted.
+bool LogRequestInFull(RequestLines* lines);
