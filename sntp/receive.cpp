@@ -45,10 +45,10 @@ int SendClientRequest(SOCKET sock, const sockaddr_in* saTo, NtpTimestamp t1)
     return sendto(sock, (const char*)&request, sizeof request, 0, (const sockaddr*)saTo, sizeof *saTo);
 }
 
-ReceiveResult TakeDatagram(SOCKET sock, ReceivedPacket* received)
+ReceiveResult TakeDatagram(SOCKET sock, ReceivedPacket* received, bool fMeasure)
 {
     u_long nWaiting = 0;
-    if (ioctlsocket(sock, FIONREAD, &nWaiting) == SOCKET_ERROR) return RECEIVE_FIONREAD_FAILED;
+    if (fMeasure && ioctlsocket(sock, FIONREAD, &nWaiting) == SOCKET_ERROR) return RECEIVE_FIONREAD_FAILED;
 
     // The whole buffer, whatever FIONREAD said: a longer datagram then fails
     // the receive instead of overrunning it, and one that came after FIONREAD
@@ -94,7 +94,7 @@ void LogDatagram(ReceiveResult result, const ReceivedPacket* received)
 bool ReceivePacket(SOCKET sock, WORD event, ReceivedPacket* received)
 {
     if ((event & FD_READ) == 0) return false;
-    ReceiveResult result = TakeDatagram(sock, received);
+    ReceiveResult result = TakeDatagram(sock, received, true);
     LogDatagram(result, received);
     return result == RECEIVED;
 }

@@ -40,8 +40,10 @@ enum ReceiveResult {
     RECEIVED_WRONG_LENGTH,  // a datagram, taken off and not used
 };
 
-// Takes one datagram off the socket, if one waits; logs nothing.
-ReceiveResult TakeDatagram(SOCKET sock, ReceivedPacket* received);
+// Takes one datagram off the socket, if one waits; logs nothing. Only with
+// fMeasure is FIONREAD asked what waits, for the sender line (else nWaiting
+// is 0): a flood's datagrams, which are only counted, need one call less.
+ReceiveResult TakeDatagram(SOCKET sock, ReceivedPacket* received, bool fMeasure);
 
 // The lines of what TakeDatagram found: the sender and header lines of a
 // datagram, or the line of the step that failed (nothing waiting counts as a

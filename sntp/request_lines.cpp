@@ -13,12 +13,16 @@ uint32_t TakeCountedRequests(RequestLines* lines, uint64_t qwNow_ms)
     return nCounted;
 }
 
-bool LogRequestInFull(RequestLines* lines)
+bool FullLinesDue(const RequestLines* lines)
 {
-    if (!lines->fFlooded && lines->nLogged < REQUESTS_LOGGED_PER_SECOND) {
+    return !lines->fFlooded && lines->nLogged < REQUESTS_LOGGED_PER_SECOND;
+}
+
+void CountRequest(RequestLines* lines, bool fFull)
+{
+    if (fFull) {
         ++lines->nLogged;
-        return true;
+    } else {
+        ++lines->nCounted;
     }
-    ++lines->nCounted;
-    return false;
 }

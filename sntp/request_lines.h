@@ -21,6 +21,9 @@ struct RequestLines {
 // or the second is still on); a new second then begins.
 uint32_t TakeCountedRequests(RequestLines* lines, uint64_t qwNow_ms);
 
-// For each datagram, after TakeCountedRequests: true when its lines are
-// written in full, false when it is only counted.
-bool LogRequestInFull(RequestLines* lines);
+// After TakeCountedRequests: whether the next datagram's lines are written
+// in full (asked before it is read, as the full lines need more of the read).
+bool FullLinesDue(const RequestLines* lines);
+
+// For each datagram read: counts it as logged in full or only counted.
+void CountRequest(RequestLines* lines, bool fFull);

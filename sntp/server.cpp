@@ -33,11 +33,13 @@ void LogCountedRequests(uint32_t nCounted)
 // proper client's request. False when none was waiting or the socket failed.
 bool ServeDatagram(SOCKET sock, NtpTimestamp* pqwArrival)
 {
-    ReceivedPacket received;
-    ReceiveResult result = TakeDatagram(sock, &received);
-    if (result == RECEIVED_NOTHING) return false;
     SumUpServerRequests();
-    if (LogRequestInFull(&requestLines)) LogDatagram(result, &received);
+    bool fFull = FullLinesDue(&requestLines);
+    ReceivedPacket received;
+    ReceiveResult result = TakeDatagram(sock, &received, fFull);
+    if (result == RECEIVED_NOTHING) return false;
+    CountRequest(&requestLines, fFull);
+    if (fFull) LogDatagram(result, &received);
     if (result == RECEIVE_FIONREAD_FAILED) return false;
     *pqwArrival = received.qwArrival;
     if (result != RECEIVED || NtpMode(&received.packet) != NTP_MODE_CLIENT) return true;

@@ -26,7 +26,8 @@ TEST(RequestLines, AFewASecondInFullBeyondThatOneLineASecond)
     for (const Moment& m : moments) {
         EXPECT_EQ(TakeCountedRequests(&lines, m.now_ms), m.summedUp) << m.now_ms;
         if (m.datagram) {
-            EXPECT_EQ(LogRequestInFull(&lines), m.full) << m.now_ms;
+            EXPECT_EQ(FullLinesDue(&lines), m.full) << m.now_ms;
+            CountRequest(&lines, FullLinesDue(&lines));
         }
     }
 }
