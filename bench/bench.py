@@ -21,7 +21,7 @@ import time
 
 HERE = os.path.dirname(os.path.abspath(__file__))
 sys.path.insert(0, os.path.join(HERE, "..", "tests", "driver"))
-from remote import Remote, cpu_seconds, resident_kib  # noqa: E402
+from remote import Remote, cpu_seconds, pids_whose, proc_file, resident_kib  # noqa: E402
 from sntp_peer import ScriptedServer, ntp_service_port  # noqa: E402
 
 BUILD = os.path.abspath(sys.argv[1])
@@ -163,13 +163,14 @@ RATES = [250, 500, 1000, 2000, 4000, 8000, 16000, 32000, 64000, 128000, 256000, 
 
 
 def capacity(port, program=None):
-    """The highest rate answered in full for 2 s (with loadgen's result), the
-    lowest rate found wanting, and the most entries the program's log held."""
+    """The highest rate answered in full for 6 s (with loadgen's result), the
+    lowest rate found wanting, and the most entries the program's log held.
+    (Steps of 2 s were measured to let a socket's buffer hide a third more.)"""
     log_max = 0
 
     def lossless(rate):
         nonlocal log_max
-        result = loadgen(port, rate, 2)
+        result = loadgen(port, rate, 6)
         if program is not None:
             log_max = max(log_max, int(program.call("count")))
         return result["lost"] == 0 and result["rate"] >= 0.95 * rate, result
@@ -197,8 +198,8 @@ def server_capacity(program):
     """The capacity beside chronyd's; the rate with none lost, for the next row."""
     ours, _, log_max = capacity(123, program)
     theirs, theirs_bad, _ = capacity(CHRONY_PORT)
-    ours_rate = ours[1]["replies"] / 2 if ours else 0
-    theirs_rate = theirs[1]["replies"] / 2 if theirs else 0
+    ours_rate = ours[1]["replies"] / 6 if ours else 0
+    theirs_rate = theirs[1]["replies"] / 6 if theirs else 0
     limit = "" if theirs_bad else " (the generator's limit)"
     row("Server: replies/s with none lost", "%.0f" % ours_rate, "%.0f%s" % (theirs_rate, limit),
         "ratio %.3f; log at most %d entries" % (ours_rate / theirs_rate if theirs_rate else 0, log_max))
@@ -206,15 +207,31 @@ def server_capacity(program):
 
 
 def responsiveness_at(program, rate):
-    """The window's round trips while server mode answers at that rate."""
+    """The window's round trips, 20 a second as a person's use of it might
+    make, while server mode answers at that rate; and the CPU time that the
+    program's process and the wineserver spend on a thousand replies."""
     result = {}
     flood = threading.Thread(target=lambda: result.update(loadgen(123, rate, 6)))
+    server = wineserver_pid()
+    before = cpu_seconds(program.linux_pid), cpu_seconds(server)
     flood.start()
     time.sleep(0.5)
-    n, failed, p50, p99, worst = program.probe(5000, 5000)
+    n, failed, p50, p99, worst = program.probe(5000, 5000, 50)
     flood.join()
+    used = [(cpu_seconds(pid) - start) / result["replies"] * 1000 * 1000
+            for pid, start in zip((program.linux_pid, server), before)]
     row("UI round trip at %d requests/s: p99 / max" % rate, "%.2f / %.2f ms" % (p99 / 1000, worst / 1000), "",
-        "%d probes, %d failed; %d of %d requests lost meanwhile" % (n, failed, result["lost"], result["sent"]))
+        "%d probes 50 ms apart, %d failed; %d of %d requests lost meanwhile" % (n, failed, result["lost"],
+                                                                                result["sent"]))
+    row("CPU per reply at %d requests/s: program / wineserver" % rate, "%.0f / %.0f µs" % tuple(used), "",
+        "over %d replies" % result["replies"])
+
+
+def wineserver_pid():
+    """The wineserver of the benchmarks' prefix."""
+    own = ("WINEPREFIX=%s\0" % PREFIX).encode()
+    return next(pid for pid in pids_whose("cmdline", lambda argv: b"wineserver" in argv.split(b"\0")[0])
+                if own in proc_file(pid, "environ"))
 
 
 def flood_poll_delay():

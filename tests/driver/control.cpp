@@ -18,9 +18,10 @@
 //   post MSG WP LP       posts the message MSG to the program's window, as
 //                        any other program on the desktop could
 //   shown                "yes" when the settings window is visible, else "no"
-//   probe MS TIMEOUT     for MS ms, sends WM_NULL through the program's window
-//                        with SendMessageTimeout; "N FAILED P50 P99 MAX", the
-//                        round trips in microseconds
+//   probe MS TIMEOUT [GAP]  for MS ms, sends WM_NULL through the program's
+//                        window with SendMessageTimeout, GAP ms apart (1 ms
+//                        if not given); "N FAILED P50 P99 MAX", the round
+//                        trips in microseconds
 //   count                the log's entries
 //   handles              the program's handles, as the system lists them
 //   text ID              a control's text, in UTF-8
@@ -61,7 +62,7 @@ std::string Toggle(HWND hMain, int count)
     return "ok";
 }
 
-std::string Probe(HWND hMain, DWORD dwMs, UINT uTimeout)
+std::string Probe(HWND hMain, DWORD dwMs, UINT uTimeout, DWORD dwGap)
 {
     std::vector<double> trips;
     int failed = 0;
@@ -72,7 +73,7 @@ std::string Probe(HWND hMain, DWORD dwMs, UINT uTimeout)
         QueryPerformanceCounter(&sent);
         if (!SendMessageTimeoutA(hMain, WM_NULL, 0, 0, SMTO_ABORTIFHUNG, uTimeout, &result)) ++failed;
         trips.push_back(MillisecondsSince(sent) * 1000);
-        Sleep(1);
+        Sleep(dwGap);
     }
     std::sort(trips.begin(), trips.end());
     auto at = [&](double q) { return trips.empty() ? 0.0 : trips[(size_t)(q * (trips.size() - 1))]; };
@@ -141,7 +142,7 @@ std::string Answer(RunningProgram* program, double startMs, const char* command,
     }
     if (strcmp(verb, "shown") == 0) return IsWindowVisible(hMain) ? "yes" : "no";
     if (strcmp(verb, "post") == 0) return PostMessageA(hMain, (UINT)a, (WPARAM)b, (LPARAM)c) ? "ok" : "failed";
-    if (strcmp(verb, "probe") == 0) return Probe(hMain, (DWORD)a, (UINT)b);
+    if (strcmp(verb, "probe") == 0) return Probe(hMain, (DWORD)a, (UINT)b, c > 0 ? (DWORD)c : 1);
     if (strcmp(verb, "count") == 0) return std::to_string(SendMessageW(GetDlgItem(hMain, IDC_LOG), LB_GETCOUNT, 0, 0));
     if (strcmp(verb, "handles") == 0) return std::to_string(CountProcessHandles(program->pi.dwProcessId));
     if (strcmp(verb, "text") == 0) return Utf8(WindowText(GetDlgItem(hMain, (int)a)));

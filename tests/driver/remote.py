@@ -51,9 +51,11 @@ class Remote:
         """The log's lines, or its last ones (the empty entry among them)."""
         return self.call("log %d" % last).splitlines()
 
-    def probe(self, ms, timeout_ms=100):
-        """Round trips through the program's window: count, failures, p50, p99, max (µs)."""
-        n, failed, p50, p99, worst = self.call("probe %d %d" % (ms, timeout_ms), timeout=ms / 1000 + 30).split()
+    def probe(self, ms, timeout_ms=100, gap_ms=1):
+        """Round trips through the program's window, gap_ms apart: count,
+        failures, p50, p99, max (µs)."""
+        n, failed, p50, p99, worst = self.call("probe %d %d %d" % (ms, timeout_ms, gap_ms),
+                                               timeout=ms / 1000 + 30).split()
         return int(n), int(failed), int(p50), int(p99), int(worst)
 
     def wait(self, ms):
