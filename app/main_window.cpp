@@ -97,6 +97,7 @@ void OnInitDialog(HWND hwnd)
     LogGreeting();
     CreateTrayWindow(hInstance, hIconApp16, hIconOnline16);
     SetOnlineStateView(ShowOnlineState);
+    SetJudgedReplyView(ShowTrayTip);
     SetTimer(hwnd, kTickTimer, 1000, NULL);
     if (settings.fStartAtFirst) PostMessageA(hwnd, WM_COMMAND, IDM_ONLINE, 0);
     if (settings.fStayAfterAdjustment && settings.fActAsSNTPServer) StartServerMode(hwnd);
@@ -139,6 +140,7 @@ void OnDestroy(HWND hwnd)
 {
     StopServerMode();
     SetOnlineStateView(NULL);  // the window that showed it is going
+    SetJudgedReplyView(NULL);
     CloseClientSocket();
     KillTimer(hwnd, kTickTimer);
     StopLogView(hwnd);

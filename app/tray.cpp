@@ -3,6 +3,7 @@
 #include <string.h>
 
 #include "app/timezone.h"
+#include "app/tray_tip.h"
 #include "log/activity_log.h"
 #include "resources/resource.h"
 #include "state/program_state.h"
@@ -10,7 +11,7 @@
 namespace {
 
 const char kTrayClass[] = "Tamarin Time";
-const char kTip[] = "Tamarin Time";
+const char kWindowName[] = "Tamarin Time";
 
 UINT msgNotifyIcon = 0;
 UINT msgTaskbarCreated = 0;  // the shell's notification area was (re)created
@@ -80,12 +81,33 @@ void OnNotifyIcon(HWND hwnd, LPARAM lParam)
     }
 }
 
-// The icon of the state the client is in, so that a restarted shell shows
-// it; until the shell takes it, asked again on a timer.
+TipMoment LocalMoment(NtpTimestamp t)
+{
+    SYSTEMTIME utc = NtpToSystemTime(t), local;
+    if (!SystemTimeToTzSpecificLocalTime(NULL, &utc, &local)) local = utc;
+    TipMoment moment = {local.wMonth, local.wDay, local.wHour, local.wMinute};
+    return moment;
+}
+
+// The tip of the state the client is in: offline as the button shows it,
+// synchronised only while the last judgement found the clock right or set it.
+void CurrentTip(TrayTipBuffer& tip)
+{
+    TipState state = TIP_OFFLINE;
+    if (client.nStatus == CLIENT_ONLINE) {
+        state = reference.fSynchronized && client.qwLastJudged != 0 ? TIP_SYNCHRONISED : TIP_UNSYNCHRONISED;
+    }
+    FormatTrayTip(tip, state, LocalMoment(client.qwLastJudged), client.llLastOffset);
+}
+
+// The icon and the tip of the state the client is in, so that a restarted
+// shell shows them; until the shell takes the icon, asked again on a timer.
 void AddTrayIcon(HWND hwnd)
 {
     HICON hIcon = client.nStatus == CLIENT_ONLINE ? hIconOnline16 : hIconApp16;
-    fIconAdded = TrayIconAdd(hwnd, TRAY_ICON_ID, hIcon, msgNotifyIcon, kTip) != FALSE;
+    TrayTipBuffer tip;
+    CurrentTip(tip);
+    fIconAdded = TrayIconAdd(hwnd, TRAY_ICON_ID, hIcon, msgNotifyIcon, tip) != FALSE;
     if (fIconAdded) {
         KillTimer(hwnd, kIconRetryTimer);
     } else {
@@ -176,14 +198,23 @@ void CreateTrayWindow(HINSTANCE hInstance, HICON hIconOffline, HICON hIconOnline
     wc.hInstance = hInstance;
     wc.lpszClassName = kTrayClass;
     RegisterClassA(&wc);
-    shell.TrayWindow = CreateWindowExA(0, kTrayClass, kTip, WS_OVERLAPPEDWINDOW, CW_USEDEFAULT, CW_USEDEFAULT,
+    shell.TrayWindow = CreateWindowExA(0, kTrayClass, kWindowName, WS_OVERLAPPEDWINDOW, CW_USEDEFAULT, CW_USEDEFAULT,
                                        CW_USEDEFAULT, CW_USEDEFAULT, NULL, NULL, hInstance, NULL);
 }
 
 void ShowTrayOnlineState(bool fOnline)
 {
     CheckMenuItem(hTrayMenu, IDM_ONLINE, MF_BYCOMMAND | (fOnline ? MF_CHECKED : MF_UNCHECKED));
-    TrayIconModify(shell.TrayWindow, TRAY_ICON_ID, fOnline ? hIconOnline16 : hIconApp16, 0, NULL);
+    TrayTipBuffer tip;
+    CurrentTip(tip);
+    TrayIconModify(shell.TrayWindow, TRAY_ICON_ID, fOnline ? hIconOnline16 : hIconApp16, 0, tip);
+}
+
+void ShowTrayTip()
+{
+    TrayTipBuffer tip;
+    CurrentTip(tip);
+    TrayIconModify(shell.TrayWindow, TRAY_ICON_ID, NULL, 0, tip);
 }
 
 HMENU TrayMenu()

@@ -1,6 +1,7 @@
 // The tray: the hidden window of class "Tamarin Time" (also the mark of a
 // running instance), its notification-area icon and its popup menu, which
-// show whether the client is online.
+// show whether the client is online, and the icon's tip, which tells when
+// the clock was last found right.
 #pragma once
 
 #include <windows.h>
@@ -12,8 +13,11 @@ enum { TRAY_ICON_ID = 104 };
 // icons are the offline and online ones, kept for the life of the process.
 void CreateTrayWindow(HINSTANCE hInstance, HICON hIconOffline, HICON hIconOnline);
 
-// The icon and the menu's check mark of the online state.
+// The icon, the tip and the menu's check mark of the online state.
 void ShowTrayOnlineState(bool fOnline);
+
+// The tip alone, after a reply was judged.
+void ShowTrayTip();
 
 // The popup menu, for a look at its check mark.
 HMENU TrayMenu();

@@ -11,6 +11,8 @@
 
 namespace {
 
+void (*pfnShowJudgedReply)() = NULL;
+
 // Moves the clock by the offset, measured from the clock as it reads now,
 // after the logging, so that the time spent since the arrival is not lost.
 // The time set, or 0 when the clock could not be set.
@@ -83,6 +85,11 @@ void ObeyKiss(const ReplyEvaluation& e)
 
 }  // namespace
 
+void SetJudgedReplyView(void (*pfnShow)())
+{
+    pfnShowJudgedReply = pfnShow;
+}
+
 void OnClientRead(SOCKET sock, WORD event)
 {
     if (sock != client.sockClient) return;  // a socket closed since: its event is stale
@@ -120,8 +127,11 @@ void OnClientRead(SOCKET sock, WORD event)
     reference.nUpstreamStratum = received.packet.bStratum;
     if (!e.fDelayAccepted) return;  // too slow: the poll failed, and is tried again after the backoff
 
+    client.qwLastJudged = received.qwArrival;
+    client.llLastOffset = e.llOffset;
     TakeAcceptedReply(e, received.qwArrival);
     client.nRetry_sec = 0;
+    if (pfnShowJudgedReply != NULL) pfnShowJudgedReply();
     // Synchronise once and quit: only after a measurement that counted.
     if (!settings.fStayAfterAdjustment) {
         client.fExitCountdown = 1;

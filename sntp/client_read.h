@@ -9,3 +9,8 @@
 // For each msgSelectClient message: the socket (wParam) and the event bits
 // (low word of lParam).
 void OnClientRead(SOCKET sock, WORD event);
+
+// Told after each reply whose delay was accepted, once its judgement is
+// taken (NULL: nobody), so that the shell can show when and how it found
+// the clock.
+void SetJudgedReplyView(void (*pfnShow)());

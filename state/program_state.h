@@ -55,6 +55,8 @@ struct ClientState {
     uint64_t qwRequestCookie = 0;      // the random transmit timestamp it carried, which a reply must echo
     int32_t fExitCountdown = 0;
     int32_t nExitCount = 0;
+    NtpTimestamp qwLastJudged = 0;  // when the last reply with an accepted delay came (0: none yet)
+    int64_t llLastOffset = 0;       // and the offset it found, 32.32
 };
 
 // What the client learnt from its server, which server mode passes on.

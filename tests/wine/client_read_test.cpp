@@ -200,8 +200,12 @@ TEST_F(ClientRead, UnreadyServerChangesNothing)
     EXPECT_EQ(client.fExitCountdown, 0);
 }
 
+int nJudgedShown = 0;
+
 TEST_F(ClientRead, OnlyAnAcceptedReplyStartsTheCountdownAndEndsTheBackoff)
 {
+    nJudgedShown = 0;
+    SetJudgedReplyView([] { ++nJudgedShown; });
     settings.fStayAfterAdjustment = 0;
     client.nRetry_sec = 30;
     std::vector<uint8_t> reply = ReplyAhead(0, 0x24, 48, 1ull << 32);  // a second on the way
@@ -215,12 +219,18 @@ TEST_F(ClientRead, OnlyAnAcceptedReplyStartsTheCountdownAndEndsTheBackoff)
     EXPECT_EQ(reference.nUpstreamStratum, 3);
     EXPECT_EQ(client.fExitCountdown, 0);
     EXPECT_EQ(client.nRetry_sec, 30u);
+    EXPECT_EQ(client.qwLastJudged, 0u);
+    EXPECT_EQ(nJudgedShown, 0);
 
     client.nExitCount = 3;
-    Deliver(ReplyAhead(0));
+    Deliver(ReplyAhead(100 * (int64_t)kMillisecond));
     EXPECT_EQ(client.fExitCountdown, 1);
     EXPECT_EQ(client.nExitCount, 0);
     EXPECT_EQ(client.nRetry_sec, 0u);
+    EXPECT_EQ(client.qwLastJudged, qwNow);  // the tray's tip tells it
+    EXPECT_EQ(client.llLastOffset, 100 * (int64_t)kMillisecond);
+    EXPECT_EQ(nJudgedShown, 1);
+    SetJudgedReplyView(NULL);
 }
 
 TEST_F(ClientRead, KissesAnsweringTheRequestAreObeyed)

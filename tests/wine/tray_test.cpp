@@ -1,5 +1,6 @@
 #include <gtest/gtest.h>
 #include <windows.h>
+#include <stdio.h>
 
 #include <string>
 #include <vector>
@@ -7,13 +8,16 @@
 #include "app/tray.h"
 #include "resources/resource.h"
 #include "state/program_state.h"
+#include "timebase/ntp_time.h"
 #include "support/main_dialog.h"
 
 namespace {
 
-// What the tray asked of the shell: the message and the icon of each call.
+// What the tray asked of the shell: the message and the icon of each call,
+// and the flags and tip of the last.
 std::vector<DWORD> notifications;
 std::vector<HICON> icons;
+NOTIFYICONDATAA lastRecord;
 
 // The shell refuses so many NIM_ADD calls first, as at logon.
 int nAddsRefused = 0;
@@ -22,6 +26,7 @@ BOOL WINAPI RecordNotifyIcon(DWORD dwMessage, PNOTIFYICONDATAA nid)
 {
     notifications.push_back(dwMessage);
     icons.push_back(nid->hIcon);
+    lastRecord = *nid;
     return dwMessage != NIM_ADD || nAddsRefused-- <= 0;
 }
 
@@ -73,6 +78,52 @@ TEST_F(Tray, IconFollowsTheStateThroughAShellRestartAndGoesAtTheEnd)
     }
     DestroyWindow(hMain);  // the icon goes with the program
     EXPECT_EQ(notifications.back(), (DWORD)NIM_DELETE);
+}
+
+// The local time of an NTP timestamp as the tip shows it, by another road
+// than the tray's.
+std::string LocalMinute(NtpTimestamp t)
+{
+    uint64_t qwTicks = ((t >> 32) + 9435484800ull) * 10000000ull;  // 1601 to 1900 is 9435484800 s
+    FILETIME utc = {(DWORD)qwTicks, (DWORD)(qwTicks >> 32)}, local;
+    SYSTEMTIME st;
+    FileTimeToLocalFileTime(&utc, &local);
+    FileTimeToSystemTime(&local, &st);
+    char text[32];
+    snprintf(text, sizeof text, "%02u/%02u %02u:%02u", st.wMonth, st.wDay, st.wHour, st.wMinute);
+    return text;
+}
+
+TEST_F(Tray, TipTellsWhenTheClockWasLastFoundRight)
+{
+    const NtpTimestamp qwJudged = 0xEEC3DE3A80000000ull;  // 2026-12-09 14:03:38.5 UTC
+    const std::string synced = "\x8D\xC5\x8F\x49\x93\xAF\x8A\xFA " + LocalMinute(qwJudged);  // 最終同期
+    const struct {
+        ClientStatus status;
+        int32_t fSynchronized;
+        int64_t llOffset;
+        void (*show)();
+        UINT flags;
+        std::string second;
+    } rows[] = {
+        {CLIENT_ONLINE, 0, 0, [] { ShowTrayOnlineState(true); }, NIF_ICON | NIF_TIP, "\x96\xA2\x93\xAF\x8A\xFA"},
+        {CLIENT_ONLINE, 1, 0x0000000003333333ll, ShowTrayTip, NIF_TIP, synced + " +0.012\x95\x62"},
+        {CLIENT_ONLINE, 0, -0x0000000180000000ll, ShowTrayTip, NIF_TIP, "\x96\xA2\x93\xAF\x8A\xFA"},  // refused
+        {CLIENT_ONLINE, 1, -0x0000000180000000ll,
+         [] { SendMessageA(shell.TrayWindow, RegisterWindowMessageA("TaskbarCreated"), 0, 0); },
+         NIF_MESSAGE | NIF_ICON | NIF_TIP, synced + " -1.500\x95\x62"},
+        {CLIENT_OFFLINE, 1, 0, [] { ShowTrayOnlineState(false); }, NIF_ICON | NIF_TIP,
+         "\x83\x49\x83\x74\x83\x89\x83\x43\x83\x93"},  // オフライン
+    };
+    client.qwLastJudged = qwJudged;
+    for (const auto& row : rows) {
+        client.nStatus = row.status;
+        reference.fSynchronized = row.fSynchronized;
+        client.llLastOffset = row.llOffset;
+        row.show();
+        EXPECT_EQ(lastRecord.uFlags, row.flags) << row.second;
+        EXPECT_EQ(std::string(lastRecord.szTip), "Tamarin Time\n" + row.second);
+    }
 }
 
 TEST_F(Tray, IconRefusedAtLogonIsAskedForAgainUntilTheShellTakesIt)
