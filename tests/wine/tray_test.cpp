@@ -9,6 +9,7 @@
 #include "resources/resource.h"
 #include "state/program_state.h"
 #include "timebase/ntp_time.h"
+#include "support/log_window.h"
 #include "support/main_dialog.h"
 
 namespace {
@@ -123,6 +124,44 @@ TEST_F(Tray, TipTellsWhenTheClockWasLastFoundRight)
         row.show();
         EXPECT_EQ(lastRecord.uFlags, row.flags) << row.second;
         EXPECT_EQ(std::string(lastRecord.szTip), "Tamarin Time\n" + row.second);
+    }
+}
+
+// Inside the menu's own loop: which menu its popup shows, then closes it.
+HMENU hMenuShown = NULL;
+
+void CALLBACK CloseMenu(HWND, UINT, UINT_PTR idTimer, DWORD)
+{
+    HWND hPopup = FindWindowA("#32768", NULL);
+    if (hPopup != NULL && IsWindowVisible(hPopup)) hMenuShown = (HMENU)SendMessageA(hPopup, MN_GETHMENU, 0, 0);
+    KillTimer(NULL, idTimer);
+    EndMenu();
+}
+
+// Every mouse message the icon can bring: a press of either button opens
+// the menu, a double click of either brings the window back, and the rest
+// do nothing.
+TEST_F(Tray, EachMouseMessageOfTheIconDoesWhatItMust)
+{
+    const UINT msgNotifyIcon = RegisterWindowMessageA("Shell_NotifyIcon");
+    const struct {
+        UINT mouse;
+        bool menu;
+        bool restore;
+    } rows[] = {
+        {WM_LBUTTONDOWN, true, false},   {WM_RBUTTONDOWN, true, false},   {WM_LBUTTONDBLCLK, false, true},
+        {WM_RBUTTONDBLCLK, false, true}, {WM_LBUTTONUP, false, false},    {WM_RBUTTONUP, false, false},
+        {WM_MOUSEMOVE, false, false},    {WM_MBUTTONDOWN, false, false},  {WM_CONTEXTMENU, false, false},
+    };
+    for (const auto& row : rows) {
+        ShowWindow(hMain, SW_HIDE);
+        hMenuShown = NULL;
+        UINT_PTR idTimer = SetTimer(NULL, 0, 200, CloseMenu);
+        SendMessageA(shell.TrayWindow, msgNotifyIcon, TRAY_ICON_ID, row.mouse);
+        KillTimer(NULL, idTimer);
+        EXPECT_EQ(hMenuShown, row.menu ? TrayMenu() : (HMENU)NULL) << row.mouse;
+        EXPECT_EQ(IsWindowVisible(hMain) != FALSE, row.restore) << row.mouse;
+        PumpMessages();
     }
 }
 
