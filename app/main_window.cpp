@@ -23,6 +23,7 @@ const UINT_PTR kTickTimer = 1;
 HICON hIconApp16 = NULL;
 HICON hIconApp32 = NULL;
 HICON hIconOnline16 = NULL;
+HICON hIconWarning16 = NULL;
 
 void RegisterMessages()
 {
@@ -43,6 +44,7 @@ void LoadIcons(HWND hwnd, HINSTANCE hInstance)
     hIconApp16 = LoadIconImage(hInstance, IDI_APP, 16);
     hIconApp32 = LoadIconImage(hInstance, IDI_APP, 32);
     hIconOnline16 = LoadIconImage(hInstance, IDI_ONLINE, 16);
+    hIconWarning16 = LoadIconImage(hInstance, IDI_UNCHECKED, 16);
     SendMessageA(hwnd, WM_SETICON, ICON_SMALL, (LPARAM)hIconApp16);
     SendMessageA(hwnd, WM_SETICON, ICON_BIG, (LPARAM)hIconApp32);
 }
@@ -95,9 +97,9 @@ void OnInitDialog(HWND hwnd)
     LoadIcons(hwnd, hInstance);
     LoadAndShowSettings(hwnd);
     LogGreeting();
-    CreateTrayWindow(hInstance, hIconApp16, hIconOnline16);
+    CreateTrayWindow(hInstance, hIconApp16, hIconOnline16, hIconWarning16);
     SetOnlineStateView(ShowOnlineState);
-    SetJudgedReplyView(ShowTrayTip);
+    SetJudgedReplyView(ShowTrayState);
     SetTimer(hwnd, kTickTimer, 1000, NULL);
     if (settings.fStartAtFirst) PostMessageA(hwnd, WM_COMMAND, IDM_ONLINE, 0);
     if (settings.fStayAfterAdjustment && settings.fActAsSNTPServer) StartServerMode(hwnd);
@@ -109,6 +111,7 @@ void OnTimer(HWND hwnd, WPARAM idTimer)
     if (idTimer == LOG_VIEW_TIMER) OnLogViewTimer(hwnd);
     if (idTimer != kTickTimer) return;
     SumUpServerRequests();  // also when the flood has ended
+    ShowTrayState();        // the clock may have gone unchecked too long
     if (OnTimerTick()) PostMessageA(hwnd, WM_CLOSE, 0, 0);  // the countdown has run out
 }
 

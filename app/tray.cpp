@@ -6,7 +6,9 @@
 #include "app/tray_tip.h"
 #include "log/activity_log.h"
 #include "resources/resource.h"
+#include "sntp/schedule.h"
 #include "state/program_state.h"
+#include "timebase/clock.h"
 
 namespace {
 
@@ -18,7 +20,10 @@ UINT msgTaskbarCreated = 0;  // the shell's notification area was (re)created
 HMENU hTrayMenu = NULL;
 HICON hIconApp16 = NULL;
 HICON hIconOnline16 = NULL;
+HICON hIconWarning16 = NULL;
 bool fIconAdded = false;
+TipState nShownState = TIP_OFFLINE;  // what the icon and the tip show now
+TrayTipBuffer szShownTip = "";
 
 // At logon the shell may not take the icon yet: it is asked again this
 // often until it does, for the icon is the only way back to the window.
@@ -89,25 +94,35 @@ TipMoment LocalMoment(NtpTimestamp t)
     return moment;
 }
 
-// The tip of the state the client is in: offline as the button shows it,
-// synchronised only while the last judgement found the clock right or set it.
-void CurrentTip(TrayTipBuffer& tip)
+// The state the client is in: offline as the button shows it; online, a
+// warning once the clock has gone unchecked too long or its correction was
+// refused. Its tip tells since when, from the last judged reply or from
+// going online.
+TipState CurrentState(TrayTipBuffer& tip)
 {
-    TipState state = TIP_OFFLINE;
-    if (client.nStatus == CLIENT_ONLINE) {
-        state = reference.fSynchronized && client.qwLastJudged != 0 ? TIP_SYNCHRONISED : TIP_UNSYNCHRONISED;
-    }
-    FormatTrayTip(tip, state, LocalMoment(client.qwLastJudged), client.llLastOffset);
+    bool fJudged = client.qwLastJudged != 0;
+    bool fCheckedLast = fJudged && client.qwLastJudged_ms >= client.qwOnlineSince_ms;
+    TipFacts facts = {client.nStatus == CLIENT_ONLINE, reference.fSynchronized != 0, fJudged, MonotonicMs(),
+                      fCheckedLast ? client.qwLastJudged_ms : client.qwOnlineSince_ms,
+                      PollInterval(settings.nCheckTimer_minute, client.nRateShift)};
+    TipState state = DecideTipState(facts);
+    NtpTimestamp qwSince = state == TIP_WARNING && !fCheckedLast ? client.qwOnlineSince : client.qwLastJudged;
+    FormatTrayTip(tip, state, LocalMoment(qwSince), client.llLastOffset);
+    return state;
+}
+
+HICON IconOf(TipState state)
+{
+    if (state == TIP_OFFLINE) return hIconApp16;
+    return state == TIP_WARNING ? hIconWarning16 : hIconOnline16;
 }
 
 // The icon and the tip of the state the client is in, so that a restarted
 // shell shows them; until the shell takes the icon, asked again on a timer.
 void AddTrayIcon(HWND hwnd)
 {
-    HICON hIcon = client.nStatus == CLIENT_ONLINE ? hIconOnline16 : hIconApp16;
-    TrayTipBuffer tip;
-    CurrentTip(tip);
-    fIconAdded = TrayIconAdd(hwnd, TRAY_ICON_ID, hIcon, msgNotifyIcon, tip) != FALSE;
+    nShownState = CurrentState(szShownTip);
+    fIconAdded = TrayIconAdd(hwnd, TRAY_ICON_ID, IconOf(nShownState), msgNotifyIcon, szShownTip) != FALSE;
     if (fIconAdded) {
         KillTimer(hwnd, kIconRetryTimer);
     } else {
@@ -188,10 +203,11 @@ void OnCommand(WORD id)
 
 BOOL(WINAPI* trayNotifyIcon)(DWORD dwMessage, PNOTIFYICONDATAA nid) = Shell_NotifyIconA;
 
-void CreateTrayWindow(HINSTANCE hInstance, HICON hIconOffline, HICON hIconOnline)
+void CreateTrayWindow(HINSTANCE hInstance, HICON hIconOffline, HICON hIconOnline, HICON hIconWarning)
 {
     hIconApp16 = hIconOffline;
     hIconOnline16 = hIconOnline;
+    hIconWarning16 = hIconWarning;
     WNDCLASSA wc;
     memset(&wc, 0, sizeof wc);
     wc.lpfnWndProc = TrayWindowProc;
@@ -205,16 +221,17 @@ void CreateTrayWindow(HINSTANCE hInstance, HICON hIconOffline, HICON hIconOnline
 void ShowTrayOnlineState(bool fOnline)
 {
     CheckMenuItem(hTrayMenu, IDM_ONLINE, MF_BYCOMMAND | (fOnline ? MF_CHECKED : MF_UNCHECKED));
-    TrayTipBuffer tip;
-    CurrentTip(tip);
-    TrayIconModify(shell.TrayWindow, TRAY_ICON_ID, fOnline ? hIconOnline16 : hIconApp16, 0, tip);
+    ShowTrayState();
 }
 
-void ShowTrayTip()
+void ShowTrayState()
 {
     TrayTipBuffer tip;
-    CurrentTip(tip);
-    TrayIconModify(shell.TrayWindow, TRAY_ICON_ID, NULL, 0, tip);
+    TipState state = CurrentState(tip);
+    if (state == nShownState && strcmp(tip, szShownTip) == 0) return;
+    nShownState = state;
+    memcpy(szShownTip, tip, sizeof tip);
+    TrayIconModify(shell.TrayWindow, TRAY_ICON_ID, IconOf(state), 0, tip);
 }
 
 HMENU TrayMenu()

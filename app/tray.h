@@ -1,7 +1,7 @@
 // The tray: the hidden window of class "Tamarin Time" (also the mark of a
 // running instance), its notification-area icon and its popup menu, which
-// show whether the client is online, and the icon's tip, which tells when
-// the clock was last found right.
+// show whether the client is online, and whether its clock has gone
+// unchecked too long; the icon's tip tells when it was last found right.
 #pragma once
 
 #include <windows.h>
@@ -10,14 +10,16 @@
 enum { TRAY_ICON_ID = 104 };
 
 // Registers the class and creates TrayWindow with the offline icon; the
-// icons are the offline and online ones, kept for the life of the process.
-void CreateTrayWindow(HINSTANCE hInstance, HICON hIconOffline, HICON hIconOnline);
+// icons are the offline, online and warning ones, kept for the life of the
+// process.
+void CreateTrayWindow(HINSTANCE hInstance, HICON hIconOffline, HICON hIconOnline, HICON hIconWarning);
 
-// The icon, the tip and the menu's check mark of the online state.
+// The menu's check mark of the online state, and the icon and tip.
 void ShowTrayOnlineState(bool fOnline);
 
-// The tip alone, after a reply was judged.
-void ShowTrayTip();
+// The icon and the tip of the client's state (offline, online, a warning),
+// told to the shell when they change: after each judged reply and each tick.
+void ShowTrayState();
 
 // The popup menu, for a look at its check mark.
 HMENU TrayMenu();

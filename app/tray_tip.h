@@ -1,8 +1,8 @@
-// The tray icon's tip: the program's name and, under it, what a glance at
-// the icon should tell: when the clock was last found right and by how much
-// it was off, that it is not synchronised yet, or that it is offline. Pure;
-// the tip fits the shell's 64 bytes in code page 932, cut on a character
-// boundary.
+// The tray icon's state and tip: the program's name and, under it, what a
+// glance at the icon should tell: when the clock was last found right and by
+// how much it was off, that it is not synchronised yet, that it has gone
+// unchecked too long (a warning), or that it is offline. Pure; the tip fits
+// the shell's 64 bytes in code page 932, cut on a character boundary.
 #pragma once
 
 #include <stdint.h>
@@ -15,14 +15,29 @@ enum TipState {
     TIP_OFFLINE,
     TIP_UNSYNCHRONISED,  // online, and no reply has found the clock right (or set it) yet
     TIP_SYNCHRONISED,
+    TIP_WARNING,         // online, but unchecked too long, or its correction refused
 };
+
+// What the state is decided from. Times are readings of the monotonic clock.
+struct TipFacts {
+    bool fOnline;
+    bool fSynchronised;   // the last judged reply found the clock right or set it
+    bool fJudged;         // a reply was judged at all
+    uint64_t qwNow_ms;
+    uint64_t qwChecked_ms;  // the last judged reply, or going online if that came later
+    uint32_t nInterval_sec;
+};
+
+// Online, a warning when the last judgement refused the correction, or when
+// nothing was judged for longer than three poll intervals, at least an hour.
+TipState DecideTipState(const TipFacts& facts);
 
 // The local time of the last judged reply.
 struct TipMoment {
     int nMonth, nDay, nHour, nMinute;
 };
 
-// "Tamarin Time", a line break, then "オフライン", "未同期", or "最終同期
+// "Tamarin Time", a line break, then "オフライン", "未同期", "最終同期
 // MM/DD hh:mm ±S.mmm秒" with that reply's offset (32.32, signed; the
-// milliseconds truncated).
+// milliseconds truncated), or "要確認 MM/DD hh:mm から" since when.
 void FormatTrayTip(TrayTipBuffer& tip, TipState state, const TipMoment& when, int64_t llOffset);

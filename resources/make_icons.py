@@ -1,5 +1,5 @@
 #!/usr/bin/python3
-"""Draws Tamarin Time's two icons as 16-colour .ico files, each with a
+"""Draws Tamarin Time's three icons as 16-colour .ico files, each with a
 32 x 32 and a 16 x 16 image. Run it again after changing the drawing:
 
     /usr/bin/python3 resources/make_icons.py resources
@@ -7,6 +7,8 @@
 app.ico: a clock face in tamarin orange, hands at ten past ten.
 online.ico: the same clock on a green disc with a white link mark below
 right, the sign that it is connected to its time server.
+warning.ico: the online clock with a yellow warning triangle and a black
+mark in place of the link: online, but the clock has gone unchecked.
 """
 import math
 import struct
@@ -42,7 +44,20 @@ def draw_clock(size, online):
             t = i / 4.0
             x, y = int(round(c + t * math.sin(a))), int(round(c - t * math.cos(a)))
             pixels[y][x] = BLACK
-    if online:
+    if online == "warning":
+        # A yellow triangle, black-rimmed, with a black "!", in the lower right
+        # quarter; drawn on a 16-cell grid so that both sizes read alike.
+        s = size // 16
+        for y in range(size):
+            for x in range(size):
+                gx, gy = x // s, y // s
+                reach = (gy - 7) // 2
+                if gy < 7 or abs(gx - 12) > reach:
+                    continue
+                rim = abs(gx - 12) == reach or gy == 15
+                mark = gx == 12 and (10 <= gy <= 12 or gy == 14)
+                pixels[y][x] = BLACK if rim or mark else YELLOW
+    elif online:
         # A white link mark, two joined rings, in the lower right quarter.
         s = size / 32.0
         for cx, cy in ((21 * s, 24 * s), (26 * s, 24 * s)):
@@ -88,3 +103,4 @@ if __name__ == "__main__":
     folder = sys.argv[1] if len(sys.argv) > 1 else "."
     write_icon(folder + "/app.ico", online=False)
     write_icon(folder + "/online.ico", online=True)
+    write_icon(folder + "/warning.ico", online="warning")

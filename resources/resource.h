@@ -7,6 +7,7 @@
 #define IDD_ABOUT 103
 #define IDI_APP 104
 #define IDI_ONLINE 112
+#define IDI_UNCHECKED 113
 
 #define IDC_INTERVAL 1000
 #define IDC_STARTONLINE 1001

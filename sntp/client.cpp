@@ -30,6 +30,10 @@ void MoveTo(ClientStatus status)
 {
     bool fWasOnline = client.nStatus == CLIENT_ONLINE;
     client.nStatus = status;
+    if (!fWasOnline && status == CLIENT_ONLINE) {
+        client.qwOnlineSince = NtpNow();  // the tray's warning counts from here until a reply is judged
+        client.qwOnlineSince_ms = MonotonicMs();
+    }
     if (fWasOnline != (status == CLIENT_ONLINE) && pfnShowOnlineState != NULL) {
         pfnShowOnlineState(status == CLIENT_ONLINE);
     }

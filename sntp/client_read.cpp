@@ -128,6 +128,7 @@ void OnClientRead(SOCKET sock, WORD event)
     if (!e.fDelayAccepted) return;  // too slow: the poll failed, and is tried again after the backoff
 
     client.qwLastJudged = received.qwArrival;
+    client.qwLastJudged_ms = MonotonicMs();
     client.llLastOffset = e.llOffset;
     TakeAcceptedReply(e, received.qwArrival);
     client.nRetry_sec = 0;

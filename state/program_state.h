@@ -56,7 +56,10 @@ struct ClientState {
     int32_t fExitCountdown = 0;
     int32_t nExitCount = 0;
     NtpTimestamp qwLastJudged = 0;  // when the last reply with an accepted delay came (0: none yet)
+    uint64_t qwLastJudged_ms = 0;   // the same on the monotonic clock
     int64_t llLastOffset = 0;       // and the offset it found, 32.32
+    NtpTimestamp qwOnlineSince = 0; // when it last went online
+    uint64_t qwOnlineSince_ms = 0;
 };
 
 // What the client learnt from its server, which server mode passes on.

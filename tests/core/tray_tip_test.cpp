@@ -24,6 +24,7 @@ TEST(TrayTip, TellsTheStateInCodePage932Within64Bytes)
          "Tamarin Time\n\x8D\xC5\x8F\x49\x93\xAF\x8A\xFA 01/01 00:00 -1.500\x95\x62"},
         {TIP_SYNCHRONISED, {12, 31, 23, 59}, LLONG_MIN,
          "Tamarin Time\n\x8D\xC5\x8F\x49\x93\xAF\x8A\xFA 12/31 23:59 -2147483648.000\x95\x62"},
+        {TIP_WARNING, {12, 9, 14, 3}, 0, "Tamarin Time\n\x97\x76\x8A\x6D\x94\x46 12/09 14:03 \x82\xA9\x82\xE7"},  // 要確認 … から
         // Beyond 63 bytes the cut falls before the two-byte 秒, not through it.
         {TIP_SYNCHRONISED, {INT_MIN, INT_MIN, 0, 0}, 0x0000303900000000ll,
          "Tamarin Time\n\x8D\xC5\x8F\x49\x93\xAF\x8A\xFA -2147483648/-2147483648 00:00 +12345.000"},
@@ -33,6 +34,30 @@ TEST(TrayTip, TellsTheStateInCodePage932Within64Bytes)
         memset(tip, 'x', sizeof tip);
         FormatTrayTip(tip, row.state, row.when, row.llOffset);
         EXPECT_STREQ(tip, row.tip);
+    }
+}
+
+// Online, a warning after three poll intervals unchecked (an hour at least),
+// or when the last judgement refused the correction.
+TEST(TrayTip, WarnsWhenTheClockHasGoneUncheckedTooLong)
+{
+    const uint64_t kHour = 3600 * 1000;
+    const struct {
+        TipFacts facts;
+        TipState state;
+    } rows[] = {
+        {{false, true, true, 5 * kHour, 0, 600}, TIP_OFFLINE},
+        {{true, false, false, kHour, 0, 600}, TIP_UNSYNCHRONISED},
+        {{true, false, false, kHour + 1, 0, 600}, TIP_WARNING},        // online an hour, nothing judged
+        {{true, true, true, 2 * kHour, kHour, 600}, TIP_SYNCHRONISED},
+        {{true, true, true, 2 * kHour + 1, kHour, 600}, TIP_WARNING},
+        {{true, true, true, 4 * kHour, kHour, 3600}, TIP_SYNCHRONISED},  // three intervals of an hour
+        {{true, true, true, 4 * kHour + 1, kHour, 3600}, TIP_WARNING},
+        {{true, false, true, kHour, kHour, 600}, TIP_WARNING},         // the correction refused
+        {{true, true, true, kHour, kHour, 131072}, TIP_SYNCHRONISED},  // the longest interval, just checked
+    };
+    for (const auto& row : rows) {
+        EXPECT_EQ(DecideTipState(row.facts), row.state) << row.facts.qwNow_ms << " " << row.facts.nInterval_sec;
     }
 }
 

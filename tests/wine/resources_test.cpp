@@ -257,7 +257,7 @@ TEST_F(Resources, MenuAndIconsAreInPlace)
     DestroyMenu(hMenu);
 
     // Each icon holds a 32 x 32 and a 16 x 16 image of 16 colours.
-    for (int id : {IDI_APP, IDI_ONLINE}) {
+    for (int id : {IDI_APP, IDI_ONLINE, IDI_UNCHECKED}) {
         HRSRC hRes = FindResourceA(NULL, MAKEINTRESOURCEA(id), (LPCSTR)RT_GROUP_ICON);
         ASSERT_NE(hRes, (HRSRC)NULL) << id;
         const BYTE* group = (const BYTE*)LockResource(LoadResource(NULL, hRes));

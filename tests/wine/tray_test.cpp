@@ -9,6 +9,7 @@
 #include "resources/resource.h"
 #include "state/program_state.h"
 #include "timebase/ntp_time.h"
+#include "support/frozen_clock.h"
 #include "support/log_window.h"
 #include "support/main_dialog.h"
 
@@ -37,12 +38,15 @@ protected:
     {
         MainDialog::SetUp();
         trayNotifyIcon = RecordNotifyIcon;
+        HoldMonotonicClock();
+        qwMonotonic_ms = 1000;
         CreateMainWindow();
     }
 
     void TearDown() override
     {
         MainDialog::TearDown();
+        ReleaseMonotonicClock();
         trayNotifyIcon = Shell_NotifyIconA;
     }
 };
@@ -66,7 +70,9 @@ TEST_F(Tray, MenuItemsCarryTheirOwnCommands)
 
 TEST_F(Tray, IconFollowsTheStateThroughAShellRestartAndGoesAtTheEnd)
 {
+    client.nStatus = CLIENT_ONLINE;
     ShowTrayOnlineState(true);
+    client.nStatus = CLIENT_OFFLINE;
     ShowTrayOnlineState(false);
     ASSERT_GE(icons.size(), 2u);
     const HICON hOnline = icons[icons.size() - 2], hOffline = icons.back();
@@ -95,36 +101,58 @@ std::string LocalMinute(NtpTimestamp t)
     return text;
 }
 
-TEST_F(Tray, TipTellsWhenTheClockWasLastFoundRight)
+// The icon and the whole tip through a day of the client: each row sets the
+// state, moves the monotonic clock (ms) and shows it in its way.
+TEST_F(Tray, IconAndTipTellWhenTheClockWasLastFoundRight)
 {
     const NtpTimestamp qwJudged = 0xEEC3DE3A80000000ull;  // 2026-12-09 14:03:38.5 UTC
     const std::string synced = "\x8D\xC5\x8F\x49\x93\xAF\x8A\xFA " + LocalMinute(qwJudged);  // 最終同期
+    const std::string warned = "\x97\x76\x8A\x6D\x94\x46 " + LocalMinute(qwJudged) + " \x82\xA9\x82\xE7";  // 要確認 … から
+    const std::string unsynced = "\x96\xA2\x93\xAF\x8A\xFA";                                                   // 未同期
+    enum Look { OFFLINE, ONLINE, WARNING };
+    auto taskbarCreated = [] { SendMessageA(shell.TrayWindow, RegisterWindowMessageA("TaskbarCreated"), 0, 0); };
     const struct {
         ClientStatus status;
         int32_t fSynchronized;
         int64_t llOffset;
+        uint64_t judged_ms;  // when the last reply was judged (0: none)
+        uint64_t now_ms;
+        int32_t interval_minute;
         void (*show)();
-        UINT flags;
+        Look look;
         std::string second;
     } rows[] = {
-        {CLIENT_ONLINE, 0, 0, [] { ShowTrayOnlineState(true); }, NIF_ICON | NIF_TIP, "\x96\xA2\x93\xAF\x8A\xFA"},
-        {CLIENT_ONLINE, 1, 0x0000000003333333ll, ShowTrayTip, NIF_TIP, synced + " +0.012\x95\x62"},
-        {CLIENT_ONLINE, 0, -0x0000000180000000ll, ShowTrayTip, NIF_TIP, "\x96\xA2\x93\xAF\x8A\xFA"},  // refused
-        {CLIENT_ONLINE, 1, -0x0000000180000000ll,
-         [] { SendMessageA(shell.TrayWindow, RegisterWindowMessageA("TaskbarCreated"), 0, 0); },
-         NIF_MESSAGE | NIF_ICON | NIF_TIP, synced + " -1.500\x95\x62"},
-        {CLIENT_OFFLINE, 1, 0, [] { ShowTrayOnlineState(false); }, NIF_ICON | NIF_TIP,
+        {CLIENT_ONLINE, 0, 0, 0, 1000, 10, [] { ShowTrayOnlineState(true); }, ONLINE, unsynced},
+        {CLIENT_ONLINE, 1, 0x0000000003333333ll, 1000, 1000, 10, ShowTrayState, ONLINE, synced + " +0.012\x95\x62"},
+        {CLIENT_ONLINE, 1, 0x0000000003333333ll, 1000, 3601000, 10, ShowTrayState, ONLINE, synced + " +0.012\x95\x62"},
+        {CLIENT_ONLINE, 1, 0x0000000003333333ll, 1000, 3601001, 10, ShowTrayState, WARNING, warned},  // an hour unchecked
+        {CLIENT_ONLINE, 1, 0x0000000003333333ll, 1000, 3601001, 30, ShowTrayState, ONLINE, synced + " +0.012\x95\x62"},
+        {CLIENT_ONLINE, 1, 0x0000000003333333ll, 1000, 5401001, 30, ShowTrayState, WARNING, warned},  // three intervals
+        {CLIENT_ONLINE, 0, -0x0000000180000000ll, 5401001, 5401001, 30, ShowTrayState, WARNING, warned},  // refused
+        {CLIENT_ONLINE, 0, -0x0000000180000000ll, 5401001, 5401001, 30, taskbarCreated, WARNING, warned},
+        {CLIENT_ONLINE, 1, -0x0000000180000000ll, 5402000, 5402000, 30, ShowTrayState, ONLINE, synced + " -1.500\x95\x62"},
+        {CLIENT_OFFLINE, 1, 0, 5402000, 9000000, 30, [] { ShowTrayOnlineState(false); }, OFFLINE,
          "\x83\x49\x83\x74\x83\x89\x83\x43\x83\x93"},  // オフライン
     };
     client.qwLastJudged = qwJudged;
+    HICON hLooks[3] = {};
     for (const auto& row : rows) {
         client.nStatus = row.status;
         reference.fSynchronized = row.fSynchronized;
         client.llLastOffset = row.llOffset;
+        client.qwLastJudged = row.judged_ms != 0 ? qwJudged : 0;
+        client.qwLastJudged_ms = row.judged_ms;
+        qwMonotonic_ms = row.now_ms;
+        settings.nCheckTimer_minute = row.interval_minute;
         row.show();
-        EXPECT_EQ(lastRecord.uFlags, row.flags) << row.second;
-        EXPECT_EQ(std::string(lastRecord.szTip), "Tamarin Time\n" + row.second);
+        const std::string tip = "Tamarin Time\n" + row.second;
+        EXPECT_EQ(std::string(lastRecord.szTip), tip) << row.now_ms;
+        EXPECT_EQ(lastRecord.uFlags, (UINT)(NIF_ICON | NIF_TIP | (lastRecord.uCallbackMessage != 0 ? NIF_MESSAGE : 0)));
+        if (hLooks[row.look] == NULL) hLooks[row.look] = lastRecord.hIcon;
+        EXPECT_EQ(lastRecord.hIcon, hLooks[row.look]) << row.now_ms;
     }
+    EXPECT_TRUE(hLooks[OFFLINE] != hLooks[ONLINE] && hLooks[ONLINE] != hLooks[WARNING] &&
+                hLooks[WARNING] != hLooks[OFFLINE]);
 }
 
 // Inside the menu's own loop: which menu its popup shows, then closes it.
