@@ -76,8 +76,19 @@ bool TestHostsEntry()
     return EnvironmentSays("TAMARIN_TEST_HOSTS");
 }
 
+std::string lastTip;
+
+BOOL WINAPI RecordTip(DWORD, PNOTIFYICONDATAA nid)
+{
+    lastTip = nid->szTip;
+    return TRUE;
+}
+
 TEST_F(Online, GoesOnlineByAddressAndByNameAndOfflineAgain)
 {
+    HoldMonotonicClock();
+    qwMonotonic_ms = 36000000;  // ten hours after the machine started: going online is no warning
+    trayNotifyIcon = RecordTip;
     CreateMainWindow();
     std::vector<std::pair<std::string, std::string>> rows = {
         {"127.0.0.1", "127.0.0.1"}, {"localhost", "127.0.0.1"}, {"127.0.0.2", "127.0.0.2"}};  // no reverse name
@@ -96,6 +107,7 @@ TEST_F(Online, GoesOnlineByAddressAndByNameAndOfflineAgain)
         EXPECT_TRUE(MenuChecked(TrayMenu()));
         EXPECT_TRUE(AppMenuChecked());
         EXPECT_EQ(client.nStatus, CLIENT_ONLINE);
+        EXPECT_EQ(lastTip, "Tamarin Time\n\x96\xA2\x93\xAF\x8A\xFA");  // 未同期
         EXPECT_EQ(client.fPollNow, 1);
         EXPECT_EQ(client.saServer.sin_family, AF_INET);
         EXPECT_EQ(client.saServer.sin_addr.s_addr, inet_addr(row.second.c_str()));
@@ -111,6 +123,8 @@ TEST_F(Online, GoesOnlineByAddressAndByNameAndOfflineAgain)
         EXPECT_EQ(client.fWantOnline, 0);
         EXPECT_EQ(client.sockClient, INVALID_SOCKET);
     }
+    trayNotifyIcon = Shell_NotifyIconA;
+    ReleaseMonotonicClock();
 }
 
 TEST_F(Online, MissingServiceEntryFallsBackToPort123)

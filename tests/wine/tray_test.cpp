@@ -125,7 +125,8 @@ TEST_F(Tray, IconAndTipTellWhenTheClockWasLastFoundRight)
         {CLIENT_ONLINE, 0, 0, 0, 1000, 10, [] { ShowTrayOnlineState(true); }, ONLINE, unsynced},
         {CLIENT_ONLINE, 1, 0x0000000003333333ll, 1000, 1000, 10, ShowTrayState, ONLINE, synced + " +0.012\x95\x62"},
         {CLIENT_ONLINE, 1, 0x0000000003333333ll, 1000, 3601000, 10, ShowTrayState, ONLINE, synced + " +0.012\x95\x62"},
-        {CLIENT_ONLINE, 1, 0x0000000003333333ll, 1000, 3601001, 10, ShowTrayState, WARNING, warned},  // an hour unchecked
+        {CLIENT_ONLINE, 1, 0x0000000003333333ll, 1000, 3601001, 10, [] { SendMessageA(shell.MainWindow, WM_TIMER, 1, 0); },
+         WARNING, warned},  // an hour unchecked: seen on the main window's tick
         {CLIENT_ONLINE, 1, 0x0000000003333333ll, 1000, 3601001, 30, ShowTrayState, ONLINE, synced + " +0.012\x95\x62"},
         {CLIENT_ONLINE, 1, 0x0000000003333333ll, 1000, 5401001, 30, ShowTrayState, WARNING, warned},  // three intervals
         {CLIENT_ONLINE, 0, -0x0000000180000000ll, 5401001, 5401001, 30, ShowTrayState, WARNING, warned},  // refused
