@@ -21,7 +21,7 @@ import time
 
 HERE = os.path.dirname(os.path.abspath(__file__))
 sys.path.insert(0, os.path.join(HERE, "..", "tests", "driver"))
-from remote import Remote, cpu_seconds, pids_whose, proc_file, resident_kib  # noqa: E402
+from remote import Remote, cpu_seconds, pids_of_prefix, resident_kib  # noqa: E402
 from sntp_peer import ScriptedServer, ntp_service_port  # noqa: E402
 
 BUILD = os.path.abspath(sys.argv[1])
@@ -230,9 +230,7 @@ def responsiveness_at(program, rate):
 
 def wineserver_pid():
     """The wineserver of the benchmarks' prefix."""
-    own = ("WINEPREFIX=%s\0" % PREFIX).encode()
-    return next(pid for pid in pids_whose("cmdline", lambda argv: b"wineserver" in argv.split(b"\0")[0])
-                if own in proc_file(pid, "environ"))
+    return pids_of_prefix(PREFIX, b"wineserver")[0]
 
 
 def flood_poll_delay():

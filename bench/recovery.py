@@ -20,7 +20,7 @@ HERE = os.path.dirname(os.path.abspath(__file__))
 sys.path.insert(0, os.path.join(HERE, "..", "tests", "driver"))
 from bench import CHRONY_PORT, CONTROL, PREFIX, WINE_RUN, start_chronyd  # noqa: E402
 from recovery_peers import network  # noqa: E402
-from remote import Remote, cpu_seconds, pids_whose  # noqa: E402
+from remote import Remote, cpu_seconds, pids_of_prefix  # noqa: E402
 from sntp_peer import ntp_service_port  # noqa: E402
 
 BUILD = os.path.abspath(sys.argv[1])
@@ -65,7 +65,7 @@ def prefix_cpu_seconds():
     """CPU time of every process of the benchmarks' prefix: the program, its
     control, the wineserver and Wine's services."""
     total = 0.0
-    for pid in pids_whose("environ", lambda env: ("WINEPREFIX=" + PREFIX).encode() + b"\0" in env):
+    for pid in pids_of_prefix(PREFIX):
         try:
             total += cpu_seconds(pid)
         except OSError:

@@ -26,6 +26,14 @@ size_t Cp932Boundary(const char* text, size_t length)
     return i;
 }
 
+void CopyCp932(char* dest, size_t size, const char* text)
+{
+    size_t length = strlen(text);
+    if (length >= size) length = Cp932Boundary(text, size - 1);
+    memcpy(dest, text, length);
+    dest[length] = '\0';
+}
+
 void FormatLogLine(LogLineBuffer& line, const char* format, ...)
 {
     va_list args;

@@ -29,3 +29,7 @@ void FormatCounterLine(LogLineBuffer& line, int64_t counter, int64_t frequency, 
 // Length of the longest prefix of text[0..length) that ends on a character
 // boundary of code page 932, where a lead byte and its trail byte stay together.
 size_t Cp932Boundary(const char* text, size_t length);
+
+// Copies text into dest of size bytes, zero-terminated; a text that does not
+// fit is cut before the first character that would not fit whole.
+void CopyCp932(char* dest, size_t size, const char* text);

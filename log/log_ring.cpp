@@ -1,7 +1,5 @@
 #include "log/log_ring.h"
 
-#include <string.h>
-
 void AppendToRing(LogRing* ring, const char* text)
 {
     int slot = (ring->nFirst + ring->nCount) % LOG_RING_LINES;
@@ -10,10 +8,7 @@ void AppendToRing(LogRing* ring, const char* text)
     } else {
         ++ring->nCount;
     }
-    size_t length = strlen(text);
-    if (length >= LOG_LINE_SIZE) length = Cp932Boundary(text, LOG_LINE_SIZE - 1);
-    memcpy(ring->aszLines[slot], text, length);
-    ring->aszLines[slot][length] = '\0';
+    CopyCp932(ring->aszLines[slot], LOG_LINE_SIZE, text);
     ++ring->qwAppended;
 }
 

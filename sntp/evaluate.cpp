@@ -29,7 +29,7 @@ const char* ImpossibleTiming(NtpTimestamp t2, NtpTimestamp t3, int64_t llDelay, 
 {
     if ((int64_t)(t3 - t2) < 0) return "T3<T2";  // 6. sent before it was received
     // 7. a loop delay below zero by more than the two clocks can blur
-    if (llDelay < 0 && 0 - (uint64_t)llDelay > PrecisionDuration(nTheirs) + PrecisionDuration(nOurs)) {
+    if (llDelay < 0 && OffsetMagnitude(llDelay) > PrecisionDuration(nTheirs) + PrecisionDuration(nOurs)) {
         return "delay<0";
     }
     return NULL;

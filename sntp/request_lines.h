@@ -16,7 +16,7 @@ struct RequestLines {
     int fFlooded;               // the last second was summed up: until a quiet one, count them all
 };
 
-// At each datagram and each tick: once a second is over, the number of its
+// At each batch of datagrams and each tick: once a second is over, the number of its
 // datagrams that were counted, for the one line that sums them up (0: none,
 // or the second is still on); a new second then begins.
 uint32_t TakeCountedRequests(RequestLines* lines, uint64_t qwNow_ms);

@@ -34,7 +34,6 @@ void LogCountedRequests(uint32_t nCounted)
 // proper client's request. False when none was waiting or the socket failed.
 bool ServeDatagram(SOCKET sock, NtpTimestamp* pqwArrival)
 {
-    SumUpServerRequests();
     bool fFull = FullLinesDue(&requestLines);
     ReceivedPacket received;
     ReceiveResult result = TakeDatagram(sock, &received, fFull);
@@ -85,6 +84,7 @@ void OnServerRead(SOCKET sock, WORD event)
     // they are back on if datagrams still wait. (FD_WRITE, which server mode
     // never needs, is not asked for again.)
     WSAAsyncSelect(sock, hwndEvents, 0, 0);
+    SumUpServerRequests();  // a batch lasts 5 ms at most: the seconds are counted batch by batch
     NtpTimestamp qwFirst = 0, qwArrival = 0;
     for (int i = 0; i < kBatchDatagrams && ServeDatagram(sock, &qwArrival); ++i) {
         if (i == 0) qwFirst = qwArrival;

@@ -27,8 +27,9 @@ SOCKET ServerSocket();
 // datagrams a second, their lines are counted instead of written.
 void OnServerRead(SOCKET sock, WORD event);
 
-// For each tick, and before each datagram: once a second with datagrams
-// counted is over, the line that sums them up, "SNTP要求 N件 (ログ省略)".
+// For each tick, and before each batch of datagrams: once a second with
+// datagrams counted is over, the line that sums them up, "SNTP要求 N件
+// (ログ省略)".
 void SumUpServerRequests();
 
 // Sends the reply to a request (at least 48 bytes) that arrived at

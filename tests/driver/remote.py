@@ -97,13 +97,18 @@ def wine_prefix(program):
     return os.path.join(home or "", "prefix")
 
 
-def program_pid(prefix):
-    """The Linux process that runs tamarin-time.exe under Wine in this
-    prefix, not a copy that runs elsewhere on the machine."""
+def pids_of_prefix(prefix, name=b""):
+    """The processes that Wine runs in this prefix (whose program's name
+    holds name), not those of another prefix on the machine."""
     own = ("WINEPREFIX=%s\0" % prefix).encode()
+    return [pid for pid in pids_whose("cmdline", lambda argv: name in argv.split(b"\0")[0].lower())
+            if own in proc_file(pid, "environ")]
+
+
+def program_pid(prefix):
+    """The Linux process that runs tamarin-time.exe under Wine in this prefix."""
     for _ in range(50):
-        pids = pids_whose("cmdline", lambda argv: argv.split(b"\0")[0].lower().endswith(b"tamarin-time.exe"))
-        pids = [pid for pid in pids if own in proc_file(pid, "environ")]
+        pids = pids_of_prefix(prefix, b"tamarin-time.exe")
         if pids:
             return pids[0]
         time.sleep(0.1)
