@@ -1,6 +1,7 @@
 #include "app/main_commands.h"
 
 #include "app/about.h"
+#include "app/history_window.h"
 #include "app/tray.h"
 #include "resources/resource.h"
 #include "settings/settings_controls.h"
@@ -69,6 +70,9 @@ void OnMainCommand(HWND hwnd, WORD id, WORD code)
         break;
     case IDM_ABOUT:
         DialogBoxParamA(InstanceOf(hwnd), MAKEINTRESOURCEA(IDD_ABOUT), hwnd, AboutDialogProc, 0);
+        break;
+    case IDM_HISTORY:
+        OpenHistoryWindow(InstanceOf(hwnd));
         break;
     case IDM_TIMEZONE:
         PostMessageA(shell.TrayWindow, WM_COMMAND, IDM_TIMEZONE, 0);

@@ -2,6 +2,7 @@
 
 #include <commctrl.h>
 
+#include "app/history_window.h"
 #include "app/log_view.h"
 #include "app/main_commands.h"
 #include "app/tray.h"
@@ -85,6 +86,13 @@ void SaveSettingsOf(HWND hwnd)
     SaveSettings(settings, szServerName);
 }
 
+// A reply was judged: the tray's tip and an open history window show it.
+void ShowJudgedReply()
+{
+    ShowTrayState();
+    ShowHistoryUpdate();
+}
+
 void OnInitDialog(HWND hwnd)
 {
     shell.MainWindow = hwnd;
@@ -99,7 +107,7 @@ void OnInitDialog(HWND hwnd)
     LogGreeting();
     CreateTrayWindow(hInstance, hIconApp16, hIconOnline16, hIconWarning16);
     SetOnlineStateView(ShowOnlineState);
-    SetJudgedReplyView(ShowTrayState);
+    SetJudgedReplyView(ShowJudgedReply);
     SetTimer(hwnd, kTickTimer, 1000, NULL);
     if (settings.fStartAtFirst) PostMessageA(hwnd, WM_COMMAND, IDM_ONLINE, 0);
     if (settings.fStayAfterAdjustment && settings.fActAsSNTPServer) StartServerMode(hwnd);
@@ -147,6 +155,7 @@ void OnDestroy(HWND hwnd)
     CloseClientSocket();
     KillTimer(hwnd, kTickTimer);
     StopLogView(hwnd);
+    CloseHistoryWindow();
     DestroyWindow(shell.TrayWindow);
     PostQuitMessage(0);
     // Another thread's late line is dropped, not sent to a handle that the

@@ -2,6 +2,7 @@
 
 #include <string.h>
 
+#include "app/history_window.h"
 #include "app/timezone.h"
 #include "app/tray_tip.h"
 #include "log/activity_log.h"
@@ -151,6 +152,7 @@ void OnCreate(HWND hwnd)
     hTrayMenu = CreatePopupMenu();
     AppendMenuA(hTrayMenu, MF_STRING, IDM_TIMEZONE, "タイムゾーンの設定(&Z)...");
     AppendMenuA(hTrayMenu, MF_STRING, IDM_SETTINGS, "設定(&S)...");
+    AppendMenuA(hTrayMenu, MF_STRING, IDM_HISTORY, "履歴(&H)...");
     AppendMenuA(hTrayMenu, MF_SEPARATOR, 0, NULL);
     AppendMenuA(hTrayMenu, MF_STRING, IDM_ONLINE, "オンライン(&O)");
     AppendMenuA(hTrayMenu, MF_SEPARATOR, 0, NULL);
@@ -181,11 +183,14 @@ void StartTimeZoneThread()
     CloseHandle(hThread);  // it runs on by itself; nobody waits for it
 }
 
-void OnCommand(WORD id)
+void OnCommand(HWND hwnd, WORD id)
 {
     switch (id) {
     case IDM_SETTINGS:
         RestoreMainWindow();
+        break;
+    case IDM_HISTORY:
+        OpenHistoryWindow((HINSTANCE)GetWindowLongPtrA(hwnd, GWLP_HINSTANCE));
         break;
     case IDM_TIMEZONE:
         StartTimeZoneThread();
@@ -275,7 +280,7 @@ LRESULT CALLBACK TrayWindowProc(HWND hwnd, UINT msg, WPARAM wParam, LPARAM lPara
         PostMessageA(shell.MainWindow, WM_CLOSE, 0, 0);
         return 0;
     case WM_COMMAND:
-        OnCommand(LOWORD(wParam));
+        OnCommand(hwnd, LOWORD(wParam));
         return 0;
     case WM_TIMER:
         OnTimer(hwnd, wParam);

@@ -1,13 +1,19 @@
 #include "log/log_ring.h"
 
+int TakeRingSlot(int* pnFirst, int* pnCount, int nCapacity)
+{
+    int slot = (*pnFirst + *pnCount) % nCapacity;
+    if (*pnCount == nCapacity) {
+        *pnFirst = (*pnFirst + 1) % nCapacity;
+    } else {
+        ++*pnCount;
+    }
+    return slot;
+}
+
 void AppendToRing(LogRing* ring, const char* text)
 {
-    int slot = (ring->nFirst + ring->nCount) % LOG_RING_LINES;
-    if (ring->nCount == LOG_RING_LINES) {
-        ring->nFirst = (ring->nFirst + 1) % LOG_RING_LINES;
-    } else {
-        ++ring->nCount;
-    }
+    int slot = TakeRingSlot(&ring->nFirst, &ring->nCount, LOG_RING_LINES);
     CopyCp932(ring->aszLines[slot], LOG_LINE_SIZE, text);
     ++ring->qwAppended;
 }

@@ -13,6 +13,13 @@ namespace {
 
 void (*pfnShowJudgedReply)() = NULL;
 
+void RecordReply(const ReplyEvaluation& e, NtpTimestamp qwArrival, ReplyOutcome nOutcome)
+{
+    HistoryPoint point = {qwArrival, e.llOffset, e.qwLoopDelay, nOutcome};
+    AppendHistory(&replyHistory, point);
+    if (pfnShowJudgedReply != NULL) pfnShowJudgedReply();
+}
+
 // Moves the clock by the offset, measured from the clock as it reads now,
 // after the logging, so that the time spent since the arrival is not lost.
 // The time set, or 0 when the clock could not be set.
@@ -47,18 +54,19 @@ void KeepReference(const ReplyEvaluation& e, NtpTimestamp qwWhen, uint64_t qwUnc
 // Synchronised only while the clock is known to be right: within the
 // tolerance, or set. A correction that failed leaves it, and server mode,
 // unsynchronised until a later reply makes it right.
-void TakeAcceptedReply(const ReplyEvaluation& e, NtpTimestamp qwArrival)
+ReplyOutcome TakeAcceptedReply(const ReplyEvaluation& e, NtpTimestamp qwArrival)
 {
     if (!e.fCorrect) {
         KeepReference(e, qwArrival, OffsetMagnitude(e.llOffset));
-        return;
+        return REPLY_WITHIN_TOLERANCE;
     }
     NtpTimestamp qwSetTo = CorrectClock(e.llOffset);
     if (qwSetTo == 0) {
         reference.fSynchronized = 0;
-        return;
+        return REPLY_NOT_CORRECTED;
     }
     KeepReference(e, qwSetTo, 0);
+    return REPLY_CORRECTED;
 }
 
 bool AnswersRequest(const NtpPacket* reply)
@@ -84,6 +92,8 @@ void ObeyKiss(const ReplyEvaluation& e)
 }
 
 }  // namespace
+
+ReplyHistory replyHistory;
 
 void SetJudgedReplyView(void (*pfnShow)())
 {
@@ -125,14 +135,17 @@ void OnClientRead(SOCKET sock, WORD event)
     client.fAwaitingReply = 0;
     reference.dwReferenceId = e.dwReferenceId;
     reference.nUpstreamStratum = received.packet.bStratum;
-    if (!e.fDelayAccepted) return;  // too slow: the poll failed, and is tried again after the backoff
+    if (!e.fDelayAccepted) {  // too slow: the poll failed, and is tried again after the backoff
+        RecordReply(e, received.qwArrival, REPLY_TOO_SLOW);
+        return;
+    }
 
     client.qwLastJudged = received.qwArrival;
     client.qwLastJudged_ms = MonotonicMs();
     client.llLastOffset = e.llOffset;
-    TakeAcceptedReply(e, received.qwArrival);
+    ReplyOutcome nOutcome = TakeAcceptedReply(e, received.qwArrival);
     client.nRetry_sec = 0;
-    if (pfnShowJudgedReply != NULL) pfnShowJudgedReply();
+    RecordReply(e, received.qwArrival, nOutcome);
     // Synchronise once and quit: only after a measurement that counted.
     if (!settings.fStayAfterAdjustment) {
         client.fExitCountdown = 1;

@@ -6,11 +6,17 @@
 #include <windows.h>
 #include <winsock.h>
 
+#include "sntp/reply_history.h"
+
 // For each msgSelectClient message: the socket (wParam) and the event bits
 // (low word of lParam).
 void OnClientRead(SOCKET sock, WORD event);
 
-// Told after each reply whose delay was accepted, once its judgement is
+// Every reply that passed the checks and answered the request out, whether
+// its delay was accepted or not, with what became of it.
+extern ReplyHistory replyHistory;
+
+// Told after each reply recorded in the history, once its judgement is
 // taken (NULL: nobody), so that the shell can show when and how it found
 // the clock.
 void SetJudgedReplyView(void (*pfnShow)());

@@ -147,6 +147,7 @@ TEST_F(ClientRead, CorrectionThatTheSystemTakesIsRecorded)
     EXPECT_EQ(log[4], "時刻を0.300秒進めました");
     EXPECT_EQ(reference.fSynchronized, 1);
     EXPECT_EQ(reference.qwReferenceTime, qwNow + 300 * kMillisecond);
+    EXPECT_EQ(HistoryAt(replyHistory, 0).nOutcome, REPLY_CORRECTED);
 }
 
 BOOL WINAPI RefuseTimeAsInvalid(const SYSTEMTIME*)
@@ -180,6 +181,7 @@ TEST_F(ClientRead, RefusedCorrectionLeavesItUnsynchronisedUntilTheClockIsRight)
         EXPECT_EQ(std::vector<std::string>(log.end() - 3, log.end()), row.lines);
         EXPECT_EQ(reference.fSynchronized, 0);
         EXPECT_EQ(reference.qwReferenceTime, 0x1234u);
+        EXPECT_EQ(HistoryAt(replyHistory, replyHistory.nCount - 1).nOutcome, REPLY_NOT_CORRECTED);
     }
     // A later reply within the tolerance makes it right again; what it left
     // uncorrected counts in the root dispersion.
@@ -220,7 +222,11 @@ TEST_F(ClientRead, OnlyAnAcceptedReplyStartsTheCountdownAndEndsTheBackoff)
     EXPECT_EQ(client.fExitCountdown, 0);
     EXPECT_EQ(client.nRetry_sec, 30u);
     EXPECT_EQ(client.qwLastJudged, 0u);
-    EXPECT_EQ(nJudgedShown, 0);
+    // Its offset and delay are kept as a refusal, and shown.
+    const HistoryPoint& slow = HistoryAt(replyHistory, 0);
+    EXPECT_EQ(std::vector<uint64_t>({slow.qwArrival, (uint64_t)slow.llOffset, slow.qwLoopDelay, slow.nOutcome}),
+              std::vector<uint64_t>({qwNow, (uint64_t)-(1ll << 31), 1ull << 32, REPLY_TOO_SLOW}));
+    EXPECT_EQ(nJudgedShown, 1);
 
     client.nExitCount = 3;
     Deliver(ReplyAhead(100 * (int64_t)kMillisecond));
@@ -229,7 +235,8 @@ TEST_F(ClientRead, OnlyAnAcceptedReplyStartsTheCountdownAndEndsTheBackoff)
     EXPECT_EQ(client.nRetry_sec, 0u);
     EXPECT_EQ(client.qwLastJudged, qwNow);  // the tray's tip tells it
     EXPECT_EQ(client.llLastOffset, 100 * (int64_t)kMillisecond);
-    EXPECT_EQ(nJudgedShown, 1);
+    EXPECT_EQ(HistoryAt(replyHistory, 1).nOutcome, REPLY_WITHIN_TOLERANCE);
+    EXPECT_EQ(nJudgedShown, 2);
     SetJudgedReplyView(NULL);
 }
 

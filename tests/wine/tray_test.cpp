@@ -56,11 +56,12 @@ TEST_F(Tray, MenuItemsCarryTheirOwnCommands)
     const struct {
         UINT id;
         const char* text;
-    } rows[] = {{IDM_TIMEZONE, "タイムゾーンの設定(&Z)..."}, {IDM_SETTINGS, "設定(&S)..."}, {0, ""},
+    } rows[] = {{IDM_TIMEZONE, "タイムゾーンの設定(&Z)..."}, {IDM_SETTINGS, "設定(&S)..."},
+                {IDM_HISTORY, "履歴(&H)..."}, {0, ""},
                 {IDM_ONLINE, "オンライン(&O)"}, {0, ""}, {IDM_EXIT, "終了(&X)"}};
     HMENU hMenu = TrayMenu();
-    ASSERT_EQ(GetMenuItemCount(hMenu), 6);
-    for (int i = 0; i < 6; ++i) {
+    ASSERT_EQ(GetMenuItemCount(hMenu), 7);
+    for (int i = 0; i < 7; ++i) {
         char text[64] = "";
         GetMenuStringA(hMenu, i, text, sizeof text, MF_BYPOSITION);
         EXPECT_EQ(GetMenuItemID(hMenu, i), rows[i].id) << i;

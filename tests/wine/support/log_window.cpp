@@ -1,7 +1,10 @@
 #include "support/log_window.h"
 
+#include <string.h>
+
 #include "log/activity_log.h"
 #include "resources/resource.h"
+#include "sntp/client_read.h"
 #include "state/program_state.h"
 
 namespace {
@@ -75,6 +78,7 @@ void ResetProgramState()
     settings = SettingsState();
     client = ClientState();
     reference = ReferenceState();
+    memset(&replyHistory, 0, sizeof replyHistory);
 }
 
 void PumpMessages()

@@ -1,0 +1,239 @@
+#include "app/history_window.h"
+
+#include "app/history_paint.h"
+#include "app/history_text.h"
+#include "log/activity_log.h"
+#include "resources/resource.h"
+#include "sntp/client_read.h"
+#include "state/program_state.h"
+#include "timebase/clock.h"
+
+namespace {
+
+const char kHistoryClass[] = "Tamarin Time History";
+const int kWidth_px96 = 640, kHeight_px96 = 420;  // at 96 dpi; scaled to the system's
+
+HWND hHistory = NULL;
+HFONT hFont = NULL;
+HBITMAP hBackBuffer = NULL;  // the client area's size; drawn into, then copied in one go
+SIZE backBufferSize = {0, 0};
+int nDpi = 96;
+HistoryPlot plot;  // 20 KB: kept off the stack
+
+int SystemDpi()
+{
+    HDC hdc = GetDC(NULL);
+    int dpi = GetDeviceCaps(hdc, LOGPIXELSY);
+    ReleaseDC(NULL, hdc);
+    return dpi > 0 ? dpi : 96;
+}
+
+// The dialogs' font, at nine points for the system's DPI.
+HFONT MakeFont()
+{
+    LOGFONTA lf;
+    GetObjectA(GetStockObject(DEFAULT_GUI_FONT), sizeof lf, &lf);
+    lf.lfHeight = -MulDiv(9, nDpi, 72);
+    lf.lfWidth = 0;
+    return CreateFontIndirectA(&lf);
+}
+
+// Local time minus UTC now, for the time axis's labels.
+int32_t LocalBias()
+{
+    NtpTimestamp now = NtpNow();
+    SYSTEMTIME utc = NtpToSystemTime(now), local;
+    if (!SystemTimeToTzSpecificLocalTime(NULL, &utc, &local)) return 0;
+    return (int32_t)((int64_t)(SystemTimeToNtp(&local) - now) >> 32);
+}
+
+SYSTEMTIME LocalTimeOf(NtpTimestamp t)
+{
+    SYSTEMTIME utc = NtpToSystemTime(t), local;
+    if (!SystemTimeToTzSpecificLocalTime(NULL, &utc, &local)) local = utc;
+    return local;
+}
+
+// The header and a line a reply, each ended by CR LF, into buffer; its length.
+size_t WriteHistoryText(char* buffer)
+{
+    size_t length = (size_t)wsprintfA(buffer, "%s\r\n", HISTORY_HEADER);
+    for (int i = 0; i < replyHistory.nCount; ++i) {
+        const HistoryPoint& point = HistoryAt(replyHistory, i);
+        HistoryLineBuffer line;
+        FormatHistoryLine(line, LocalTimeOf(point.qwArrival), point);
+        length += (size_t)wsprintfA(buffer + length, "%s\r\n", line);
+    }
+    return length;
+}
+
+HGLOBAL GlobalCopy(const void* data, size_t size)
+{
+    HGLOBAL hMem = GlobalAlloc(GMEM_MOVEABLE, size);
+    if (hMem == NULL) return NULL;
+    memcpy(GlobalLock(hMem), data, size);
+    GlobalUnlock(hMem);
+    return hMem;
+}
+
+void CopyHistory(HWND hwnd)
+{
+    static char text[(REPLY_HISTORY_SIZE + 1) * (HISTORY_LINE_SIZE + 2) + 1];
+    size_t length = WriteHistoryText(text);
+    if (!OpenClipboard(hwnd)) {
+        LogError("OpenClipboard", (int)GetLastError());
+        return;
+    }
+    EmptyClipboard();
+    HGLOBAL hText = GlobalCopy(text, length + 1);
+    // Once set, the clipboard owns the block; one it refused is still ours.
+    if (hText != NULL && SetClipboardData(CF_TEXT, hText) == NULL) GlobalFree(hText);
+    CloseClipboard();
+}
+
+void OnCreate(HWND hwnd)
+{
+    hFont = MakeFont();
+    SendMessageA(hwnd, WM_SETICON, ICON_SMALL, SendMessageA(shell.MainWindow, WM_GETICON, ICON_SMALL, 0));
+    SendMessageA(hwnd, WM_SETICON, ICON_BIG, SendMessageA(shell.MainWindow, WM_GETICON, ICON_BIG, 0));
+}
+
+void DropBackBuffer()
+{
+    if (hBackBuffer != NULL) DeleteObject(hBackBuffer);
+    hBackBuffer = NULL;
+}
+
+void OnPaint(HWND hwnd)
+{
+    PAINTSTRUCT ps;
+    HDC hdc = BeginPaint(hwnd, &ps);
+    RECT rc;
+    GetClientRect(hwnd, &rc);
+    if (hBackBuffer == NULL || backBufferSize.cx != rc.right || backBufferSize.cy != rc.bottom) {
+        DropBackBuffer();
+        hBackBuffer = CreateCompatibleBitmap(hdc, rc.right, rc.bottom);
+        backBufferSize.cx = rc.right;
+        backBufferSize.cy = rc.bottom;
+    }
+    HDC hdcBack = CreateCompatibleDC(hdc);
+    HGDIOBJ oldBitmap = SelectObject(hdcBack, hBackBuffer), oldFont = SelectObject(hdcBack, hFont);
+    HistoryView view = {&replyHistory, settings.qwIgnorableMaxTimeDifference, settings.qwAcceptableMaxLoopDelay,
+                        settings.nIgnorableMaxTimeDifference_ms, settings.nAcceptableMaxLoopDelay_ms, LocalBias()};
+    PaintHistory(hdcBack, rc, view, &plot);
+    BitBlt(hdc, 0, 0, rc.right, rc.bottom, hdcBack, 0, 0, SRCCOPY);
+    SelectObject(hdcBack, oldFont);
+    SelectObject(hdcBack, oldBitmap);
+    DeleteDC(hdcBack);
+    EndPaint(hwnd, &ps);
+}
+
+void OnKeyDown(HWND hwnd, WPARAM key)
+{
+    if (key == 'C' && GetKeyState(VK_CONTROL) < 0) CopyHistory(hwnd);
+    if (key == VK_ESCAPE) DestroyWindow(hwnd);
+}
+
+void OnContextMenu(HWND hwnd, LPARAM lParam)
+{
+    HMENU hMenu = CreatePopupMenu();
+    AppendMenuA(hMenu, MF_STRING, IDM_COPY, "コピー(&C)\tCtrl+C");
+    POINT pt = {(short)LOWORD(lParam), (short)HIWORD(lParam)};
+    if (lParam == (LPARAM)-1) {  // from the keyboard: at the window's corner
+        pt.x = pt.y = 0;
+        ClientToScreen(hwnd, &pt);
+    }
+    TrackPopupMenu(hMenu, TPM_RIGHTBUTTON, pt.x, pt.y, 0, hwnd, NULL);
+    DestroyMenu(hMenu);
+}
+
+void OnGetMinMaxInfo(LPARAM lParam)
+{
+    MINMAXINFO* info = (MINMAXINFO*)lParam;
+    info->ptMinTrackSize.x = MulDiv(kWidth_px96 / 2, nDpi, 96);
+    info->ptMinTrackSize.y = MulDiv(kHeight_px96 / 2, nDpi, 96);
+}
+
+void OnDestroy()
+{
+    DropBackBuffer();
+    DeleteObject(hFont);
+    hFont = NULL;
+    hHistory = NULL;
+}
+
+}  // namespace
+
+void OpenHistoryWindow(HINSTANCE hInstance)
+{
+    if (hHistory != NULL) {
+        ShowWindow(hHistory, SW_RESTORE);
+        SetForegroundWindow(hHistory);
+        return;
+    }
+    WNDCLASSA wc;
+    memset(&wc, 0, sizeof wc);
+    wc.lpfnWndProc = HistoryWindowProc;
+    wc.hInstance = hInstance;
+    wc.hCursor = LoadCursor(NULL, IDC_ARROW);
+    wc.lpszClassName = kHistoryClass;
+    RegisterClassA(&wc);  // fails harmlessly from the second window on
+    nDpi = SystemDpi();
+    hHistory = CreateWindowExA(0, kHistoryClass, "Tamarin Time 履歴", WS_OVERLAPPEDWINDOW, CW_USEDEFAULT,
+                               CW_USEDEFAULT, MulDiv(kWidth_px96, nDpi, 96), MulDiv(kHeight_px96, nDpi, 96), NULL,
+                               NULL, hInstance, NULL);
+    if (hHistory == NULL) {
+        LogError("CreateWindowEx", (int)GetLastError());
+        return;
+    }
+    ShowWindow(hHistory, SW_SHOWNORMAL);
+    SetForegroundWindow(hHistory);
+}
+
+void ShowHistoryUpdate()
+{
+    if (hHistory != NULL) InvalidateRect(hHistory, NULL, FALSE);
+}
+
+void CloseHistoryWindow()
+{
+    if (hHistory != NULL) DestroyWindow(hHistory);
+}
+
+HWND HistoryWindow()
+{
+    return hHistory;
+}
+
+LRESULT CALLBACK HistoryWindowProc(HWND hwnd, UINT msg, WPARAM wParam, LPARAM lParam)
+{
+    switch (msg) {
+    case WM_CREATE:
+        OnCreate(hwnd);
+        return 0;
+    case WM_PAINT:
+        OnPaint(hwnd);
+        return 0;
+    case WM_ERASEBKGND:
+        return 1;  // the painting covers every pixel: erasing first would flicker
+    case WM_SIZE:
+        InvalidateRect(hwnd, NULL, FALSE);
+        return 0;
+    case WM_KEYDOWN:
+        OnKeyDown(hwnd, wParam);
+        return 0;
+    case WM_CONTEXTMENU:
+        OnContextMenu(hwnd, lParam);
+        return 0;
+    case WM_COMMAND:
+        if (LOWORD(wParam) == IDM_COPY) CopyHistory(hwnd);
+        return 0;
+    case WM_GETMINMAXINFO:
+        OnGetMinMaxInfo(lParam);
+        return 0;
+    case WM_DESTROY:
+        OnDestroy();
+        return 0;
+    }
+    return DefWindowProcA(hwnd, msg, wParam, lParam);
+}

@@ -1,0 +1,14 @@
+#include "sntp/reply_history.h"
+
+#include "log/log_ring.h"
+
+void AppendHistory(ReplyHistory* history, const HistoryPoint& point)
+{
+    history->aPoints[TakeRingSlot(&history->nFirst, &history->nCount, REPLY_HISTORY_SIZE)] = point;
+    ++history->qwAppended;
+}
+
+const HistoryPoint& HistoryAt(const ReplyHistory& history, int i)
+{
+    return history.aPoints[(history.nFirst + i) % REPLY_HISTORY_SIZE];
+}
