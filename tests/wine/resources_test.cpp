@@ -246,8 +246,11 @@ TEST_F(Resources, MenuAndIconsAreInPlace)
     const struct {
         UINT id;
         const char* text;
-    } items[] = {{IDM_ONLINE, "オンライン(&O)"}, {IDM_TIMEZONE, "タイムゾーンの設定(&Z)..."}, {IDM_EXIT, "終了(&X)"}};
-    EXPECT_EQ(GetMenuItemCount(hApp), 5);
+    } items[] = {{IDM_ONLINE, "オンライン(&O)"},
+                 {IDM_TIMEZONE, "タイムゾーンの設定(&Z)..."},
+                 {IDM_HISTORY, "履歴(&H)..."},
+                 {IDM_EXIT, "終了(&X)"}};
+    EXPECT_EQ(GetMenuItemCount(hApp), 6);
     for (const auto& item : items) {
         GetMenuStringA(hApp, item.id, text, sizeof text, MF_BYCOMMAND);
         EXPECT_STREQ(text, item.text);
