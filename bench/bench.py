@@ -3,9 +3,10 @@
 namespace of their own: accuracy against chronyd, server capacity beside
 chronyd's, the responsiveness of the window, and the program's footprint.
 Prints the machine and one table (Markdown). With "server", only server
-mode's rows: capacity, the window and the client's poll during floods.
+mode's rows: capacity, the window and the client's poll during floods; with
+"history", only the history window's row.
 
-    bench.py BUILD_DIR [server]
+    bench.py BUILD_DIR [server | history]
 """
 import os
 import platform
@@ -29,6 +30,7 @@ WINE_RUN = os.path.join(HERE, "..", "cmake", "wine-run.sh")
 CONTROL = os.path.join(BUILD, "windows", "tests", "control.exe")
 EXE = os.path.join(BUILD, "windows", "tamarin-time.exe")
 LOADGEN = os.path.join(BUILD, "bench", "loadgen")
+HISTORY_DEMO = os.path.join(BUILD, "windows", "history_demo.exe")
 PREFIX = os.path.join(os.environ["TAMARIN_WINE_HOME"], "prefix")
 CHRONY_PORT = 12300
 EXCHANGES = 1000
@@ -279,6 +281,32 @@ def lookup_responsiveness():
         "%d probes; lookup still pending: %s" % (n, "yes" if pending else "no"))
 
 
+HISTORY_TIMES = re.compile(r"open_ms=([\d.]+) redraw_median_ms=([\d.]+) redraw_max_ms=([\d.]+)")
+HISTORY_RUNS = 5
+HISTORY_GOAL_MS = 50
+
+
+def history_window():
+    """history_demo's own timing of the window with 1,000 points, run a few
+    times: the median opening and median redraw, and the slowest redraw."""
+    runs = []
+    for _ in range(HISTORY_RUNS):
+        out = subprocess.run([WINE_RUN, HISTORY_DEMO, "time"], capture_output=True, text=True, timeout=120).stdout
+        times = HISTORY_TIMES.search(out)
+        if times:
+            runs.append([float(value) for value in times.groups()])
+    if not runs:
+        row("History window with 1,000 points", "no timing", "", "history_demo printed none")
+        return
+    opening = statistics.median(r[0] for r in runs)
+    median = statistics.median(r[1] for r in runs)
+    worst = max(r[2] for r in runs)
+    row("History window with 1,000 points",
+        "open %.1f ms, redraw median %.1f ms / max %.1f ms" % (opening, median, worst), "",
+        "%d runs of 20 redraws; goal under %d ms: %s" % (
+            len(runs), HISTORY_GOAL_MS, "met" if max(opening, worst) < HISTORY_GOAL_MS else "missed"))
+
+
 def machine():
     model = next((line.split(":", 1)[1].strip() for line in open("/proc/cpuinfo") if line.startswith("model name")), "?")
     memory = next(int(line.split()[1]) for line in open("/proc/meminfo") if line.startswith("MemTotal"))
@@ -290,6 +318,9 @@ def machine():
 
 
 def main():
+    if sys.argv[2:] == ["history"]:
+        history_window()
+        return table()
     workdir = tempfile.mkdtemp(prefix="tamarin-bench-")
     if sys.argv[2:] == ["server"]:
         return server_rows(workdir)
@@ -310,6 +341,7 @@ def main():
             finally:
                 program.stop()
         lookup_responsiveness()
+        history_window()
     finally:
         chronyd.send_signal(signal.SIGTERM)
         chronyd.wait(10)

@@ -6,7 +6,7 @@ set -euo pipefail
 packages=(
   cmake make g++ googletest
   g++-mingw-w64-x86-64-posix binutils-mingw-w64-x86-64
-  wine64 wine xvfb xauth fonts-ipafont-gothic imagemagick nsis
+  wine64 wine xvfb xauth x11-utils fonts-ipafont-gothic imagemagick nsis
   clang libclang-rt-14-dev
   python3 python3-ntplib ntpsec-ntpdig iproute2 util-linux chrony strace
 )

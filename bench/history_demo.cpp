@@ -1,0 +1,311 @@
+// The history window put to work outside the program: "time" times its
+// opening and redrawing with 1,000 made-up replies; "exchanges" fills it with
+// real replies from two servers, the clock held, and leaves it open.
+#include <windows.h>
+#include <winsock.h>
+#include <commctrl.h>
+#include <stdio.h>
+#include <stdlib.h>
+
+#include "app/history_window.h"
+#include "app/main_window.h"
+#include "resources/resource.h"
+#include "sntp/client.h"
+#include "sntp/client_read.h"
+#include "sntp/tick.h"
+#include "state/program_state.h"
+#include "timebase/clock.h"
+
+namespace {
+
+const int kRedraws = 20;
+const int kReplyWait_ms = 2000;   // a reply held back 0.7 s still comes in time
+const int kOnlineWait_ms = 5000;
+const UINT_PTR kTickTimer = 1;    // the main window's one-second tick
+const uint64_t kPollStep_ms = 61 * 1000;  // just over the 1-minute poll interval
+const DWORD kPace_ms = 150;  // the arrivals are real times: 300 exchanges spread over some 45 s
+
+// --- the held clocks -------------------------------------------------------
+
+uint64_t qwHeldTick_ms = 0;
+
+ULONGLONG WINAPI ReadHeldTick()
+{
+    return qwHeldTick_ms;
+}
+
+int64_t FileTimeValue(const FILETIME& ft)
+{
+    return (int64_t)(((uint64_t)ft.dwHighDateTime << 32) | ft.dwLowDateTime);
+}
+
+// Never sets anything: a time within a second of now passes as set, so that
+// small corrections show as made; any other is refused as a user's would be.
+BOOL WINAPI SetNoSystemTime(const SYSTEMTIME* utc)
+{
+    const int64_t kSecond = 10000000;  // in FILETIME's 100 ns
+    FILETIME requested, now;
+    GetSystemTimeAsFileTime(&now);
+    if (SystemTimeToFileTime(utc, &requested)) {
+        int64_t llDifference = FileTimeValue(requested) - FileTimeValue(now);
+        if (llDifference > -kSecond && llDifference < kSecond) return TRUE;
+    }
+    SetLastError(ERROR_PRIVILEGE_NOT_HELD);
+    return FALSE;
+}
+
+// The machine's route table has no say in a loopback demonstration.
+NetworkState NoProbe()
+{
+    return NETWORK_UNKNOWN;
+}
+
+// The system clock never set, the monotonic one moved by the demo alone.
+void HoldClocks()
+{
+    clockCalls.SetSystemTime = SetNoSystemTime;
+    qwHeldTick_ms = GetTickCount64();
+    clockCalls.GetTickCount64 = ReadHeldTick;
+    networkProbe = NoProbe;
+}
+
+// --- messages --------------------------------------------------------------
+
+void PumpMessages()
+{
+    MSG msg;
+    while (PeekMessageA(&msg, NULL, 0, 0, PM_REMOVE)) {
+        TranslateMessage(&msg);
+        DispatchMessageA(&msg);
+    }
+}
+
+// Pumps until done() or the time is up; whether done() came.
+bool PumpUntil(bool (*done)(uint64_t), uint64_t qwArgument, DWORD dwTimeout_ms)
+{
+    ULONGLONG qwEnd = GetTickCount64() + dwTimeout_ms;
+    for (;;) {
+        PumpMessages();
+        if (done(qwArgument)) return true;
+        if (GetTickCount64() >= qwEnd) return false;
+        MsgWaitForMultipleObjects(0, NULL, FALSE, 10, QS_ALLINPUT);
+    }
+}
+
+bool IsOnline(uint64_t)
+{
+    return client.nStatus == CLIENT_ONLINE;
+}
+
+bool HasGrownPast(uint64_t qwBefore)
+{
+    return replyHistory.qwAppended > qwBefore;
+}
+
+// --- "time" ----------------------------------------------------------------
+
+const int kSyntheticPoints = 1000;
+
+uint32_t nSeed = 1;
+
+// 0 .. nRange - 1, the same sequence every run.
+int Noise(int nRange)
+{
+    nSeed = nSeed * 1664525u + 1013904223u;
+    return (int)((nSeed >> 8) % (uint32_t)nRange);
+}
+
+// Microseconds as a signed 32.32 value.
+int64_t Fixed32(int64_t llMicros)
+{
+    const int64_t kOne = 4294967296LL;
+    return llMicros / 1000000 * kOne + llMicros % 1000000 * kOne / 1000000;
+}
+
+// Point i of a clock that gains 0.45 ms a minute and is corrected past the
+// 200 ms tolerance, with a few replies too slow and a few steps refused.
+HistoryPoint SyntheticPoint(int i, NtpTimestamp now, int64_t* pllDrift_us)
+{
+    HistoryPoint point;
+    point.qwArrival = now - ((uint64_t)(kSyntheticPoints - 1 - i) * 60 << 32);
+    *pllDrift_us += 450;
+    int64_t llOffset_us = *pllDrift_us + Noise(2000) - 1000;
+    int64_t llDelay_us = 20000 + Noise(5000);
+    point.nOutcome = REPLY_WITHIN_TOLERANCE;
+    if (i % 250 == 120) {
+        llDelay_us = 700000;
+        point.nOutcome = REPLY_TOO_SLOW;
+    } else if (i % 333 == 200) {
+        llOffset_us = 3600 * 1000000LL;
+        point.nOutcome = REPLY_NOT_CORRECTED;
+    } else if (llOffset_us > 200000) {
+        point.nOutcome = REPLY_CORRECTED;
+        *pllDrift_us = 0;
+    }
+    point.llOffset = Fixed32(llOffset_us);
+    point.qwLoopDelay = (uint64_t)Fixed32(llDelay_us);
+    return point;
+}
+
+void AppendSyntheticHistory()
+{
+    NtpTimestamp now = NtpNow();
+    int64_t llDrift_us = 0;
+    for (int i = 0; i < kSyntheticPoints; ++i) AppendHistory(&replyHistory, SyntheticPoint(i, now, &llDrift_us));
+}
+
+LARGE_INTEGER Counter()
+{
+    LARGE_INTEGER counter;
+    QueryPerformanceCounter(&counter);
+    return counter;
+}
+
+double MsSince(LARGE_INTEGER start)
+{
+    LARGE_INTEGER frequency;
+    QueryPerformanceFrequency(&frequency);
+    return (double)(Counter().QuadPart - start.QuadPart) * 1000.0 / (double)frequency.QuadPart;
+}
+
+int CompareDoubles(const void* a, const void* b)
+{
+    double x = *(const double*)a, y = *(const double*)b;
+    return x < y ? -1 : x > y ? 1 : 0;
+}
+
+// Each redraw repaints the whole window at once, as a new reply does.
+void TimeRedraws(HWND hwnd, double (&adRedraw_ms)[kRedraws])
+{
+    for (int i = 0; i < kRedraws; ++i) {
+        PumpMessages();  // nothing else pending is counted in
+        LARGE_INTEGER start = Counter();
+        RedrawWindow(hwnd, NULL, NULL, RDW_INVALIDATE | RDW_UPDATENOW);
+        adRedraw_ms[i] = MsSince(start);
+    }
+    qsort(adRedraw_ms, kRedraws, sizeof adRedraw_ms[0], CompareDoubles);
+}
+
+int RunTiming(HINSTANCE hInstance)
+{
+    AppendSyntheticHistory();
+    LARGE_INTEGER start = Counter();
+    OpenHistoryWindow(hInstance);
+    HWND hwnd = HistoryWindow();
+    if (hwnd == NULL) return 1;
+    UpdateWindow(hwnd);
+    double dOpen_ms = MsSince(start);
+    double adRedraw_ms[kRedraws];
+    TimeRedraws(hwnd, adRedraw_ms);
+    double dMedian_ms = (adRedraw_ms[kRedraws / 2 - 1] + adRedraw_ms[kRedraws / 2]) / 2;
+    printf("open_ms=%.1f redraw_median_ms=%.1f redraw_max_ms=%.1f\n", dOpen_ms, dMedian_ms,
+           adRedraw_ms[kRedraws - 1]);
+    fflush(stdout);
+    DestroyWindow(hwnd);
+    return 0;
+}
+
+// --- "exchanges" -----------------------------------------------------------
+
+// One poll on the held clock: a minute and a second later, the tick.
+void Exchange(HWND hMain)
+{
+    uint64_t qwBefore = replyHistory.qwAppended;
+    qwHeldTick_ms += kPollStep_ms;
+    SendMessageA(hMain, WM_TIMER, kTickTimer, 0);
+    PumpUntil(HasGrownPast, qwBefore, kReplyWait_ms);
+    Sleep(kPace_ms);
+}
+
+// Online with the server, n polls, offline again; the replies recorded.
+int RunSession(HWND hMain, const char* szServer, int n)
+{
+    uint64_t qwBefore = replyHistory.qwAppended;
+    SetDlgItemTextA(hMain, IDC_SERVERNAME, szServer);
+    SendMessageA(hMain, WM_COMMAND, IDM_ONLINE, 0);
+    if (PumpUntil(IsOnline, 0, kOnlineWait_ms)) {
+        for (int i = 0; i < n; ++i) Exchange(hMain);
+        SendMessageA(hMain, WM_COMMAND, IDM_ONLINE, 0);
+    }
+    if (client.nStatus != CLIENT_OFFLINE) StopClient(false);  // a lookup or a retry still pending
+    PumpMessages();
+    return (int)(replyHistory.qwAppended - qwBefore);
+}
+
+// The settings that the run needs, whatever the registry said: polls a
+// minute apart, and no exit after the first reply.
+HWND CreateMainWindow(HINSTANCE hInstance)
+{
+    INITCOMMONCONTROLSEX icc = {sizeof icc, ICC_UPDOWN_CLASS};
+    InitCommonControlsEx(&icc);
+    HWND hMain = CreateDialogParamA(hInstance, MAKEINTRESOURCEA(IDD_MAIN), NULL, MainDialogProc, 0);
+    if (hMain == NULL) return NULL;
+    KillTimer(hMain, kTickTimer);  // the held clock's ticks are the only ones
+    settings.nCheckTimer_minute = 1;
+    settings.fStayAfterAdjustment = 1;
+    PumpMessages();
+    return hMain;
+}
+
+// How the recorded replies ended, so that a run shows it met every kind.
+void PrintOutcomes()
+{
+    int anCount[REPLY_TOO_SLOW + 1] = {};
+    for (int i = 0; i < replyHistory.nCount; ++i) ++anCount[HistoryAt(replyHistory, i).nOutcome];
+    printf("within tolerance %d, corrected %d, not corrected %d, too slow %d\n", anCount[REPLY_WITHIN_TOLERANCE],
+           anCount[REPLY_CORRECTED], anCount[REPLY_NOT_CORRECTED], anCount[REPLY_TOO_SLOW]);
+}
+
+void ShowHistory(HINSTANCE hInstance)
+{
+    OpenHistoryWindow(hInstance);
+    HWND hwnd = HistoryWindow();
+    if (hwnd == NULL) return;
+    HDC hdc = GetDC(NULL);
+    int nDpi = GetDeviceCaps(hdc, LOGPIXELSY);
+    ReleaseDC(NULL, hdc);
+    SetWindowPos(hwnd, NULL, 0, 0, MulDiv(800, nDpi, 96), MulDiv(500, nDpi, 96), SWP_NOMOVE | SWP_NOZORDER);
+    UpdateWindow(hwnd);
+}
+
+void RunUntilEnded()
+{
+    MSG msg;
+    while (GetMessageA(&msg, NULL, 0, 0) > 0) {
+        TranslateMessage(&msg);
+        DispatchMessageA(&msg);
+    }
+}
+
+int RunExchanges(HINSTANCE hInstance, char** argv)
+{
+    HoldClocks();  // first of all: from here on nothing can set the clock
+    WSADATA wsa;
+    if (WSAStartup(MAKEWORD(1, 1), &wsa) != 0) return 1;
+    HWND hMain = CreateMainWindow(hInstance);
+    if (hMain == NULL) return 1;
+    int nA = RunSession(hMain, argv[2], atoi(argv[3]));
+    int nB = RunSession(hMain, argv[4], atoi(argv[5]));
+    printf("replies recorded: %d from %s, %d from %s\n", nA, argv[2], nB, argv[4]);
+    PrintOutcomes();
+    fflush(stdout);
+    ShowHistory(hInstance);
+    RunUntilEnded();
+    WSACleanup();
+    return 0;
+}
+
+int Usage()
+{
+    printf("usage: history_demo time | exchanges SERVER_A N_A SERVER_B N_B\n");
+    return 2;
+}
+
+}  // namespace
+
+int WINAPI WinMain(HINSTANCE hInstance, HINSTANCE, LPSTR, int)
+{
+    if (__argc == 2 && lstrcmpA(__argv[1], "time") == 0) return RunTiming(hInstance);
+    if (__argc == 6 && lstrcmpA(__argv[1], "exchanges") == 0) return RunExchanges(hInstance, __argv);
+    return Usage();
+}
