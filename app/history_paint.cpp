@@ -52,7 +52,7 @@ Metrics MeasureFont(HDC hdc)
     SIZE label;
     GetTextExtentPoint32A(hdc, "-0000.00", 8, &label);
     int nLine = tm.tmHeight;
-    Metrics m = {nLine, nLine / 2, nLine / 5 > 2 ? nLine / 5 : 2, label.cx};
+    Metrics m = {nLine, nLine / 2, nLine / 4 > 2 ? nLine / 4 : 2, label.cx};
     return m;
 }
 
@@ -97,19 +97,21 @@ void DrawMark(HDC hdc, int x, int y, PlotClip clip, ReplyOutcome outcome, int r)
         POINT diamond[] = {{x, y - r - 1}, {x + r + 1, y}, {x, y + r + 1}, {x - r - 1, y}};
         Polygon(hdc, diamond, 4, ink);
     } else {
-        Line(hdc, x - r, y - r, x + r + 1, y + r + 1, ink);
-        Line(hdc, x - r, y + r, x + r + 1, y - r - 1, ink);
+        for (int dx = 0; dx < 2; ++dx) {  // two pixels wide: a refusal must not be missed
+            Line(hdc, x - r + dx, y - r, x + r + 1 + dx, y + r + 1, ink);
+            Line(hdc, x - r + dx, y + r, x + r + 1 + dx, y - r - 1, ink);
+        }
     }
 }
 
-void DrawValueAxis(HDC hdc, const PlotRect& pane, const ValueScale& scale)
+void DrawValueAxis(HDC hdc, const PlotRect& pane, const ValueScale& scale, const Metrics& m)
 {
     for (int k = 0; k < TickCount(scale); ++k) {
         int y = ValueToPixel(scale, TickValue(scale, k), pane);
         Line(hdc, pane.left, y, pane.right, y, INK_GRID);
         char label[PLOT_LABEL_SIZE];
         FormatTickLabel(label, scale, k);
-        DrawText(hdc, pane.left - 4, y, label, TA_RIGHT | TA_BASELINE);
+        DrawText(hdc, pane.left - 4, y - m.nLine / 2, label, TA_RIGHT | TA_TOP);
     }
 }
 
@@ -160,10 +162,24 @@ void DrawLegend(HDC hdc, const PlotRect& pane, const Metrics& m)
     }
 }
 
-void DrawPane(HDC hdc, const PlotRect& pane, const ValueScale& scale, int r)
+void DrawPane(HDC hdc, const PlotRect& pane, const ValueScale& scale, const Metrics& m)
 {
-    DrawFrame(hdc, pane, r);
-    DrawValueAxis(hdc, pane, scale);
+    DrawFrame(hdc, pane, m.nMark);
+    DrawValueAxis(hdc, pane, scale, m);
+}
+
+// The replies left alone first, so that the rarer corrections and refusals
+// stay on top of them.
+void DrawMarks(HDC hdc, const HistoryPlot& plot, int r)
+{
+    for (int pass = 0; pass < 2; ++pass) {
+        for (int i = 0; i < plot.nMarks; ++i) {
+            const PlotMark& mark = plot.aMarks[i];
+            if ((mark.nOutcome != REPLY_WITHIN_TOLERANCE) != (pass == 1)) continue;
+            DrawMark(hdc, mark.x, mark.yOffset, mark.nOffsetClip, mark.nOutcome, r);
+            DrawMark(hdc, mark.x, mark.yDelay, mark.nDelayClip, mark.nOutcome, r);
+        }
+    }
 }
 
 // The two panes share the width; the offsets take three fifths of the height.
@@ -193,8 +209,8 @@ void PaintHistory(HDC hdc, const RECT& rcClient, const HistoryView& view, Histor
     input.nTimeLabelWidth = 6 * m.nLine;
     LayOutHistoryPlot(input, pPlot);
     const PlotRect &top = input.offsetPane, &bottom = input.delayPane;
-    DrawPane(hdc, top, plot.offset, m.nMark);
-    DrawPane(hdc, bottom, plot.delay, m.nMark);
+    DrawPane(hdc, top, plot.offset, m);
+    DrawPane(hdc, bottom, plot.delay, m);
     DrawTimeAxis(hdc, plot.time, top, bottom);
     HorizontalLine(hdc, top, plot.zeroOffset, INK_FRAME);
     HorizontalLine(hdc, top, plot.toleranceHigh, INK_TOLERANCE);
@@ -203,11 +219,7 @@ void PaintHistory(HDC hdc, const RECT& rcClient, const HistoryView& view, Histor
     DrawHeading(hdc, top, m.nLine, "オフセット", plot.offset, "許容 ±", view.nTolerance_ms);
     DrawHeading(hdc, bottom, m.nLine, "遅延", plot.delay, "上限 ", view.nDelayLimit_ms);
     DrawLegend(hdc, top, m);
-    for (int i = 0; i < plot.nMarks; ++i) {
-        const PlotMark& mark = plot.aMarks[i];
-        DrawMark(hdc, mark.x, mark.yOffset, mark.nOffsetClip, mark.nOutcome, m.nMark);
-        DrawMark(hdc, mark.x, mark.yDelay, mark.nDelayClip, mark.nOutcome, m.nMark);
-    }
+    DrawMarks(hdc, plot, m.nMark);
     if (plot.nMarks == 0) {
         DrawText(hdc, (top.left + top.right) / 2, (top.top + top.bottom) / 2, "まだ応答がありません",
                  TA_CENTER | TA_BASELINE);

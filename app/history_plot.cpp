@@ -9,6 +9,8 @@ namespace {
 
 const double kMillisecond = 0.001;
 const double kOutlierSpreads = 100;
+const double kLeastSpread = 0.01;  // so that anything within a second of the median is drawn to scale
+const double kMargin = 0.05;       // of the range either side: no line or mark on the frame
 const double kSlack = 1e-9;  // steps' multiples computed in floating point land a hair off
 
 int ClampTicks(int nMaxTicks)
@@ -31,7 +33,7 @@ void RangeOfBulk(const double* values, int n, double* pLo, double* pHi, double* 
     double median = MedianOfSorted(sorted, n);
     for (int i = 0; i < n; ++i) deviations[i] = fabs(sorted[i] - median);
     std::sort(deviations, deviations + n);
-    double spread = std::max(MedianOfSorted(deviations, n), kMillisecond);
+    double spread = std::max(MedianOfSorted(deviations, n), kLeastSpread);
     *pReachLo = median - kOutlierSpreads * spread;
     *pReachHi = median + kOutlierSpreads * spread;
     *pLo = *pHi = median;
@@ -115,6 +117,9 @@ ValueScale ScaleValues(const double* values, int n, const double* lines, int nLi
         scale.lo = middle - kMillisecond / 2;
         scale.hi = middle + kMillisecond / 2;
     }
+    double margin = (scale.hi - scale.lo) * kMargin;
+    scale.lo = scale.lo >= 0 ? std::max(scale.lo - margin, 0.0) : scale.lo - margin;  // delays stay above zero
+    scale.hi += margin;
     ChooseStep(&scale, ClampTicks(nMaxTicks));
     scale.fMilliseconds = std::max(fabs(scale.lo), fabs(scale.hi)) < 1 - kSlack;
     return scale;
@@ -147,11 +152,7 @@ TimeScale ScaleTimes(const NtpTimestamp* times, int n, int32_t nLocalBias_sec, i
         scale.lo = std::min(scale.lo, t);
         scale.hi = std::max(scale.hi, t);
     }
-    if (scale.hi - scale.lo < 60) {
-        double middle = (scale.lo + scale.hi) / 2;
-        scale.lo = middle - 30;
-        scale.hi = middle + 30;
-    }
+    if (scale.hi - scale.lo < 60) scale.lo = scale.hi - 60;  // the newest at the right, as later ones will be
     nMaxTicks = ClampTicks(nMaxTicks);
     for (int32_t step : kTimeSteps_sec) {
         scale.nStep_sec = step;

@@ -19,10 +19,11 @@ struct ValueScale {
 // The range that shows values[0 .. n) and the lines (a tolerance, a limit,
 // zero) within nMaxTicks ticks of 1, 2 or 5 times a power of ten. Values
 // more than 100 spreads from the median (the median absolute deviation, at
-// least a millisecond) are left outside, so that a step of hours does not
-// flatten milliseconds; a line that far out is left out too. A range under
-// a millisecond is widened to one about its middle. n at most
-// REPLY_HISTORY_SIZE.
+// least 10 ms: so never within a second) are left outside, so that a step
+// of hours does not flatten the rest; a line that far out is left out too.
+// A range under a millisecond is widened to one about its middle; then a
+// twentieth is added either side, but not below zero when nothing is. n at
+// most REPLY_HISTORY_SIZE.
 ValueScale ScaleValues(const double* values, int n, const double* lines, int nLines, int nMaxTicks);
 
 // Tick k of a scale, k = 0 .. TickCount - 1, and its label in the scale's
@@ -40,7 +41,7 @@ struct TimeScale {
     int32_t nLocalBias_sec;  // local time minus UTC
 };
 
-// The span of times[0 .. n), widened to a minute about its middle when
+// The span of times[0 .. n), widened to the minute up to the newest when
 // shorter, with the least step that gives at most nMaxTicks ticks.
 TimeScale ScaleTimes(const NtpTimestamp* times, int n, int32_t nLocalBias_sec, int nMaxTicks);
 

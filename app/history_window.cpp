@@ -150,8 +150,9 @@ void OnContextMenu(HWND hwnd, LPARAM lParam)
 void OnGetMinMaxInfo(LPARAM lParam)
 {
     MINMAXINFO* info = (MINMAXINFO*)lParam;
-    info->ptMinTrackSize.x = MulDiv(kWidth_px96 / 2, nDpi, 96);
-    info->ptMinTrackSize.y = MulDiv(kHeight_px96 / 2, nDpi, 96);
+    // Narrower, the offset pane's heading would run into its legend.
+    info->ptMinTrackSize.x = MulDiv(kWidth_px96 * 3 / 4, nDpi, 96);
+    info->ptMinTrackSize.y = MulDiv(kHeight_px96 * 3 / 4, nDpi, 96);
 }
 
 void OnDestroy()

@@ -8,7 +8,8 @@
 namespace {
 
 // The range, step and end labels that each set of values and lines gets
-// within six ticks; worked out by hand from the median and its spread.
+// within six ticks; worked out by hand from the median and its spread,
+// with a twentieth of the range added either side.
 TEST(HistoryPlot, ValuesGetARangeOfNiceTicksThatAStepOfHoursCannotFlatten)
 {
     const std::vector<double> tolerance = {0, 0.2, -0.2};
@@ -18,14 +19,16 @@ TEST(HistoryPlot, ValuesGetARangeOfNiceTicksThatAStepOfHoursCannotFlatten)
         bool fMilliseconds;
         std::string first, last;
     } rows[] = {
-        {{0.0012, -0.0008, 0.0003}, tolerance, -0.001, 0.0015, 0.0005, true, "-1.0", "1.5"},  // the tolerance far out
-        {{0.05}, tolerance, 0, 0.05, 0.01, true, "0", "50"},                                  // one point, and zero
-        {{0.0123, 0.0123, 0.0123}, {}, 0.0118, 0.0128, 0.0002, true, "11.8", "12.8"},         // all equal: a millisecond
-        {{0.001, 0.002, 0.003, 3600}, tolerance, 0, 0.003, 0.001, true, "0", "3"},            // an hour among them
-        {{0, 0, 3600, 3600}, {0}, 0, 4000, 1000, false, "0", "4000"},                         // half of them an hour off
-        {{0.05, 0.12, 0.15, -0.03}, tolerance, -0.2, 0.2, 0.1, true, "-200", "200"},          // near the tolerance
-        {{}, {0, 0.6}, 0, 0.6, 0.2, true, "0", "600"},                                        // none yet: the lines
-        {{-2.5}, {}, -2.5005, -2.4995, 0.0005, false, "-2.5005", "-2.4995"},
+        {{0.0012, -0.0008, 0.0003}, {0}, -0.001, 0.0015, 0.0005, true, "-1.0", "1.5"},
+        {{0.05}, {0}, 0, 0.06, 0.02, true, "0", "60"},                                  // one point, and zero
+        {{0.0123, 0.0123, 0.0123}, {}, 0.0115, 0.013, 0.0005, true, "11.5", "13.0"},    // all equal: a millisecond
+        {{0.001, 0.002, 0.003, 3600}, {0}, 0, 0.004, 0.001, true, "0", "4"},            // an hour among them
+        {{0.001, 0.002, 0.003, 0.4}, {0}, 0, 0.5, 0.1, true, "0", "500"},               // a step within a second
+        {{0, 0, 3600, 3600}, {0}, 0, 4000, 1000, false, "0", "4000"},                   // half of them an hour off
+        {{0.05, 0.12, 0.15, -0.03}, tolerance, -0.4, 0.4, 0.2, true, "-400", "400"},    // the tolerance too
+        {{0.05, 0.06, 3600}, tolerance, -0.4, 0.4, 0.2, true, "-400", "400"},           // and an hour beyond it
+        {{}, {0, 0.6}, 0, 0.8, 0.2, true, "0", "800"},                                  // none yet: the lines
+        {{-2.5}, {}, -2.501, -2.499, 0.0005, false, "-2.5010", "-2.4990"},
     };
     for (const auto& row : rows) {
         ValueScale scale = ScaleValues(row.values.data(), (int)row.values.size(), row.lines.data(),
@@ -56,7 +59,7 @@ TEST(HistoryPlot, TimesGetTicksAtWholeStepsOfLocalTime)
         int ticks;
         std::string first, last;
     } rows[] = {
-        {{0}, 0, 7, 10, 6, "14:03:10", "14:04:00"},               // one point: a minute about it
+        {{0}, 0, 7, 10, 6, "14:02:40", "14:03:30"},               // one point: the minute up to it
         {{0, 999 * 60}, 9 * 3600, 8, 7200, 8, "12/10", "14:00"},  // a thousand polls, in Japan: midnight by date
         {{0, 7 * 86400}, 0, 8, 86400, 7, "12/10", "12/16"},       // a week
     };
@@ -76,8 +79,8 @@ TEST(HistoryPlot, TimesGetTicksAtWholeStepsOfLocalTime)
 }
 
 // Three replies a minute apart into two panes a hundred pixels high: the
-// hour-long offset is drawn at the top edge, and the tolerance and the
-// delay limit, far beyond milliseconds, are not drawn.
+// hour-long offset is drawn at the top edge, the tolerance is drawn, and a
+// delay limit of two seconds, beyond the reach of milliseconds, is not.
 TEST(HistoryPlot, PointsMapToPixelsWithOutliersAtTheEdge)
 {
     static ReplyHistory history;
@@ -88,14 +91,14 @@ TEST(HistoryPlot, PointsMapToPixelsWithOutliersAtTheEdge)
         {kBase + (120ull << 32), 3600ll << 32, 3 * k1024th, REPLY_NOT_CORRECTED},
     };
     for (const HistoryPoint& point : points) AppendHistory(&history, point);
-    PlotInput input = {&history, 0x33333333, 0x99999999, 0, {10, 0, 110, 101}, {10, 200, 110, 301}, 20, 40};
+    PlotInput input = {&history, 0x33333333, 2ull << 32, 0, {10, 0, 110, 101}, {10, 200, 110, 301}, 20, 40};
     static HistoryPlot plot;
     LayOutHistoryPlot(input, &plot);
     ASSERT_EQ(plot.nMarks, 3);
-    // Offsets 0 .. 2 ms in steps of 0.5; delays 0 .. 3 ms in steps of 1.
-    const PlotMark expected[] = {{10, 100, 267, PLOT_INSIDE, PLOT_INSIDE, REPLY_WITHIN_TOLERANCE},
-                                 {60, 2, 235, PLOT_INSIDE, PLOT_INSIDE, REPLY_CORRECTED},
-                                 {109, 0, 202, PLOT_ABOVE, PLOT_INSIDE, REPLY_NOT_CORRECTED}};
+    // Offsets -400 .. 400 ms in steps of 200; delays 0 .. 4 ms in steps of 1.
+    const PlotMark expected[] = {{10, 50, 276, PLOT_INSIDE, PLOT_INSIDE, REPLY_WITHIN_TOLERANCE},
+                                 {60, 50, 251, PLOT_INSIDE, PLOT_INSIDE, REPLY_CORRECTED},
+                                 {109, 0, 227, PLOT_ABOVE, PLOT_INSIDE, REPLY_NOT_CORRECTED}};
     for (int i = 0; i < 3; ++i) {
         const PlotMark& mark = plot.aMarks[i];
         EXPECT_EQ(std::vector<int>({mark.x, mark.yOffset, mark.yDelay, mark.nOffsetClip, mark.nDelayClip,
@@ -104,9 +107,12 @@ TEST(HistoryPlot, PointsMapToPixelsWithOutliersAtTheEdge)
                                     expected[i].nDelayClip, expected[i].nOutcome}))
             << i;
     }
-    EXPECT_TRUE(plot.zeroOffset.fShown);
-    EXPECT_EQ(plot.zeroOffset.y, 100);
-    EXPECT_FALSE(plot.toleranceHigh.fShown || plot.toleranceLow.fShown || plot.delayLimit.fShown);
+    const PlotLine lines[] = {plot.zeroOffset, plot.toleranceHigh, plot.toleranceLow, plot.delayLimit};
+    const PlotLine expectedLines[] = {{true, 50}, {true, 25}, {true, 75}, {false, 0}};
+    for (int i = 0; i < 4; ++i) {
+        EXPECT_EQ(lines[i].fShown, expectedLines[i].fShown) << i;
+        EXPECT_EQ(lines[i].fShown ? lines[i].y : 0, expectedLines[i].y) << i;
+    }
 }
 
 }  // namespace
