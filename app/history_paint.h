@@ -1,6 +1,6 @@
 // Draws the history window's picture onto a device context: the offset
 // pane above, the loop delay pane below, their axes, the tolerance and the
-// delay limit as dashed lines, and a mark a judged reply (a dot when left
+// delay limit as dashed lines, and a mark a judged reply (a square when left
 // alone, a diamond when corrected, a cross when refused), with a legend.
 #pragma once
 
