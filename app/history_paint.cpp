@@ -56,7 +56,7 @@ Metrics MeasureFont(HDC hdc)
     return m;
 }
 
-void DrawText(HDC hdc, int x, int y, const char* text, UINT align)
+void TextAt(HDC hdc, int x, int y, const char* text, UINT align)
 {
     SetTextAlign(hdc, align);
     TextOutA(hdc, x, y, text, lstrlenA(text));
@@ -74,11 +74,11 @@ void HorizontalLine(HDC hdc, const PlotRect& pane, const PlotLine& line, Ink ink
     if (line.fShown) Line(hdc, pane.left, line.y, pane.right, line.y, ink);
 }
 
-void Polygon(HDC hdc, const POINT* points, int n, Ink ink)
+void FillShape(HDC hdc, const POINT* points, int n, Ink ink)
 {
     SelectObject(hdc, pens[ink]);
     SelectObject(hdc, brushes[ink]);
-    ::Polygon(hdc, points, n);
+    Polygon(hdc, points, n);
 }
 
 // A dot when left alone, a diamond when corrected, a cross when refused; a
@@ -89,13 +89,13 @@ void DrawMark(HDC hdc, int x, int y, PlotClip clip, ReplyOutcome outcome, int r)
     if (clip != PLOT_INSIDE) {
         int tip = clip == PLOT_ABOVE ? y - r : y + r, base = clip == PLOT_ABOVE ? y + r : y - r;
         POINT triangle[] = {{x, tip}, {x - r, base}, {x + r, base}};
-        Polygon(hdc, triangle, 3, ink);
+        FillShape(hdc, triangle, 3, ink);
     } else if (outcome == REPLY_WITHIN_TOLERANCE) {
         POINT square[] = {{x - r + 1, y - r + 1}, {x + r - 1, y - r + 1}, {x + r - 1, y + r - 1}, {x - r + 1, y + r - 1}};
-        Polygon(hdc, square, 4, ink);
+        FillShape(hdc, square, 4, ink);
     } else if (outcome == REPLY_CORRECTED) {
         POINT diamond[] = {{x, y - r - 1}, {x + r + 1, y}, {x, y + r + 1}, {x - r - 1, y}};
-        Polygon(hdc, diamond, 4, ink);
+        FillShape(hdc, diamond, 4, ink);
     } else {
         for (int dx = 0; dx < 2; ++dx) {  // two pixels wide: a refusal must not be missed
             Line(hdc, x - r + dx, y - r, x + r + 1 + dx, y + r + 1, ink);
@@ -111,7 +111,7 @@ void DrawValueAxis(HDC hdc, const PlotRect& pane, const ValueScale& scale, const
         Line(hdc, pane.left, y, pane.right, y, INK_GRID);
         char label[PLOT_LABEL_SIZE];
         FormatTickLabel(label, scale, k);
-        DrawText(hdc, pane.left - 4, y - m.nLine / 2, label, TA_RIGHT | TA_TOP);
+        TextAt(hdc, pane.left - 4, y - m.nLine / 2, label, TA_RIGHT | TA_TOP);
     }
 }
 
@@ -123,7 +123,7 @@ void DrawTimeAxis(HDC hdc, const TimeScale& time, const PlotRect& top, const Plo
         Line(hdc, x, bottom.top, x, bottom.bottom, INK_GRID);
         char label[PLOT_LABEL_SIZE];
         FormatTimeLabel(label, time, k);
-        DrawText(hdc, x, bottom.bottom + 2, label, TA_CENTER | TA_TOP);
+        TextAt(hdc, x, bottom.bottom + 2, label, TA_CENTER | TA_TOP);
     }
 }
 
@@ -141,7 +141,7 @@ void DrawHeading(HDC hdc, const PlotRect& pane, int nLine, const char* name, con
     char text[96];
     snprintf(text, sizeof text, "%s (%s)    %s%dミリ秒", name, scale.fMilliseconds ? "ミリ秒" : "秒", threshold,
              nThreshold_ms);
-    DrawText(hdc, pane.left, pane.top - nLine - nLine / 2, text, TA_LEFT | TA_TOP);
+    TextAt(hdc, pane.left, pane.top - nLine - nLine / 2, text, TA_LEFT | TA_TOP);
 }
 
 void DrawLegend(HDC hdc, const PlotRect& pane, const Metrics& m)
@@ -155,7 +155,7 @@ void DrawLegend(HDC hdc, const PlotRect& pane, const Metrics& m)
         SIZE size;
         GetTextExtentPoint32A(hdc, entries[i].text, lstrlenA(entries[i].text), &size);
         x -= size.cx;
-        DrawText(hdc, x, y, entries[i].text, TA_LEFT | TA_TOP);
+        TextAt(hdc, x, y, entries[i].text, TA_LEFT | TA_TOP);
         x -= m.nMark + 4;
         DrawMark(hdc, x, y + m.nLine / 2, PLOT_INSIDE, entries[i].outcome, m.nMark);
         x -= m.nMark + m.nLine;
@@ -182,6 +182,20 @@ void DrawMarks(HDC hdc, const HistoryPlot& plot, int r)
     }
 }
 
+// The tolerance either side of zero and the delay limit, where they fall
+// within their scales, and the panes' headings, which name them whatever.
+void DrawThresholds(HDC hdc, const PlotRect& top, const PlotRect& bottom, const HistoryPlot& plot,
+                    const HistoryView& view, const Metrics& m)
+{
+    HorizontalLine(hdc, top, plot.zeroOffset, INK_FRAME);
+    HorizontalLine(hdc, top, plot.toleranceHigh, INK_TOLERANCE);
+    HorizontalLine(hdc, top, plot.toleranceLow, INK_TOLERANCE);
+    HorizontalLine(hdc, bottom, plot.delayLimit, INK_LIMIT);
+    DrawHeading(hdc, top, m.nLine, "オフセット", plot.offset, "許容 ±", view.nTolerance_ms);
+    DrawHeading(hdc, bottom, m.nLine, "遅延", plot.delay, "上限 ", view.nDelayLimit_ms);
+    DrawLegend(hdc, top, m);
+}
+
 // The two panes share the width; the offsets take three fifths of the height.
 void PlacePanes(const RECT& rc, const Metrics& m, PlotRect* top, PlotRect* bottom)
 {
@@ -204,24 +218,17 @@ void PaintHistory(HDC hdc, const RECT& rcClient, const HistoryView& view, Histor
     HGDIOBJ oldPen = SelectObject(hdc, pens[INK_FRAME]), oldBrush = SelectObject(hdc, brushes[INK_FRAME]);
     Metrics m = MeasureFont(hdc);
     PlotInput input = {view.history, view.qwTolerance, view.qwDelayLimit, view.nLocalBias_sec, {}, {}, 2 * m.nLine,
-                       0};
+                       6 * m.nLine};
     PlacePanes(rcClient, m, &input.offsetPane, &input.delayPane);
-    input.nTimeLabelWidth = 6 * m.nLine;
     LayOutHistoryPlot(input, pPlot);
     const PlotRect &top = input.offsetPane, &bottom = input.delayPane;
     DrawPane(hdc, top, plot.offset, m);
     DrawPane(hdc, bottom, plot.delay, m);
     DrawTimeAxis(hdc, plot.time, top, bottom);
-    HorizontalLine(hdc, top, plot.zeroOffset, INK_FRAME);
-    HorizontalLine(hdc, top, plot.toleranceHigh, INK_TOLERANCE);
-    HorizontalLine(hdc, top, plot.toleranceLow, INK_TOLERANCE);
-    HorizontalLine(hdc, bottom, plot.delayLimit, INK_LIMIT);
-    DrawHeading(hdc, top, m.nLine, "オフセット", plot.offset, "許容 ±", view.nTolerance_ms);
-    DrawHeading(hdc, bottom, m.nLine, "遅延", plot.delay, "上限 ", view.nDelayLimit_ms);
-    DrawLegend(hdc, top, m);
+    DrawThresholds(hdc, top, bottom, plot, view, m);
     DrawMarks(hdc, plot, m.nMark);
     if (plot.nMarks == 0) {
-        DrawText(hdc, (top.left + top.right) / 2, (top.top + top.bottom) / 2, "まだ応答がありません",
+        TextAt(hdc, (top.left + top.right) / 2, (top.top + top.bottom) / 2, "まだ応答がありません",
                  TA_CENTER | TA_BASELINE);
     }
     SelectObject(hdc, oldPen);
