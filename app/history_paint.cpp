@@ -40,7 +40,6 @@ void DeleteInks()
 // The sizes that follow the font, and so the system's DPI.
 struct Metrics {
     int nLine;   // a line of text
-    int nGap;    // a half line
     int nMark;   // a mark's half width
     int nLabel;  // the widest value label
 };
@@ -52,7 +51,7 @@ Metrics MeasureFont(HDC hdc)
     SIZE label;
     GetTextExtentPoint32A(hdc, "-0000.00", 8, &label);
     int nLine = tm.tmHeight;
-    Metrics m = {nLine, nLine / 2, nLine / 4 > 2 ? nLine / 4 : 2, label.cx};
+    Metrics m = {nLine, nLine / 4 > 2 ? nLine / 4 : 2, label.cx};
     return m;
 }
 
@@ -81,7 +80,7 @@ void FillShape(HDC hdc, const POINT* points, int n, Ink ink)
     Polygon(hdc, points, n);
 }
 
-// A dot when left alone, a diamond when corrected, a cross when refused; a
+// A square when left alone, a diamond when corrected, a cross when refused; a
 // triangle pointing off the pane when the value lies outside its scale.
 void DrawMark(HDC hdc, int x, int y, PlotClip clip, ReplyOutcome outcome, int r)
 {

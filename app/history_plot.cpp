@@ -23,9 +23,26 @@ double MedianOfSorted(const double* sorted, int n)
     return n % 2 ? sorted[n / 2] : (sorted[n / 2 - 1] + sorted[n / 2]) / 2;
 }
 
-// The reach of a hundred spreads either side of the median, and the least
-// and greatest value within it.
-void RangeOfBulk(const double* values, int n, double* pLo, double* pHi, double* pReachLo, double* pReachHi)
+double NtpSeconds(int64_t value)
+{
+    return (double)value / 4294967296.0;
+}
+
+double UnsignedSeconds(uint64_t value)
+{
+    return (double)value / 4294967296.0;
+}
+
+// The range widened to take a value, unless the value lies beyond reach.
+void TakeWithin(ValueScale* scale, double value, double reachLo, double reachHi)
+{
+    if (value < reachLo || value > reachHi) return;
+    scale->lo = std::min(scale->lo, value);
+    scale->hi = std::max(scale->hi, value);
+}
+
+// The median, and the reach of a hundred spreads either side of it.
+double ReachOfBulk(const double* values, int n, double* pReachLo, double* pReachHi)
 {
     double sorted[REPLY_HISTORY_SIZE], deviations[REPLY_HISTORY_SIZE];
     std::copy(values, values + n, sorted);
@@ -36,12 +53,7 @@ void RangeOfBulk(const double* values, int n, double* pLo, double* pHi, double* 
     double spread = std::max(MedianOfSorted(deviations, n), kLeastSpread);
     *pReachLo = median - kOutlierSpreads * spread;
     *pReachHi = median + kOutlierSpreads * spread;
-    *pLo = *pHi = median;
-    for (int i = 0; i < n; ++i) {
-        if (sorted[i] < *pReachLo || sorted[i] > *pReachHi) continue;
-        *pLo = std::min(*pLo, sorted[i]);
-        *pHi = std::max(*pHi, sorted[i]);
-    }
+    return median;
 }
 
 // The least step of 1, 2 or 5 times a power of ten that covers lo .. hi in
@@ -96,22 +108,14 @@ int MaxTicksOf(int nPixels, int nGap)
 
 }  // namespace
 
-double NtpSeconds(int64_t value)
-{
-    return (double)value / 4294967296.0;
-}
-
 ValueScale ScaleValues(const double* values, int n, const double* lines, int nLines, int nMaxTicks)
 {
     ValueScale scale = {0, 0, 0, false};
     double reachLo = -HUGE_VAL, reachHi = HUGE_VAL;
-    if (n > 0) RangeOfBulk(values, n, &scale.lo, &scale.hi, &reachLo, &reachHi);
+    if (n > 0) scale.lo = scale.hi = ReachOfBulk(values, n, &reachLo, &reachHi);
     if (n == 0 && nLines > 0) scale.lo = scale.hi = lines[0];
-    for (int i = 0; i < nLines; ++i) {
-        if (lines[i] < reachLo || lines[i] > reachHi) continue;
-        scale.lo = std::min(scale.lo, lines[i]);
-        scale.hi = std::max(scale.hi, lines[i]);
-    }
+    for (int i = 0; i < n; ++i) TakeWithin(&scale, values[i], reachLo, reachHi);
+    for (int i = 0; i < nLines; ++i) TakeWithin(&scale, lines[i], reachLo, reachHi);
     if (scale.hi - scale.lo < kMillisecond) {
         double middle = (scale.lo + scale.hi) / 2;
         scale.lo = middle - kMillisecond / 2;
@@ -208,11 +212,11 @@ void LayOutHistoryPlot(const PlotInput& input, HistoryPlot* plot)
     for (int i = 0; i < n; ++i) {
         const HistoryPoint& point = HistoryAt(history, i);
         offsets[i] = NtpSeconds(point.llOffset);
-        delays[i] = (double)point.qwLoopDelay / 4294967296.0;  // read unsigned
+        delays[i] = UnsignedSeconds(point.qwLoopDelay);
         times[i] = point.qwArrival;
     }
-    double tolerance = (double)input.qwTolerance / 4294967296.0;
-    double limit = (double)input.qwDelayLimit / 4294967296.0;
+    double tolerance = UnsignedSeconds(input.qwTolerance);
+    double limit = UnsignedSeconds(input.qwDelayLimit);
     const double offsetLines[] = {0, tolerance, -tolerance}, delayLines[] = {0, limit};
     const PlotRect& top = input.offsetPane;
     const PlotRect& bottom = input.delayPane;

@@ -98,6 +98,3 @@ void LayOutHistoryPlot(const PlotInput& input, HistoryPlot* plot);
 // The pixel of a value or a time, with right or bottom the edge it must stay off.
 int ValueToPixel(const ValueScale& scale, double value, const PlotRect& pane);
 int TimeToPixel(const TimeScale& scale, double t, const PlotRect& pane);
-
-// A 32.32 offset or delay in seconds.
-double NtpSeconds(int64_t value);

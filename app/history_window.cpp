@@ -42,16 +42,8 @@ HFONT MakeFont()
 int32_t LocalBias()
 {
     NtpTimestamp now = NtpNow();
-    SYSTEMTIME utc = NtpToSystemTime(now), local;
-    if (!SystemTimeToTzSpecificLocalTime(NULL, &utc, &local)) return 0;
+    SYSTEMTIME local = NtpToLocalTime(now);
     return (int32_t)((int64_t)(SystemTimeToNtp(&local) - now) >> 32);
-}
-
-SYSTEMTIME LocalTimeOf(NtpTimestamp t)
-{
-    SYSTEMTIME utc = NtpToSystemTime(t), local;
-    if (!SystemTimeToTzSpecificLocalTime(NULL, &utc, &local)) local = utc;
-    return local;
 }
 
 // The header and a line a reply, each ended by CR LF, into buffer; its length.
@@ -61,7 +53,7 @@ size_t WriteHistoryText(char* buffer)
     for (int i = 0; i < replyHistory.nCount; ++i) {
         const HistoryPoint& point = HistoryAt(replyHistory, i);
         HistoryLineBuffer line;
-        FormatHistoryLine(line, LocalTimeOf(point.qwArrival), point);
+        FormatHistoryLine(line, NtpToLocalTime(point.qwArrival), point);
         length += (size_t)wsprintfA(buffer + length, "%s\r\n", line);
     }
     return length;

@@ -89,8 +89,7 @@ void OnNotifyIcon(HWND hwnd, LPARAM lParam)
 
 TipMoment LocalMoment(NtpTimestamp t)
 {
-    SYSTEMTIME utc = NtpToSystemTime(t), local;
-    if (!SystemTimeToTzSpecificLocalTime(NULL, &utc, &local)) local = utc;
+    SYSTEMTIME local = NtpToLocalTime(t);
     TipMoment moment = {local.wMonth, local.wDay, local.wHour, local.wMinute};
     return moment;
 }

@@ -80,6 +80,13 @@ NtpTimestamp NtpNow()
     return FileTimeToNtp((uint64_t(utc.dwHighDateTime) << 32) | utc.dwLowDateTime);
 }
 
+SYSTEMTIME NtpToLocalTime(NtpTimestamp t)
+{
+    SYSTEMTIME utc = NtpToSystemTime(t), local;
+    if (!SystemTimeToTzSpecificLocalTime(NULL, &utc, &local)) local = utc;
+    return local;
+}
+
 uint64_t MonotonicMs()
 {
     return clockCalls.GetTickCount64();

@@ -8,6 +8,10 @@
 // The system clock in UTC, at the finest resolution the system reads it.
 NtpTimestamp NtpNow();
 
+// A timestamp as the local time of its date, by the user's time zone and its
+// daylight-saving rule; as UTC when the system cannot convert it.
+SYSTEMTIME NtpToLocalTime(NtpTimestamp t);
+
 // Milliseconds since the system started, counting its sleep: a clock that
 // corrections of the system clock never step, for the client's waits.
 uint64_t MonotonicMs();
