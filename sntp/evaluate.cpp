@@ -16,6 +16,32 @@ const char* RefusalOf(const NtpPacket* reply, NtpTimestamp qwOriginate, NtpTimes
     return NULL;
 }
 
+// Root distance (RFC 5905): half the root delay, the root dispersion, and
+// 15 ppm of the time since the reference time; chrony's default limit.
+const uint64_t kMaxRootDistance = 3ull << 32;
+
+uint64_t RootDistance(const NtpPacket* reply, uint64_t qwSinceReference)
+{
+    return NtpShortToNtp(reply->dwRootDelay) / 2 + NtpShortToNtp(reply->dwRootDispersion) +
+           DriftBound(qwSinceReference);
+}
+
+// What no synchronised server sends, after the checks above: a router or a
+// receiver that lost its own time answers like this.
+const char* UnsynchronisedServer(const NtpPacket* reply, NtpTimestamp t3)
+{
+    const NtpTimestamp qwReference = NtpToNetwork(reply->qwReferenceTime);
+    const int64_t llSinceReference = (int64_t)(t3 - qwReference);
+    if (reply->bStratum >= 16) return "Stratum>=16";                          // 6. unsynchronised
+    if (qwReference == 0) return "RefTime=0";                                 // 7. never set
+    if (llSinceReference < 0) return "RefTime>T3";                            // 8. set in its future
+    if (reply->cPrecision > 0) return "Precision>0";                          // 9. a clock coarser than a second
+    if (RootDistance(reply, (uint64_t)llSinceReference) > kMaxRootDistance) {  // 10. too far from a true clock
+        return "RootDist>3s";
+    }
+    return NULL;
+}
+
 // A precision, a power of two in seconds, as a 32.32 duration: nothing
 // below one unit, and at most 2^30 s.
 uint64_t PrecisionDuration(int nPrecision)
@@ -27,8 +53,8 @@ uint64_t PrecisionDuration(int nPrecision)
 // The checks of a reply's times, after those of the table above.
 const char* ImpossibleTiming(NtpTimestamp t2, NtpTimestamp t3, int64_t llDelay, int nTheirs, int nOurs)
 {
-    if ((int64_t)(t3 - t2) < 0) return "T3<T2";  // 6. sent before it was received
-    // 7. a loop delay below zero by more than the two clocks can blur
+    if ((int64_t)(t3 - t2) < 0) return "T3<T2";  // 11. sent before it was received
+    // 12. a loop delay below zero by more than the two clocks can blur
     if (llDelay < 0 && OffsetMagnitude(llDelay) > PrecisionDuration(nTheirs) + PrecisionDuration(nOurs)) {
         return "delay<0";
     }
@@ -88,6 +114,7 @@ void EvaluateReply(const NtpPacket* reply, NtpTimestamp t1, NtpTimestamp t4, uin
 
     *e = ReplyEvaluation();
     e->szRefusal = RefusalOf(reply, NtpToNetwork(reply->qwOriginateTime), t2, t3);
+    if (e->szRefusal == NULL) e->szRefusal = UnsynchronisedServer(reply, t3);
     ReadKiss(reply, e);
     if (e->szRefusal != NULL) {
         Refuse(e);
@@ -121,4 +148,18 @@ void EvaluateReply(const NtpPacket* reply, NtpTimestamp t1, NtpTimestamp t4, uin
 void FormatCorrectionLine(LogLineBuffer& line, int64_t llOffset)
 {
     FormatSecondsLine(line, "時刻を", OffsetMagnitude(llOffset), llOffset < 0 ? "秒遅らせました" : "秒進めました");
+}
+
+LeapVerdict WeighLeap(LeapWitness* witness, int64_t llOffset, bool fCorrect, uint64_t qwIgnorableMaxTimeDifference)
+{
+    if (witness->fWaiting) {
+        witness->fWaiting = false;
+        // Modulo 2^64, as the clock is set: offsets 136 years apart name the same time.
+        int64_t llDisagreement = (int64_t)((uint64_t)llOffset - (uint64_t)witness->llOffset);
+        return OffsetMagnitude(llDisagreement) <= qwIgnorableMaxTimeDifference ? LEAP_WITNESSED : LEAP_DISPUTED;
+    }
+    if (!fCorrect || OffsetMagnitude(llOffset) <= MAX_UNWITNESSED_CORRECTION) return LEAP_NONE;
+    witness->fWaiting = true;
+    witness->llOffset = llOffset;
+    return LEAP_AWAITED;
 }

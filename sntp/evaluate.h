@@ -16,7 +16,7 @@ enum KissCode {
 };
 
 struct ReplyEvaluation {
-    const char* szRefusal;    // NULL when the reply passed the checks, else "LI=ALARM", "Statum=0", "T1=0"... "delay<0"
+    const char* szRefusal;    // NULL when the reply passed the checks, else "LI=ALARM", "Statum=0"... "delay<0"
     int nLines;               // lines to log, in order: the refusal, or the delay and the offset
     LogLineBuffer aszLines[2];
     uint64_t qwLoopDelay;     // read unsigned
@@ -43,3 +43,25 @@ void FormatCorrectionLine(LogLineBuffer& line, int64_t llOffset);
 
 // The magnitude of a signed 32.32 offset, as an unsigned value.
 uint64_t OffsetMagnitude(int64_t llOffset);
+
+// A correction larger than 1,000 s (RFC 5905's panic threshold) waits for a
+// second witness: the next accepted reply must find the same offset, within
+// the tolerance, before the clock leaps. One corrupt or forged reply then
+// cannot throw the clock decades away.
+const uint64_t MAX_UNWITNESSED_CORRECTION = 1000ull << 32;
+
+enum LeapVerdict {
+    LEAP_NONE,       // no leap waits and none is asked: judge the reply as it is
+    LEAP_AWAITED,    // a leap is asked: wait for the next reply to witness it
+    LEAP_WITNESSED,  // the next reply agrees: correct by its offset
+    LEAP_DISPUTED,   // the next reply disagrees: correct nothing
+};
+
+struct LeapWitness {
+    bool fWaiting;     // a leap was asked and waits for its witness
+    int64_t llOffset;  // the offset it asked for, 32.32
+};
+
+// For each reply whose delay was accepted, with its offset and whether it
+// asks for a correction.
+LeapVerdict WeighLeap(LeapWitness* witness, int64_t llOffset, bool fCorrect, uint64_t qwIgnorableMaxTimeDifference);

@@ -49,14 +49,18 @@ uint64_t SaturatingAdd(uint64_t a, uint64_t b)
 uint64_t RootDispersionAt(const ServerReference* reference, NtpTimestamp qwArrival)
 {
     const int64_t llSince = (int64_t)(qwArrival - reference->qwReferenceTime);
-    const uint64_t qwSince = llSince < 0 ? 0 : (uint64_t)llSince;
-    const uint64_t qwDrift = qwSince / 1000000 * 15 + qwSince % 1000000 * 15 / 1000000;
+    const uint64_t qwDrift = DriftBound(llSince < 0 ? 0 : (uint64_t)llSince);
     const int nShift = reference->nPrecision + 32;
     const uint64_t qwPrecision = nShift < 0 ? 1 : nShift > 63 ? UINT64_MAX : (uint64_t)1 << nShift;
     return SaturatingAdd(SaturatingAdd(reference->qwRootDispersion, qwPrecision), qwDrift);
 }
 
 }  // namespace
+
+uint64_t DriftBound(uint64_t qwSince)
+{
+    return qwSince / 1000000 * 15 + qwSince % 1000000 * 15 / 1000000;
+}
 
 uint64_t NtpShortToNtp(uint32_t dwWire)
 {

@@ -59,6 +59,10 @@ struct ServerReference {
     int nStratum;                  // ours: that reply's server's plus one
 };
 
+// How far a clock left alone may drift in a 32.32 duration: 15 ppm of it
+// (RFC 5905's bound), truncated.
+uint64_t DriftBound(uint64_t qwSince);
+
 // An NTP short field's wire image (16.16 seconds) as a 32.32 duration.
 uint64_t NtpShortToNtp(uint32_t dwWire);
 

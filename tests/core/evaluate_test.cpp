@@ -1,4 +1,5 @@
 #include <gtest/gtest.h>
+#include <stdint.h>
 #include <string.h>
 
 #include <string>
@@ -20,6 +21,7 @@ NtpPacket Reply(NtpTimestamp t1, NtpTimestamp t2, NtpTimestamp t3, uint8_t liVnM
     reply.qwOriginateTime = NtpToNetwork(t1);
     reply.qwReceiveTime = NtpToNetwork(t2);
     reply.qwTransmitTime = NtpToNetwork(t3);
+    reply.qwReferenceTime = reply.qwTransmitTime;  // a server that has just set its clock
     return reply;
 }
 
@@ -41,10 +43,10 @@ std::string CorrectionLine(int64_t offset)
 TEST(Evaluate, ServerAheadIsCorrectedForward)
 {
     // T2 = S + 0.75 s, T3 = S + 0.875 s, T4 = S + 0.5 s; the server's root
-    // delay 1.25 s, its root dispersion 0x1234.5678 s (16.16, most
+    // delay 1.25 s, its root dispersion 0x1.5678 s (16.16, most
     // significant byte first).
     NtpPacket reply = Reply(S, S + 0xC0000000u, S + 0xE0000000u);
-    memcpy(&reply.dwRootDelay, "\x00\x01\x40\x00\x12\x34\x56\x78", 8);
+    memcpy(&reply.dwRootDelay, "\x00\x01\x40\x00\x00\x01\x56\x78", 8);
     ReplyEvaluation e = Evaluate(reply, S + 0x80000000u);
     EXPECT_EQ(e.szRefusal, nullptr);
     EXPECT_EQ(e.qwLoopDelay, 0x60000000u);  // 0.375 s
@@ -56,7 +58,7 @@ TEST(Evaluate, ServerAheadIsCorrectedForward)
     EXPECT_TRUE(e.fCorrect);
     EXPECT_EQ(e.dwReferenceId, 0xE0000000u);
     EXPECT_EQ(e.qwRootDelay, 0x1A0000000u);  // 1.25 + 0.375 s
-    EXPECT_EQ(e.qwRootDispersion, 0x123456780000u);
+    EXPECT_EQ(e.qwRootDispersion, 0x000156780000u);
     EXPECT_EQ(CorrectionLine(e.llOffset), "時刻を0.562秒進めました");
 }
 
@@ -172,6 +174,8 @@ TEST(Evaluate, UnreadyServersAreRefusedWithTheFirstReasonAndTheirKissRead)
         {Reply(0, 0, 0, 0x24, 1), "T1=0", "DENY", KISS_NONE},  // no kiss above stratum 0
         {Reply(S, 0, 0, 0x24, 1), "T2=0", "RATE", KISS_NONE},
         {Reply(S, S, 0, 0x24, 1), "T3=0", "", KISS_NONE},
+        {Reply(S, S, S, 0x24, 16), "Stratum>=16", "", KISS_NONE},
+        {Reply(S, S, S, 0x24, 255), "Stratum>=16", "", KISS_NONE},
     };
     for (auto row : rows) {
         memcpy(&row.reply.dwReferenceId, row.refid, strlen(row.refid));
@@ -184,10 +188,89 @@ TEST(Evaluate, UnreadyServersAreRefusedWithTheFirstReasonAndTheirKissRead)
         EXPECT_FALSE(e.fDelayAccepted);
     }
 
+    // What no synchronised server sends, each alone: a reply answered at
+    // once at S that passes but for one field. The drift since the reference time counts 15 ppm: an hour
+    // gives 54 ms, a day 1.296 s.
+    const uint64_t kHour = 3600ull << 32, kDay = 86400ull << 32;
+    const struct {
+        NtpTimestamp reference;
+        int8_t precision;
+        const char* root;  // delay and dispersion, NTP short, most significant byte first
+        const char* reason;
+    } fields[] = {
+        {S - kHour, -20, "\0\0\0\0\0\0\0\0", NULL},
+        {0, -20, "\0\0\0\0\0\0\0\0", "RefTime=0"},
+        {S + 1, -20, "\0\0\0\0\0\0\0\0", "RefTime>T3"},
+        {S, -20, "\0\0\0\0\0\0\0\0", NULL},
+        {S - kHour, 1, "\0\0\0\0\0\0\0\0", "Precision>0"},
+        {S - kHour, 0, "\0\0\0\0\0\0\0\0", NULL},
+        // 2 s of root delay (half of it counts) and 2 s of dispersion: 3 s,
+        // and with the hour's 54 ms beyond.
+        {S, -20, "\0\x02\0\0\0\x02\0\0", NULL},
+        {S - kHour, -20, "\0\x02\0\0\0\x02\0\0", "RootDist>3s"},
+        {S - 2 * kDay, -20, "\0\0\0\0\0\0\0\0", NULL},  // 2.592 s
+        {S - 3 * kDay, -20, "\0\0\0\0\0\0\0\0", "RootDist>3s"},  // 3.888 s
+        {S, -20, "\0\0\0\0\xFF\xFF\0\0", "RootDist>3s"},  // 65,535 s, as a lost clock says
+    };
+    for (const auto& row : fields) {
+        NtpPacket reply = Reply(S, S, S);
+        reply.qwReferenceTime = NtpToNetwork(row.reference);
+        reply.cPrecision = row.precision;
+        memcpy(&reply.dwRootDelay, row.root, 8);
+        ReplyEvaluation e = Evaluate(reply, S);
+        EXPECT_STREQ(e.szRefusal == NULL ? "" : e.szRefusal, row.reason == NULL ? "" : row.reason);
+        EXPECT_EQ(e.fDelayAccepted, row.reason == NULL);
+        if (row.reason != NULL) {
+            EXPECT_EQ(std::string(e.aszLines[0]), std::string("サーバーの準備がまだのようです(") + row.reason + ")");
+        }
+    }
+
+    // A router that lost its clock: stratum 16, LI 0, no reference time, the
+    // largest dispersion, claiming 1985 (and a precision that would excuse
+    // any delay below zero).
+    NtpPacket lost = Reply(S, 0x9CF0A480ull << 32, 0x9CF0A480ull << 32, 0x24, 16);
+    lost.qwReferenceTime = 0;
+    memcpy(&lost.dwRootDispersion, "\xFF\xFF\0\0", 4);
+    lost.cPrecision = 30;
+    EXPECT_STREQ(Evaluate(lost, S).szRefusal, "Stratum>=16");
+
     // Any version is evaluated: version 3, LI 2.
     ReplyEvaluation e = Evaluate(Reply(S, S + 1, S + 1, 0x9C, 1), S + 2);
     EXPECT_EQ(e.szRefusal, nullptr);
     EXPECT_TRUE(e.fDelayAccepted);
+}
+
+TEST(Evaluate, ALeapNeedsASecondWitness)
+{
+    // The tolerance is 200 ms; a leap is more than 1,000 s.
+    const int64_t kSecond = 1ll << 32, kTolerance = 0x33333333;
+    const struct {
+        int64_t first, second;  // the offsets of two accepted replies in turn
+        bool fCorrectSecond;    // the second asks for a correction
+        LeapVerdict verdicts[2];
+    } rows[] = {
+        {1000 * kSecond, 1000 * kSecond, true, {LEAP_NONE, LEAP_NONE}},  // at the threshold: no witness
+        {1000 * kSecond + 1, 1000 * kSecond + 1, true, {LEAP_AWAITED, LEAP_WITNESSED}},
+        {-820000000 * kSecond, -820000000 * kSecond - kTolerance, true, {LEAP_AWAITED, LEAP_WITNESSED}},
+        {-820000000 * kSecond, -820000000 * kSecond - kTolerance - 1, true, {LEAP_AWAITED, LEAP_DISPUTED}},
+        {5000 * kSecond, -5000 * kSecond, true, {LEAP_AWAITED, LEAP_DISPUTED}},
+        {5000 * kSecond, 0, false, {LEAP_AWAITED, LEAP_DISPUTED}},  // the clock right after all: no leap
+        {INT64_MAX, INT64_MIN + 1, true, {LEAP_AWAITED, LEAP_WITNESSED}},  // 136 years apart: the same time
+        {2 * kSecond, 2000 * kSecond, true, {LEAP_NONE, LEAP_AWAITED}},
+    };
+    for (const auto& row : rows) {
+        SCOPED_TRACE(row.first);
+        LeapWitness witness = {};
+        EXPECT_EQ(WeighLeap(&witness, row.first, true, kTolerance), row.verdicts[0]);
+        EXPECT_EQ(WeighLeap(&witness, row.second, row.fCorrectSecond, kTolerance), row.verdicts[1]);
+    }
+    // A leap that is not asked (the delay too long, or within tolerance) waits for nothing.
+    LeapWitness witness = {};
+    EXPECT_EQ(WeighLeap(&witness, 5000 * kSecond, false, kTolerance), LEAP_NONE);
+    // After a verdict, a pair starts afresh.
+    EXPECT_EQ(WeighLeap(&witness, 5000 * kSecond, true, kTolerance), LEAP_AWAITED);
+    EXPECT_EQ(WeighLeap(&witness, 6000 * kSecond, true, kTolerance), LEAP_DISPUTED);
+    EXPECT_EQ(WeighLeap(&witness, 6000 * kSecond, true, kTolerance), LEAP_AWAITED);
 }
 
 }  // namespace

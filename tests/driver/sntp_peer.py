@@ -42,7 +42,7 @@ class Checks:
 
 def ntp_now(offset=0.0):
     t = time.time() + NTP_EPOCH_OFFSET + offset
-    return (int(t) << 32) | int((t % 1) * 2**32)
+    return ((int(t) << 32) | int((t % 1) * 2**32)) & (2**64 - 1)  # beyond 2036, the next era's
 
 
 def port_is_free(port):
@@ -130,21 +130,23 @@ def ntp_service_port(prefix, port):
 
 
 def server_reply(request, received, offset=0.0, li=0, stratum=1, t1=None, t2=None, t3=None, root=(0, 0),
-                 refid=b"LOCL"):
+                 refid=b"LOCL", reference=None):
     """A mode 4 reply to a request that arrived at `received` (time.time()),
     from a server whose clock reads `offset` seconds ahead; t1, t2, t3
     replace the timestamps when given; root is its root delay and dispersion
     in units of 2^-16 s; refid its reference identifier (a kiss code at
-    stratum 0)."""
-    now = ntp_now(offset)
+    stratum 0); reference its reference time (by default, a second before
+    the request came)."""
     arrival = ntp_now(offset + received - time.time())
+    if reference is None:
+        reference = ntp_now(offset + received - time.time() - 1)
     version = (request[0] >> 3) & 7
     head = struct.pack("!BBBbII4s", (li << 6) | (version << 3) | 4, stratum, 6, -20, root[0], root[1], refid)
     originate = request[40:48] if t1 is None else struct.pack("!Q", t1)
     receive = struct.pack("!Q", arrival if t2 is None else t2)
     # Answered in no time: T3 = T2.
     transmit = struct.pack("!Q", arrival if t3 is None else t3)
-    return head + struct.pack("!Q", now) + originate + receive + transmit
+    return head + struct.pack("!Q", reference) + originate + receive + transmit
 
 
 @contextlib.contextmanager

@@ -27,6 +27,8 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
         FUZZ_REQUIRE(!e.fDelayAccepted && !e.fCorrect);
         return 0;
     }
+    // Nothing an unsynchronised server sends is judged.
+    FUZZ_REQUIRE(reply.bStratum < 16 && reply.qwReferenceTime != 0 && reply.cPrecision <= 0);
     FUZZ_REQUIRE(e.fDelayAccepted == (e.qwLoopDelay <= qwMaxDelay));
     // The offset is the exact halved sum of the two signed differences.
     const __int128 sum = (__int128)(int64_t)(NtpToNetwork(reply.qwReceiveTime) - NtpToNetwork(reply.qwOriginateTime)) +

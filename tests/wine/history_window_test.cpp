@@ -121,7 +121,7 @@ TEST_F(History, AReplyIsDrawnWhileTheWindowIsOpen)
     reply.bLiVnMode = 0x24;
     reply.bStratum = 2;
     reply.qwOriginateTime = NtpToNetwork(client.qwRequestCookie);
-    reply.qwReceiveTime = reply.qwTransmitTime = NtpToNetwork(client.qwRequestTime);
+    reply.qwReceiveTime = reply.qwTransmitTime = reply.qwReferenceTime = NtpToNetwork(client.qwRequestTime);
     sendto(sockPeer, (const char*)&reply, sizeof reply, 0, (sockaddr*)&saLocal, sizeof saLocal);
     fd_set readable;
     FD_ZERO(&readable);

@@ -86,7 +86,7 @@ protected:
         reply.bStratum = answer == ANSWER ? 1 : 0;
         memcpy(&reply.dwReferenceId, answer == KISS_RATE_ ? "RATE" : "DENY", 4);
         memcpy(&reply.qwOriginateTime, request + 40, 8);
-        reply.qwReceiveTime = reply.qwTransmitTime = NtpToNetwork(NtpNow());
+        reply.qwReceiveTime = reply.qwTransmitTime = reply.qwReferenceTime = NtpToNetwork(NtpNow());
         sendto(sockPeer, (const char*)&reply, sizeof reply, 0, (sockaddr*)&saClient, sizeof saClient);
         u_long waiting = 0;
         for (int i = 0; i < 1000 && ioctlsocket(client.sockClient, FIONREAD, &waiting) == 0 && waiting == 0; ++i) {
