@@ -6,12 +6,16 @@
 #include "sntp/client.h"
 #include "sntp/evaluate.h"
 #include "sntp/receive.h"
+#include "sntp/request_lines.h"
+#include "sntp/schedule.h"
 #include "state/program_state.h"
 #include "timebase/clock.h"
 
 namespace {
 
 void (*pfnShowJudgedReply)() = NULL;
+LeapWitness leapWitness;  // a leap asked for, waiting for the next reply to agree
+RequestLines strayLines;  // datagrams that answer no request: how many were told this second
 
 void RecordReply(const ReplyEvaluation& e, NtpTimestamp qwArrival, ReplyOutcome nOutcome)
 {
@@ -47,6 +51,7 @@ void KeepReference(const ReplyEvaluation& e, NtpTimestamp qwWhen, uint64_t qwUnc
 {
     reference.fSynchronized = 1;
     reference.qwReferenceTime = qwWhen;
+    reference.qwSynchronized_ms = MonotonicMs();
     reference.qwRootDelay = e.qwRootDelay;
     reference.qwRootDispersion = e.qwRootDispersion + qwUncorrected;  // at most 2^48 + 2^63
 }
@@ -67,6 +72,20 @@ ReplyOutcome TakeAcceptedReply(const ReplyEvaluation& e, NtpTimestamp qwArrival)
     }
     KeepReference(e, qwSetTo, 0);
     return REPLY_CORRECTED;
+}
+
+// A leap waits for its witness, or the witness disagreed: nothing is set,
+// and the clock is not known right. The witness is asked for at the retry
+// pace; after a dispute the backoff goes on as after a failed poll.
+void HoldLeap(LeapVerdict leap)
+{
+    reference.fSynchronized = 0;
+    if (leap == LEAP_AWAITED) {
+        LogLine("差が1000秒を超えるため、次の応答で確かめます");
+        client.nRetry_sec = MIN_RETRY_SEC;
+    } else {
+        LogLine("次の応答と差が一致しないため、時刻を修正しません");
+    }
 }
 
 bool AnswersRequest(const NtpPacket* reply)
@@ -91,6 +110,58 @@ void ObeyKiss(const ReplyEvaluation& e)
     }
 }
 
+// Why a datagram is no answer to the request out ("" when its own lines
+// say it), or NULL when it is one, with its judgement in *e. Anyone can
+// send to the client's port, and a late or repeated reply is no measurement.
+const char* WhyNoAnswer(ReceiveResult result, const ReceivedPacket& received, ReplyEvaluation* e)
+{
+    if (result != RECEIVED) return "";
+    if (client.nStatus != CLIENT_ONLINE) return "FD_READ - !connect";
+    if (NtpMode(&received.packet) != NTP_MODE_SERVER) return "";
+    // Family, port and address must be the server's.
+    if (memcmp(&received.saFrom, &client.saServer, 8) != 0) return "FD_READ - server !match";
+    EvaluateReply(&received.packet, client.qwRequestTime, received.qwArrival, settings.qwAcceptableMaxLoopDelay,
+                  settings.qwIgnorableMaxTimeDifference, ClockPrecision(), e);
+    if (AnswersRequest(&received.packet)) return NULL;
+    return e->szRefusal != NULL ? e->aszLines[0] : "FD_READ - T1 !match";
+}
+
+// A datagram that answers nothing: its lines while a couple come a second,
+// beyond that only counted, so that a forger cannot push the client's
+// measurements out of the log.
+void SetAside(ReceiveResult result, const ReceivedPacket& received, const char* szWhy)
+{
+    bool fFull = FullLinesDue(&strayLines);
+    CountRequest(&strayLines, fFull);
+    if (!fFull) return;
+    LogDatagram(result, &received);
+    if (szWhy[0] != 0) LogLine(szWhy);
+}
+
+// A reply whose delay was accepted: a leap waits for its witness; else the
+// clock is found right or set, and the poll succeeded.
+void TakeMeasurement(const ReplyEvaluation& e, NtpTimestamp qwArrival)
+{
+    client.qwLastJudged = qwArrival;
+    client.qwLastJudged_ms = MonotonicMs();
+    client.llLastOffset = e.llOffset;
+    LeapVerdict leap = WeighLeap(&leapWitness, e.llOffset, e.fCorrect, settings.qwIgnorableMaxTimeDifference);
+    if (leap == LEAP_AWAITED || leap == LEAP_DISPUTED) {
+        HoldLeap(leap);
+        RecordReply(e, qwArrival, REPLY_NOT_CORRECTED);
+        return;
+    }
+    if (leap == LEAP_WITNESSED) LogLine("次の応答も同じ差でした");
+    ReplyOutcome nOutcome = TakeAcceptedReply(e, qwArrival);
+    client.nRetry_sec = 0;
+    RecordReply(e, qwArrival, nOutcome);
+    // Synchronise once and quit: only after a measurement that counted.
+    if (!settings.fStayAfterAdjustment) {
+        client.fExitCountdown = 1;
+        client.nExitCount = 0;
+    }
+}
+
 }  // namespace
 
 ReplyHistory replyHistory;
@@ -102,34 +173,22 @@ void SetJudgedReplyView(void (*pfnShow)())
 
 void OnClientRead(SOCKET sock, WORD event)
 {
-    if (sock != client.sockClient) return;  // a socket closed since: its event is stale
+    if (sock != client.sockClient || (event & FD_READ) == 0) return;  // a closed socket's event is stale
+    SumUpStrayDatagrams();
     ReceivedPacket received;
-    if (!ReceivePacket(sock, event, &received)) return;
-    if (client.nStatus != CLIENT_ONLINE) {
-        LogLine("FD_READ - !connect");
-        return;
-    }
-    if (NtpMode(&received.packet) != NTP_MODE_SERVER) return;
-    // Family, port and address must be the server's.
-    if (memcmp(&received.saFrom, &client.saServer, 8) != 0) {
-        LogLine("FD_READ - server !match");
-        return;
-    }
-
+    ReceiveResult result = TakeDatagram(sock, &received, true);
     ReplyEvaluation e;
-    EvaluateReply(&received.packet, client.qwRequestTime, received.qwArrival, settings.qwAcceptableMaxLoopDelay,
-                  settings.qwIgnorableMaxTimeDifference, ClockPrecision(), &e);
-    // Only the first reply to the request out is judged: anyone can send from
-    // the server's address, and a late or repeated reply is no measurement.
-    if (e.szRefusal == NULL && !AnswersRequest(&received.packet)) {
-        LogLine("FD_READ - T1 !match");
+    const char* szWhyNot = WhyNoAnswer(result, received, &e);
+    if (szWhyNot != NULL) {
+        SetAside(result, received, szWhyNot);
         return;
     }
+    LogDatagram(result, &received);
     for (int i = 0; i < e.nLines; ++i) LogLine(e.aszLines[i]);
+    // A kiss counts only as the answer to the request out, so that no one
+    // off the path can silence the client.
     if (e.szRefusal != NULL) {
-        // A kiss counts only as the answer to the request out, so that no
-        // one off the path can silence the client.
-        if (AnswersRequest(&received.packet)) ObeyKiss(e);
+        ObeyKiss(e);
         return;
     }
     client.fAwaitingReply = 0;
@@ -139,16 +198,14 @@ void OnClientRead(SOCKET sock, WORD event)
         RecordReply(e, received.qwArrival, REPLY_TOO_SLOW);
         return;
     }
+    TakeMeasurement(e, received.qwArrival);
+}
 
-    client.qwLastJudged = received.qwArrival;
-    client.qwLastJudged_ms = MonotonicMs();
-    client.llLastOffset = e.llOffset;
-    ReplyOutcome nOutcome = TakeAcceptedReply(e, received.qwArrival);
-    client.nRetry_sec = 0;
-    RecordReply(e, received.qwArrival, nOutcome);
-    // Synchronise once and quit: only after a measurement that counted.
-    if (!settings.fStayAfterAdjustment) {
-        client.fExitCountdown = 1;
-        client.nExitCount = 0;
-    }
+void SumUpStrayDatagrams()
+{
+    uint32_t nCounted = TakeCountedRequests(&strayLines, MonotonicMs());
+    if (nCounted == 0) return;
+    LogLineBuffer line;
+    FormatLogLine(line, "要求に対応しない受信 %lu件 (ログ省略)", (unsigned long)nCounted);
+    LogLine(line);
 }

@@ -12,6 +12,11 @@
 // (low word of lParam).
 void OnClientRead(SOCKET sock, WORD event);
 
+// For each tick, and before each datagram: once a second with datagrams
+// that answered no request counted (beyond the couple told in full) is
+// over, the line that sums them up, "要求に対応しない受信 N件 (ログ省略)".
+void SumUpStrayDatagrams();
+
 // Every reply that passed the checks and answered the request out, whether
 // its delay was accepted or not, with what became of it.
 extern ReplyHistory replyHistory;

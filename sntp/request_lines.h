@@ -1,8 +1,9 @@
-// How much of server mode's traffic the log tells: at a rate a person can
-// read, the lines of every datagram; beyond it, the datagrams of each second
-// are counted and summed up in one line, so that a flood costs the log about
-// a line a second and the client's lines stay. Pure: times are readings of
-// the monotonic clock in milliseconds.
+// How much of the traffic that nobody here asked for the log tells (server
+// mode's requests, datagrams on the client's socket that answer no request):
+// at a rate a person can read, the lines of every datagram; beyond it, the
+// datagrams of each second are counted and summed up in one line, so that a
+// flood costs the log about a line a second and the client's lines stay.
+// Pure: times are readings of the monotonic clock in milliseconds.
 #pragma once
 
 #include <stdint.h>

@@ -6,6 +6,7 @@
 #include "log/activity_log.h"
 #include "log/log_format.h"
 #include "sntp/client.h"
+#include "sntp/client_read.h"
 #include "sntp/network_probe.h"
 #include "sntp/receive.h"
 #include "sntp/schedule.h"
@@ -83,6 +84,7 @@ NetworkState (*networkProbe)() = ProbeNetwork;
 
 bool OnTimerTick()
 {
+    SumUpStrayDatagrams();
     ConsultNetworkProbe();
     bool fExpired = client.fExitCountdown && CountDownToExit();
     RunClientSchedule();

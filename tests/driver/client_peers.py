@@ -11,6 +11,8 @@ through control.exe, and reads its log afterwards:
   and the step, which Wine accepts, is made;
 - the scripted server 2 s ahead: Wine refuses the step and the program
   carries on;
+- a scripted server 26 years ahead: the leap waits for the next reply,
+  15 s later, and is tried (Wine refuses it) only when that one agrees;
 - not staying resident: the program counts down and ends by itself;
 - server mode: once synchronised against the scripted server, the program
   answers python3-ntplib as a stratum 2 server.
@@ -26,8 +28,8 @@ import tempfile
 import time
 
 from remote import Remote
-from sntp_peer import (NTP_PORT, Checks, answering_server, in_order, ntp_service_port, ntplib_answer, run_cases,
-                       wait_for)
+from sntp_peer import (NTP_PORT, Checks, after, answering_server, in_order, ntp_service_port, ntplib_answer,
+                       run_cases, wait_for, waits_for_line)
 
 checks = Checks()
 check = checks.check
@@ -108,6 +110,30 @@ def refused_step_case(wine_run, control_exe, _prefix):
     check(status == "0", "scripted +2 s: the program ended cleanly (%s)" % status)
 
 
+def leap_case(wine_run, control_exe, _prefix):
+    leap = 26 * 365 * 86400.0
+    waiting, witnessed = "差が1000秒を超えるため、次の応答で確かめます", "次の応答も同じ差でした"
+    disputed, refused = "次の応答と差が一致しないため、時刻を修正しません", "時刻が設定できません"
+    with answering_server(NTP_PORT) as server:
+        server.fields = {"offset": leap}
+        program = Remote(wine_run, control_exe, base_settings())
+        waits_for_line(program, lambda line: line == refused, 40)
+        agreed = program.log()
+        gap = server.arrivals[1] - server.arrivals[0] if len(server.arrivals) == 2 else 0
+        program.call("toggle 2")  # the user goes offline and online again: a new first reply
+        wait_for(lambda: program.log().count("交信開始...") == 2 and waiting in after(program.log(), "交信開始..."), 20)
+        server.fields = {"offset": leap + 60}  # the next reply a minute further on
+        waits_for_line(program, lambda line: line == disputed, 40)
+        log, status = finish(program)
+    check(in_order(agreed, ONLINE_LINES + [waiting, witnessed, refused]) and agreed.count(refused) == 1
+          and 14.5 <= gap <= 17, "26 years ahead: the leap waits for a second reply %.1f s later that agrees, then "
+          "is tried\n  %s" % (gap, "\n  ".join(agreed)))
+    second = after(log, "交信開始...") or []
+    check(in_order(second, [waiting, disputed]) and refused not in second,
+          "26 years ahead, then a minute more: nothing is tried\n  " + "\n  ".join(second))
+    check(status == "0", "26 years ahead: the program ended cleanly (%s)" % status)
+
+
 def exit_by_itself_case(wine_run, control_exe, _prefix):
     with answering_server(NTP_PORT):
         log, status = drive(wine_run, control_exe, 60, None, base_settings(fStayAfterAdjustment=0))
@@ -138,6 +164,7 @@ def main():
         chrony_case,
         correction_case,
         refused_step_case,
+        leap_case,
         exit_by_itself_case,
         server_mode_case,
     ])

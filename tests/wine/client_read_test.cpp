@@ -25,6 +25,7 @@ protected:
         Loopback::SetUp();
         ResetProgramState();
         qwNow = FreezeClock();
+        HoldMonotonicClock();
         client.nStatus = CLIENT_ONLINE;
         client.saServer = saPeer;
         client.sockClient = sockLocal;
@@ -33,6 +34,7 @@ protected:
     void TearDown() override
     {
         ThawClock();
+        ReleaseMonotonicClock();
         client.nStatus = CLIENT_OFFLINE;
         Loopback::TearDown();
     }
@@ -53,14 +55,17 @@ protected:
         reply.qwOriginateTime = NtpToNetwork(client.qwRequestCookie);
         reply.qwReceiveTime = NtpToNetwork(t1 + (uint64_t)offset);
         reply.qwTransmitTime = reply.qwReceiveTime;  // answered at once: the delay is T4 - T1
+        reply.qwReferenceTime = reply.qwReceiveTime;
         std::vector<uint8_t> datagram(length, 0x5A);
         memcpy(datagram.data(), &reply, sizeof reply);
         return datagram;
     }
 
-    // Sends the datagram and lets the program handle its read event.
-    std::vector<std::string> Deliver(const std::vector<uint8_t>& datagram)
+    // Sends the datagram and lets the program handle its read event, in a
+    // second of its own unless told otherwise.
+    std::vector<std::string> Deliver(const std::vector<uint8_t>& datagram, uint64_t msLater = 1000)
     {
+        qwMonotonic_ms += msLater;
         Send(datagram);
         MSG msg = {};
         EXPECT_TRUE(WaitForEvent(&msg));
@@ -200,6 +205,25 @@ TEST_F(ClientRead, UnreadyServerChangesNothing)
     EXPECT_EQ(reference.fSynchronized, 0);
     EXPECT_EQ(reference.dwReferenceId, 0u);
     EXPECT_EQ(client.fExitCountdown, 0);
+}
+
+TEST_F(ClientRead, StrayDatagramsBeyondTwoASecondAreOnlyCounted)
+{
+    std::vector<uint8_t> reply = ReplyAhead(0);
+    std::vector<uint8_t> forged = reply;
+    forged[31] ^= 1;  // a T1 the client never sent
+    Deliver(forged);
+    for (int i = 0; i < 4; ++i) Deliver(forged, 0);
+    std::vector<std::string> log = Deliver(reply, 999);  // the answer is told in full in the same second
+    const std::vector<std::string> stray = {PeerLine(48), header, "FD_READ - T1 !match"};
+    std::vector<std::string> expected = stray;
+    expected.insert(expected.end(), stray.begin(), stray.end());
+    expected.insert(expected.end(), {PeerLine(48), header, "応答に0.000秒掛かっています", "時刻は一致しています"});
+    EXPECT_EQ(log, expected);
+    ForgetLog();
+    qwMonotonic_ms += 1;
+    SumUpStrayDatagrams();
+    EXPECT_EQ(ReadLog(), (std::vector<std::string>{"要求に対応しない受信 3件 (ログ省略)", ""}));
 }
 
 int nJudgedShown = 0;
