@@ -119,6 +119,7 @@ void OnTimer(HWND hwnd, WPARAM idTimer)
     if (idTimer == LOG_VIEW_TIMER) OnLogViewTimer(hwnd);
     if (idTimer != kTickTimer) return;
     SumUpServerRequests();  // also when the flood has ended
+    WatchServedClock();
     ShowTrayState();        // the clock may have gone unchecked too long
     if (OnTimerTick()) PostMessageA(hwnd, WM_CLOSE, 0, 0);  // the countdown has run out
 }

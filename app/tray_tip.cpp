@@ -2,6 +2,7 @@
 
 #include "log/log_format.h"
 #include "sntp/evaluate.h"
+#include "sntp/schedule.h"
 
 void FormatTrayTip(TrayTipBuffer& tip, TipState state, const TipMoment& when, int64_t llOffset)
 {
@@ -25,9 +26,7 @@ void FormatTrayTip(TrayTipBuffer& tip, TipState state, const TipMoment& when, in
 TipState DecideTipState(const TipFacts& facts)
 {
     if (!facts.fOnline) return TIP_OFFLINE;
-    uint64_t qwLimit_ms = (uint64_t)facts.nInterval_sec * 3 * 1000;
-    if (qwLimit_ms < 3600 * 1000) qwLimit_ms = 3600 * 1000;
     bool fRefused = facts.fJudged && !facts.fSynchronised;
-    if (fRefused || facts.qwNow_ms - facts.qwChecked_ms > qwLimit_ms) return TIP_WARNING;
+    if (fRefused || facts.qwNow_ms - facts.qwChecked_ms > UncheckedLimit_ms(facts.nInterval_sec)) return TIP_WARNING;
     return facts.fSynchronised && facts.fJudged ? TIP_SYNCHRONISED : TIP_UNSYNCHRONISED;
 }

@@ -26,6 +26,12 @@ bool PollDue(uint64_t qwNow_ms, uint64_t qwLast_ms, uint32_t nInterval_sec, uint
     return qwNow_ms - qwLast_ms >= (uint64_t)wait * 1000;
 }
 
+uint64_t UncheckedLimit_ms(uint32_t nInterval_sec)
+{
+    uint64_t qwLimit_ms = (uint64_t)nInterval_sec * 3 * 1000;
+    return qwLimit_ms < 3600 * 1000 ? 3600 * 1000 : qwLimit_ms;
+}
+
 NetworkAction ReactToNetwork(NetworkState last, NetworkState now, bool fWantOnline, ClientStatus status)
 {
     if (last == NETWORK_UNKNOWN || now == NETWORK_UNKNOWN || now == last) return NETWORK_NOTHING;

@@ -27,6 +27,11 @@ uint32_t PollInterval(int32_t nCheckTimer_minute, int32_t nRateShift);
 // (nRetry_sec not 0), whichever is sooner.
 bool PollDue(uint64_t qwNow_ms, uint64_t qwLast_ms, uint32_t nInterval_sec, uint32_t nRetry_sec);
 
+// How long the clock may go without a reply that found it right before it
+// counts as unchecked (the tray warns, server mode falls silent): three
+// poll intervals, at least an hour.
+uint64_t UncheckedLimit_ms(uint32_t nInterval_sec);
+
 enum NetworkAction {
     NETWORK_NOTHING,
     NETWORK_GO_OFFLINE,  // the user's wish is kept

@@ -4,6 +4,7 @@
 #include "log/log_format.h"
 #include "sntp/receive.h"
 #include "sntp/request_lines.h"
+#include "sntp/schedule.h"
 #include "state/program_state.h"
 #include "timebase/clock.h"
 
@@ -12,6 +13,8 @@ namespace {
 SOCKET sockServer = INVALID_SOCKET;
 HWND hwndEvents = NULL;  // the window that gets its events
 RequestLines requestLines;
+bool fServing = false;     // the last look found the time checked
+bool fFellSilent = false;  // it stopped answering for want of that, and said so
 
 // A batch reads a flood at the pace it comes, and its bounds let other
 // messages in between. (Measured: 64 datagrams or 2 ms answered 12,000 a
@@ -50,12 +53,23 @@ bool ServeDatagram(SOCKET sock, NtpTimestamp* pqwArrival)
     return true;
 }
 
+// The time is worth handing out only while the client keeps checking it:
+// found right (or set) by a reply within the limit that the tray warns at.
+bool ClockChecked()
+{
+    if (!reference.fSynchronized) return false;
+    uint64_t qwLimit_ms = UncheckedLimit_ms(PollInterval(settings.nCheckTimer_minute, client.nRateShift));
+    return MonotonicMs() - reference.qwSynchronized_ms <= qwLimit_ms;
+}
+
 }  // namespace
 
 void StartServerMode(HWND hwnd)
 {
     if (sockServer != INVALID_SOCKET) StopServerMode();
     hwndEvents = hwnd;
+    fServing = ClockChecked();
+    fFellSilent = false;
     if (!OpenSelectedSocket(&sockServer, NTP_PORT, hwnd, shell.msgSelectServer)) return;
     setsockopt(sockServer, SOL_SOCKET, SO_RCVBUF, (const char*)&kReceiveBuffer, sizeof kReceiveBuffer);
     LogLine("SNTPサービス開始...");
@@ -100,11 +114,26 @@ void SumUpServerRequests()
     LogCountedRequests(TakeCountedRequests(&requestLines, MonotonicMs()));
 }
 
+void WatchServedClock()
+{
+    if (sockServer == INVALID_SOCKET) return;
+    bool fChecked = ClockChecked();
+    if (fChecked == fServing) return;
+    fServing = fChecked;
+    if (!fChecked) {
+        LogLine("時刻が確かめられていないため、SNTP要求に応答しません");
+        fFellSilent = true;
+    } else if (fFellSilent) {
+        LogLine("時刻が確かめられたため、SNTP要求への応答を再開します");
+        fFellSilent = false;
+    }
+}
+
 int SendServerReply(SOCKET sock, const uint8_t* request, NtpTimestamp qwArrival, const sockaddr_in* saTo)
 {
-    // Silent until synchronised, and behind a server that is itself at the
+    // Silent while the time is not checked, and behind a server that is itself at the
     // bottom of the strata (15: its clients would be 16, unsynchronised).
-    if (!reference.fSynchronized || reference.nUpstreamStratum >= 15) return 0;
+    if (!ClockChecked() || reference.nUpstreamStratum >= 15) return 0;
     const ServerReference ours = {reference.dwReferenceId, reference.qwReferenceTime, reference.qwRootDelay,
                                   reference.qwRootDispersion, ClockPrecision(), reference.nUpstreamStratum + 1};
     NtpPacket reply;

@@ -1,7 +1,7 @@
 // Server mode: answers other machines' SNTP client requests on UDP port 123
-// one stratum below its own server, but only once the client has
-// synchronised and only proper clients; other requests are logged (or, in a
-// flood, counted) and left unanswered.
+// one stratum below its own server, but only while the client keeps finding
+// the clock right and only proper clients; other requests are logged (or,
+// in a flood, counted) and left unanswered.
 #pragma once
 
 #include <windows.h>
@@ -32,7 +32,13 @@ void OnServerRead(SOCKET sock, WORD event);
 // (ログ省略)".
 void SumUpServerRequests();
 
+// For each tick: while it runs, server mode falls silent once the client
+// has found the clock right by no reply for longer than the tray's warning
+// waits (or its correction was refused), and answers again after a reply
+// that finds it right; one line for each of the two.
+void WatchServedClock();
+
 // Sends the reply to a request (at least 48 bytes) that arrived at
-// qwArrival; sendto's result, or 0 while not synchronised or behind a server
+// qwArrival; sendto's result, or 0 while the time is not checked or behind a server
 // of stratum 15 or more. Logs nothing.
 int SendServerReply(SOCKET sock, const uint8_t* request, NtpTimestamp qwArrival, const sockaddr_in* saTo);

@@ -66,6 +66,7 @@ struct ClientState {
 struct ReferenceState {
     int32_t fSynchronized = 0;         // the clock is known right: a reply's offset was within tolerance or set
     NtpTimestamp qwReferenceTime = 0;  // when the last accepted reply came, or the time it set the clock to
+    uint64_t qwSynchronized_ms = 0;    // the same moment on the monotonic clock, which counts sleep
     uint32_t dwReferenceId = 0;        // low 32 bits of the last valid reply's transmit timestamp
     int32_t nUpstreamStratum = 1;      // that reply's stratum; a primary server's until one came
     uint64_t qwRootDelay = 0;          // 32.32: the server's root delay plus the loop delay, at that reply

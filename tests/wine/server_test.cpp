@@ -147,6 +147,7 @@ TEST_F(Server, AnswersClientRequestsOnceSynchronised)
     reference.qwReferenceTime = qwNow - (100ull << 32);
     reference.qwRootDelay = 0x0000000040000000ull;
     reference.qwRootDispersion = 0x0000000080000000ull;
+    reference.qwSynchronized_ms = MonotonicMs();
     StartServerMode(shell.MainWindow);
 
     const std::vector<uint8_t> request = Request(0xDB, 68);  // LI 3, version 3, with an authenticator
@@ -192,6 +193,52 @@ TEST_F(Server, AnswersClientRequestsOnceSynchronised)
     }
 }
 
+// The time is handed out only while the client keeps finding the clock
+// right: on the clock that counts sleep, three poll intervals, an hour at
+// least, after the last reply that did; one line when it falls silent and
+// one when it answers again.
+TEST_F(Server, SilentWhileTheClockGoesUnchecked)
+{
+    const std::string kSilent = "時刻が確かめられていないため、SNTP要求に応答しません";
+    const std::string kAgain = "時刻が確かめられたため、SNTP要求への応答を再開します";
+    const uint64_t kStart = 10000, kHour = 3600000;
+    HoldMonotonicClock();
+    qwMonotonic_ms = kStart;
+    reference.fSynchronized = 1;
+    reference.qwSynchronized_ms = kStart;
+    StartServerMode(shell.MainWindow);
+    const struct {
+        uint64_t now_ms, synchronized_ms;
+        int32_t fSynchronized, nCheckTimer_minute, nRateShift;
+        std::vector<std::string> lines;
+        bool fAnswered;
+    } rows[] = {
+        {kStart + kHour, kStart, 1, 10, 0, {}, true},
+        {kStart + kHour + 1, kStart, 1, 10, 0, {kSilent}, false},
+        {kStart + kHour + 2, kStart + kHour + 2, 1, 10, 0, {kAgain}, true},  // a reply found it right
+        {kStart + kHour + 3, kStart + kHour + 2, 0, 10, 0, {kSilent}, false},  // a correction refused
+        {kStart + 2 * kHour, kStart + 2 * kHour, 1, 10, 0, {kAgain}, true},
+        {kStart + 5 * kHour, kStart + 2 * kHour, 1, 60, 0, {}, true},  // hourly polls: three hours
+        {kStart + 5 * kHour + 1, kStart + 2 * kHour, 1, 60, 0, {kSilent}, false},
+        {kStart + 8 * kHour, kStart + 2 * kHour, 1, 60, 1, {kAgain}, true},  // RATE: six hours
+    };
+    for (const auto& row : rows) {
+        SCOPED_TRACE(row.now_ms - kStart);
+        ForgetLog();
+        qwMonotonic_ms = row.now_ms;
+        reference.qwSynchronized_ms = row.synchronized_ms;
+        reference.fSynchronized = row.fSynchronized;
+        settings.nCheckTimer_minute = row.nCheckTimer_minute;
+        client.nRateShift = row.nRateShift;
+        WatchServedClock();
+        EXPECT_EQ(Log(), row.lines);
+        Ask(Request(0x23));
+        Serve();
+        EXPECT_EQ(Answer(100).size(), row.fAnswered ? 48u : 0u);
+    }
+    ReleaseMonotonicClock();
+}
+
 // Two requests a second in full; beyond that, a line a second sums up the
 // rest, and a flood is only counted until a quiet second. Each burst is read
 // on its first readiness event; the later ones find nothing and say nothing.
@@ -233,6 +280,7 @@ TEST_F(Server, AFloodIsSummedUpInALineASecond)
 TEST_F(Server, RandomDatagramsLeaveItAnswering)
 {
     reference.fSynchronized = 1;
+    reference.qwSynchronized_ms = MonotonicMs();
     ShowWindow(shell.MainWindow, SW_HIDE);  // as in the tray, where it spends most of its life
     StartServerMode(shell.MainWindow);
     std::mt19937 random(20261207);
