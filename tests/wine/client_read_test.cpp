@@ -196,6 +196,43 @@ TEST_F(ClientRead, RefusedCorrectionLeavesItUnsynchronisedUntilTheClockIsRight)
     EXPECT_EQ(reference.qwRootDispersion, 150 * kMillisecond);
 }
 
+int nClockSets = 0;
+
+BOOL WINAPI CountClockSet(const SYSTEMTIME*)
+{
+    ++nClockSets;
+    SetLastError(ERROR_PRIVILEGE_NOT_HELD);
+    return FALSE;
+}
+
+TEST_F(ClientRead, ALeapWaitsForTheNextReplyToAgree)
+{
+    const int64_t kLeap = 2000ll << 32;  // beyond 1,000 s
+    const std::string waiting = "差が1000秒を超えるため、次の応答で確かめます";
+    nClockSets = 0;
+    clockCalls.SetSystemTime = CountClockSet;
+    reference.fSynchronized = 1;
+    client.nRetry_sec = 120;  // polls had failed before: the witness is still asked for in 15 s
+    std::vector<std::string> log = Deliver(ReplyAhead(kLeap));
+    EXPECT_EQ(log.back(), waiting);
+    EXPECT_EQ(nClockSets, 0);
+    EXPECT_EQ(reference.fSynchronized, 0);
+    EXPECT_EQ(client.nRetry_sec, 15u);
+    EXPECT_EQ(HistoryAt(replyHistory, replyHistory.nCount - 1).nOutcome, REPLY_NOT_CORRECTED);
+
+    log = Deliver(ReplyAhead(kLeap + 300 * (int64_t)kMillisecond));  // beyond the tolerance of 200 ms
+    EXPECT_EQ(log.back(), "次の応答と差が一致しないため、時刻を修正しません");
+    EXPECT_EQ(nClockSets, 0);
+
+    Deliver(ReplyAhead(kLeap));
+    log = Deliver(ReplyAhead(kLeap + 100 * (int64_t)kMillisecond));
+    clockCalls.SetSystemTime = realClockCalls.SetSystemTime;
+    EXPECT_EQ(std::vector<std::string>(log.end() - 4, log.end()),
+              (std::vector<std::string>{"2000.100秒遅れています", "次の応答も同じ差でした", "時刻が設定できません",
+                                        "管理者として実行するか、インストーラーでログオン時の起動を選んでください"}));
+    EXPECT_EQ(nClockSets, 1);
+}
+
 TEST_F(ClientRead, UnreadyServerChangesNothing)
 {
     settings.fStayAfterAdjustment = 0;

@@ -204,8 +204,6 @@ TEST_F(Server, SilentWhileTheClockGoesUnchecked)
     const uint64_t kStart = 10000, kHour = 3600000;
     HoldMonotonicClock();
     qwMonotonic_ms = kStart;
-    reference.fSynchronized = 1;
-    reference.qwSynchronized_ms = kStart;
     StartServerMode(shell.MainWindow);
     const struct {
         uint64_t now_ms, synchronized_ms;
@@ -213,6 +211,7 @@ TEST_F(Server, SilentWhileTheClockGoesUnchecked)
         std::vector<std::string> lines;
         bool fAnswered;
     } rows[] = {
+        {kStart, kStart, 1, 10, 0, {}, true},  // the first synchronisation: nothing to say again
         {kStart + kHour, kStart, 1, 10, 0, {}, true},
         {kStart + kHour + 1, kStart, 1, 10, 0, {kSilent}, false},
         {kStart + kHour + 2, kStart + kHour + 2, 1, 10, 0, {kAgain}, true},  // a reply found it right
