@@ -79,13 +79,6 @@ void LogError(const char* name, int code)
     LogLine(line);
 }
 
-void LogSeconds(const char* prefix, NtpTimestamp value, const char* suffix)
-{
-    LogLineBuffer line;
-    FormatSecondsLine(line, prefix, value, suffix);
-    LogLine(line);
-}
-
 void OpenLogFile(const char* name)
 {
     (void)name;  // the mirror is not written; the log lives in memory only

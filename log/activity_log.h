@@ -5,8 +5,7 @@
 #pragma once
 
 #include <windows.h>
-
-#include "timebase/ntp_time.h"
+#include <stdint.h>
 
 // Carries another thread's finished line to MainWindow, whose procedure
 // passes it to OnLogLineMessage: wParam its hand-over slot, lParam the text;
@@ -26,9 +25,6 @@ void SetLogView(void (*OnLogChanged)());
 
 // "%s エラー (%d)"
 void LogError(const char* name, int code);
-
-// "%s%lu.%03lu%s": a 32.32 value in seconds with three truncated decimals.
-void LogSeconds(const char* prefix, NtpTimestamp value, const char* suffix);
 
 // The optional mirror file stays closed: no file is opened or written.
 void OpenLogFile(const char* name);
