@@ -10,7 +10,7 @@
 
 namespace {
 
-const char kHistoryClass[] = "Tamarin Time History";
+const char kHistoryClass[] = "Tamarin Time History";  // tests find the window by it
 const int kWidth_px96 = 640, kHeight_px96 = 420;  // at 96 dpi; scaled to the system's
 
 HWND hHistory = NULL;
@@ -193,10 +193,6 @@ void CloseHistoryWindow()
     if (hHistory != NULL) DestroyWindow(hHistory);
 }
 
-HWND HistoryWindow()
-{
-    return hHistory;
-}
 
 LRESULT CALLBACK HistoryWindowProc(HWND hwnd, UINT msg, WPARAM wParam, LPARAM lParam)
 {

@@ -15,7 +15,4 @@ void ShowHistoryUpdate();
 // Closes the window when open; the program is ending.
 void CloseHistoryWindow();
 
-// The open window, or NULL.
-HWND HistoryWindow();
-
 LRESULT CALLBACK HistoryWindowProc(HWND hwnd, UINT msg, WPARAM wParam, LPARAM lParam);

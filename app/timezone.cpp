@@ -59,12 +59,6 @@ BOOL CALLBACK TimeZoneEnumWindowProc(HWND hwnd, LPARAM lParam)
 
 DWORD WINAPI TimeZoneThreadFunc(LPVOID parameter)
 {
-    TIME_ZONE_INFORMATION tziBefore = {};
-    if (GetTimeZoneInformation(&tziBefore) == TIME_ZONE_ID_INVALID) {
-        LogError("TimeZoneThreadFunc GTZI old", (int)GetLastError());
-        return 0;
-    }
-
     char szApplication[MAX_PATH];
     char szCommandLine[2 * MAX_PATH];
     if (!PanelCommand((const char*)parameter, szApplication, szCommandLine)) {
@@ -82,10 +76,5 @@ DWORD WINAPI TimeZoneThreadFunc(LPVOID parameter)
     WaitForSingleObject(pi.hProcess, INFINITE);
     CloseHandle(pi.hThread);
     CloseHandle(pi.hProcess);
-
-    TIME_ZONE_INFORMATION tziAfter = {};
-    if (GetTimeZoneInformation(&tziAfter) == TIME_ZONE_ID_INVALID) {
-        LogError("GTZI new", (int)GetLastError());
-    }
     return 0;
 }

@@ -238,10 +238,6 @@ void ShowTrayState()
     TrayIconModify(shell.TrayWindow, TRAY_ICON_ID, IconOf(state), 0, tip);
 }
 
-HMENU TrayMenu()
-{
-    return hTrayMenu;
-}
 
 BOOL TrayIconAdd(HWND hwnd, UINT uID, HICON hIcon, UINT uCallbackMessage, const char* szTip)
 {

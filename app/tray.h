@@ -21,9 +21,6 @@ void ShowTrayOnlineState(bool fOnline);
 // told to the shell when they change: after each judged reply and each tick.
 void ShowTrayState();
 
-// The popup menu, for a look at its check mark.
-HMENU TrayMenu();
-
 // False when the shell did not take the icon.
 BOOL TrayIconAdd(HWND hwnd, UINT uID, HICON hIcon, UINT uCallbackMessage, const char* szTip);
 void TrayIconModify(HWND hwnd, UINT uID, HICON hIcon, UINT uCallbackMessage, const char* szTip);

@@ -18,6 +18,12 @@
 
 namespace {
 
+// The history window, found by its class as any program could.
+HWND HistoryWindow()
+{
+    return FindWindowA("Tamarin Time History", NULL);
+}
+
 const int kRedraws = 20;
 const int kReplyWait_ms = 2000;   // a reply held back 0.7 s still comes in time
 const int kOnlineWait_ms = 5000;

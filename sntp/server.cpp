@@ -85,11 +85,6 @@ void StopServerMode()
     LogLine("SNTPサービス終了");
 }
 
-SOCKET ServerSocket()
-{
-    return sockServer;
-}
-
 void OnServerRead(SOCKET sock, WORD event)
 {
     if (sock != sockServer || (event & FD_READ) == 0) return;  // a socket closed since: its event is stale

@@ -18,9 +18,6 @@ void StartServerMode(HWND hwnd);
 // the line that sums up the datagrams counted and not yet told).
 void StopServerMode();
 
-// The server socket, or INVALID_SOCKET while server mode is stopped.
-SOCKET ServerSocket();
-
 // For each msgSelectServer message: the socket (wParam) and the event bits
 // (low word of lParam). Reads the datagrams waiting, in a bounded batch, and
 // answers the client requests (mode 3) among them. Beyond a couple of

@@ -64,7 +64,8 @@ int main(int argc, char** argv)
     client.sockClient = OpenClientSocket((u_short)atoi(argv[1]));
     client.nStatus = CLIENT_ONLINE;
     StartServerMode(shell.MainWindow);
-    if (ServerSocket() == INVALID_SOCKET) return 4;
+    std::vector<std::string> log = ReadLog();  // the newest line, then the empty entry below it
+    if (log.size() < 2 || log[log.size() - 2] != "SNTPサービス開始...") return 4;
     CloseHandle(CreateFileA("ready", GENERIC_WRITE, 0, NULL, CREATE_ALWAYS, 0, NULL));
 
     SetTimer(shell.MainWindow, 1, 250, NULL);

@@ -104,7 +104,6 @@ TEST_F(Online, GoesOnlineByAddressAndByNameAndOfflineAgain)
         EXPECT_EQ(std::vector<std::string>(log.end() - 4, log.end() - 1),
                   (std::vector<std::string>{"ホスト確認成功", "サーバー確認成功", "交信開始..."}));
         EXPECT_EQ(Text(IDM_ONLINE), "オフライン");
-        EXPECT_TRUE(MenuChecked(TrayMenu()));
         EXPECT_TRUE(AppMenuChecked());
         EXPECT_EQ(client.nStatus, CLIENT_ONLINE);
         EXPECT_EQ(lastTip, "Tamarin Time\n\x96\xA2\x93\xAF\x8A\xFA");  // 未同期
@@ -113,11 +112,12 @@ TEST_F(Online, GoesOnlineByAddressAndByNameAndOfflineAgain)
         EXPECT_EQ(client.saServer.sin_addr.s_addr, inet_addr(row.second.c_str()));
         EXPECT_EQ(client.saServer.sin_port, htons(NTP_PORT));
         EXPECT_NE(client.sockClient, INVALID_SOCKET);
+        EXPECT_TRUE(MenuChecked(MenuOpenedBy(WM_RBUTTONDOWN)));  // its loop lets the tick poll
 
         Toggle();
         EXPECT_EQ(ReadLog()[ReadLog().size() - 2], "交信終了");
         EXPECT_EQ(Text(IDM_ONLINE), "オンライン");
-        EXPECT_FALSE(MenuChecked(TrayMenu()));
+        EXPECT_FALSE(MenuChecked(MenuOpenedBy(WM_RBUTTONDOWN)));
         EXPECT_FALSE(AppMenuChecked());
         EXPECT_EQ(client.nStatus, CLIENT_OFFLINE);
         EXPECT_EQ(client.fWantOnline, 0);

@@ -19,6 +19,12 @@
 
 namespace {
 
+// The history window, found by its class as any program could.
+HWND HistoryWindow()
+{
+    return FindWindowA("Tamarin Time History", NULL);
+}
+
 const NtpTimestamp kArrival = 0xEEC3DE3A80000000ull;  // 2026-12-09 14:03:38.5 UTC
 
 class History : public MainDialog {

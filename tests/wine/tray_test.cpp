@@ -59,7 +59,7 @@ TEST_F(Tray, MenuItemsCarryTheirOwnCommands)
     } rows[] = {{IDM_TIMEZONE, "タイムゾーンの設定(&Z)..."}, {IDM_SETTINGS, "設定(&S)..."},
                 {IDM_HISTORY, "履歴(&H)..."}, {0, ""},
                 {IDM_ONLINE, "オンライン(&O)"}, {0, ""}, {IDM_EXIT, "終了(&X)"}};
-    HMENU hMenu = TrayMenu();
+    HMENU hMenu = MenuOpenedBy(WM_RBUTTONDOWN);
     ASSERT_EQ(GetMenuItemCount(hMenu), 7);
     for (int i = 0; i < 7; ++i) {
         char text[64] = "";
@@ -157,23 +157,13 @@ TEST_F(Tray, IconAndTipTellWhenTheClockWasLastFoundRight)
                 hLooks[WARNING] != hLooks[OFFLINE]);
 }
 
-// Inside the menu's own loop: which menu its popup shows, then closes it.
-HMENU hMenuShown = NULL;
-
-void CALLBACK CloseMenu(HWND, UINT, UINT_PTR idTimer, DWORD)
-{
-    HWND hPopup = FindWindowA("#32768", NULL);
-    if (hPopup != NULL && IsWindowVisible(hPopup)) hMenuShown = (HMENU)SendMessageA(hPopup, MN_GETHMENU, 0, 0);
-    KillTimer(NULL, idTimer);
-    EndMenu();
-}
-
 // Every mouse message the icon can bring: a press of either button opens
 // the menu, a double click of either brings the window back, and the rest
 // do nothing.
 TEST_F(Tray, EachMouseMessageOfTheIconDoesWhatItMust)
 {
-    const UINT msgNotifyIcon = RegisterWindowMessageA("Shell_NotifyIcon");
+    const HMENU hTrayMenu = MenuOpenedBy(WM_RBUTTONDOWN);
+    ASSERT_NE(hTrayMenu, (HMENU)NULL);
     const struct {
         UINT mouse;
         bool menu;
@@ -185,11 +175,7 @@ TEST_F(Tray, EachMouseMessageOfTheIconDoesWhatItMust)
     };
     for (const auto& row : rows) {
         ShowWindow(hMain, SW_HIDE);
-        hMenuShown = NULL;
-        UINT_PTR idTimer = SetTimer(NULL, 0, 200, CloseMenu);
-        SendMessageA(shell.TrayWindow, msgNotifyIcon, TRAY_ICON_ID, row.mouse);
-        KillTimer(NULL, idTimer);
-        EXPECT_EQ(hMenuShown, row.menu ? TrayMenu() : (HMENU)NULL) << row.mouse;
+        EXPECT_EQ(MenuOpenedBy(row.mouse), row.menu ? hTrayMenu : (HMENU)NULL) << row.mouse;
         EXPECT_EQ(IsWindowVisible(hMain) != FALSE, row.restore) << row.mouse;
         PumpMessages();
     }

@@ -1,6 +1,7 @@
 #include "support/main_dialog.h"
 
 #include "app/main_window.h"
+#include "app/tray.h"
 #include "driver/driver.h"
 #include "resources/resource.h"
 #include "state/program_state.h"
@@ -54,6 +55,30 @@ void MainDialog::Click(int id)
 {
     CheckDlgButton(hMain, id, IsDlgButtonChecked(hMain, id) ? BST_UNCHECKED : BST_CHECKED);
     SendMessageA(hMain, WM_COMMAND, MAKEWPARAM(id, BN_CLICKED), (LPARAM)GetDlgItem(hMain, id));
+}
+
+namespace {
+
+HMENU hMenuShown = NULL;
+
+// Inside the menu's own loop: which menu its popup shows, then closes it.
+void CALLBACK CloseMenu(HWND, UINT, UINT_PTR idTimer, DWORD)
+{
+    HWND hPopup = FindWindowA("#32768", NULL);
+    if (hPopup != NULL && IsWindowVisible(hPopup)) hMenuShown = (HMENU)SendMessageA(hPopup, MN_GETHMENU, 0, 0);
+    KillTimer(NULL, idTimer);
+    EndMenu();
+}
+
+}  // namespace
+
+HMENU MainDialog::MenuOpenedBy(UINT mouse)
+{
+    hMenuShown = NULL;
+    UINT_PTR idTimer = SetTimer(NULL, 0, 200, CloseMenu);
+    SendMessageA(shell.TrayWindow, RegisterWindowMessageA("Shell_NotifyIcon"), TRAY_ICON_ID, mouse);
+    KillTimer(NULL, idTimer);
+    return hMenuShown;
 }
 
 std::string MainDialog::WaitForLine(bool (*done)(const std::string&), DWORD timeoutMs)

@@ -23,5 +23,9 @@ protected:
     // that line, or "" after timeoutMs.
     std::string WaitForLine(bool (*done)(const std::string&), DWORD timeoutMs = 10000);
 
+    // Sends the tray icon a mouse message; the menu its popup showed (closed
+    // again at once), or NULL when none opened.
+    HMENU MenuOpenedBy(UINT mouse);
+
     HWND hMain = NULL;
 };
