@@ -1,7 +1,7 @@
 #include "app/main_commands.h"
 
 #include "app/about.h"
-#include "app/history_window.h"
+#include "history/history_window.h"
 #include "app/tray.h"
 #include "resources/resource.h"
 #include "settings/settings_controls.h"

@@ -2,7 +2,7 @@
 
 #include <commctrl.h>
 
-#include "app/history_window.h"
+#include "history/history_window.h"
 #include "app/log_view.h"
 #include "app/main_commands.h"
 #include "app/tray.h"

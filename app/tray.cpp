@@ -2,7 +2,7 @@
 
 #include <string.h>
 
-#include "app/history_window.h"
+#include "history/history_window.h"
 #include "app/timezone.h"
 #include "app/tray_tip.h"
 #include "log/activity_log.h"

@@ -7,7 +7,7 @@
 #include <stdio.h>
 #include <stdlib.h>
 
-#include "app/history_window.h"
+#include "history/history_window.h"
 #include "app/main_window.h"
 #include "resources/resource.h"
 #include "sntp/client.h"

@@ -3,7 +3,7 @@
 #include <string>
 #include <vector>
 
-#include "app/history_plot.h"
+#include "history/history_plot.h"
 
 namespace {
 

@@ -2,7 +2,7 @@
 
 #include <string>
 
-#include "app/history_text.h"
+#include "history/history_text.h"
 
 namespace {
 

@@ -5,9 +5,9 @@
 
 #include <string>
 
-#include "app/history_paint.h"
-#include "app/history_plot.h"
-#include "app/history_window.h"
+#include "history/history_paint.h"
+#include "history/history_plot.h"
+#include "history/history_window.h"
 #include "resources/resource.h"
 #include "sntp/client_read.h"
 #include "sntp/packet.h"

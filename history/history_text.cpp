@@ -1,4 +1,4 @@
-#include "app/history_text.h"
+#include "history/history_text.h"
 
 #include <stdio.h>
 

@@ -1,8 +1,8 @@
-#include "app/history_paint.h"
+#include "history/history_paint.h"
 
 #include <stdio.h>
 
-#include "app/history_plot.h"
+#include "history/history_plot.h"
 
 namespace {
 

@@ -1,4 +1,4 @@
-#include "app/history_plot.h"
+#include "history/history_plot.h"
 
 #include <math.h>
 #include <stdio.h>

@@ -6,7 +6,7 @@
 
 #include <windows.h>
 
-#include "app/history_plot.h"
+#include "history/history_plot.h"
 #include "sntp/reply_history.h"
 
 // What the picture shows besides the replies: the settings' thresholds.

@@ -1,7 +1,7 @@
-#include "app/history_window.h"
+#include "history/history_window.h"
 
-#include "app/history_paint.h"
-#include "app/history_text.h"
+#include "history/history_paint.h"
+#include "history/history_text.h"
 #include "log/activity_log.h"
 #include "resources/resource.h"
 #include "sntp/client_read.h"
