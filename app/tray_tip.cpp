@@ -1,8 +1,8 @@
 #include "app/tray_tip.h"
 
 #include "log/log_format.h"
-#include "sntp/evaluate.h"
 #include "sntp/schedule.h"
+#include "timebase/ntp_time.h"
 
 void FormatTrayTip(TrayTipBuffer& tip, TipState state, const TipMoment& when, int64_t llOffset)
 {

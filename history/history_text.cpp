@@ -2,7 +2,7 @@
 
 #include <stdio.h>
 
-#include "sntp/evaluate.h"
+#include "timebase/ntp_time.h"
 
 const char HISTORY_HEADER[] = "時刻\tオフセット(秒)\t遅延(秒)\t結果";
 

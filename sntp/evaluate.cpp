@@ -101,11 +101,6 @@ void ReadKiss(const NtpPacket* reply, ReplyEvaluation* e)
 
 }  // namespace
 
-uint64_t OffsetMagnitude(int64_t llOffset)
-{
-    return llOffset < 0 ? 0 - (uint64_t)llOffset : (uint64_t)llOffset;
-}
-
 void EvaluateReply(const NtpPacket* reply, NtpTimestamp t1, NtpTimestamp t4, uint64_t qwAcceptableMaxLoopDelay,
                    uint64_t qwIgnorableMaxTimeDifference, int nOurPrecision, ReplyEvaluation* e)
 {

@@ -41,9 +41,6 @@ void EvaluateReply(const NtpPacket* reply, NtpTimestamp t1, NtpTimestamp t4, uin
 // "時刻を%s秒進めました" forward, "時刻を%s秒遅らせました" back.
 void FormatCorrectionLine(LogLineBuffer& line, int64_t llOffset);
 
-// The magnitude of a signed 32.32 offset, as an unsigned value.
-uint64_t OffsetMagnitude(int64_t llOffset);
-
 // A correction larger than 1,000 s (RFC 5905's panic threshold) waits for a
 // second witness: the next accepted reply must find the same offset, within
 // the tolerance, before the clock leaps. One corrupt or forged reply then

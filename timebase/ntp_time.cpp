@@ -137,6 +137,11 @@ uint64_t MillisecondsToNtp(uint32_t ms)
     return (uint64_t(ms) << 32) / 1000u;
 }
 
+uint64_t OffsetMagnitude(int64_t llOffset)
+{
+    return llOffset < 0 ? 0 - (uint64_t)llOffset : (uint64_t)llOffset;
+}
+
 uint64_t NtpToNetwork(uint64_t value)
 {
     uint64_t reversed = 0;

@@ -50,5 +50,8 @@ int NtpPrecision(uint32_t nTicks);
 // A count of milliseconds as a 32.32 duration, truncated: (ms << 32) / 1000.
 uint64_t MillisecondsToNtp(uint32_t ms);
 
+// The magnitude of a signed 32.32 offset, as an unsigned value.
+uint64_t OffsetMagnitude(int64_t llOffset);
+
 // Reverses the eight bytes: host order to wire order and back.
 uint64_t NtpToNetwork(uint64_t value);
