@@ -1,15 +1,6 @@
 #include "log/log_ring.h"
 
-int TakeRingSlot(int* pnFirst, int* pnCount, int nCapacity)
-{
-    int slot = (*pnFirst + *pnCount) % nCapacity;
-    if (*pnCount == nCapacity) {
-        *pnFirst = (*pnFirst + 1) % nCapacity;
-    } else {
-        ++*pnCount;
-    }
-    return slot;
-}
+#include "base/ring_slot.h"
 
 void AppendToRing(LogRing* ring, const char* text)
 {

@@ -16,10 +16,6 @@ struct LogRing {
     uint64_t qwAppended;   // lines ever appended: a view compares it with what it shows
 };
 
-// The slot a ring of nCapacity slots writes its next entry to, counted in:
-// with the ring full, the oldest (at *pnFirst) goes to make room.
-int TakeRingSlot(int* pnFirst, int* pnCount, int nCapacity);
-
 // Appends text as the newest line; with the ring full, the oldest goes.
 void AppendToRing(LogRing* ring, const char* text);
 

@@ -1,6 +1,6 @@
 #include "sntp/reply_history.h"
 
-#include "log/log_ring.h"
+#include "base/ring_slot.h"
 
 void AppendHistory(ReplyHistory* history, const HistoryPoint& point)
 {
