@@ -1,7 +1,6 @@
 #include "app/main_commands.h"
 
-#include "app/about.h"
-#include "history/history_window.h"
+#include "app/menu_commands.h"
 #include "app/tray.h"
 #include "resources/resource.h"
 #include "settings/settings_controls.h"
@@ -11,13 +10,6 @@
 #include "state/program_state.h"
 
 namespace {
-
-void OnToggleOnline(HWND hwnd)
-{
-    char szServerName[SERVER_NAME_SIZE];
-    GetServerName(hwnd, szServerName);
-    ToggleOnline(szServerName);
-}
 
 void RunServerMode(HWND hwnd, bool fRun)
 {
@@ -37,11 +29,6 @@ void OnStayChanged(HWND hwnd)
 }
 
 }  // namespace
-
-HINSTANCE InstanceOf(HWND hwnd)
-{
-    return (HINSTANCE)GetWindowLongPtrA(hwnd, GWLP_HINSTANCE);
-}
 
 void ShowOnlineState(bool fOnline)
 {
@@ -68,20 +55,8 @@ void OnMainCommand(HWND hwnd, WORD id, WORD code)
     case IDC_SERVERMODE:
         if (OnSettingsCommand(hwnd, id, code)) RunServerMode(hwnd, settings.fActAsSNTPServer != 0);
         break;
-    case IDM_ABOUT:
-        DialogBoxParamA(InstanceOf(hwnd), MAKEINTRESOURCEA(IDD_ABOUT), hwnd, AboutDialogProc, 0);
-        break;
-    case IDM_HISTORY:
-        OpenHistoryWindow(InstanceOf(hwnd));
-        break;
-    case IDM_TIMEZONE:
-        PostMessageA(shell.TrayWindow, WM_COMMAND, IDM_TIMEZONE, 0);
-        break;
-    case IDM_ONLINE:
-        OnToggleOnline(hwnd);
-        break;
-    case IDM_EXIT:
-        PostMessageA(hwnd, WM_CLOSE, 0, 0);
+    default:
+        RunMenuCommand(id);
         break;
     }
 }

@@ -1,14 +1,11 @@
-// The main window's commands: its buttons, its menu, the tray menu's items
-// that it receives, and the settings controls, with what each sets going.
+// The main window's commands: its buttons and the settings controls, with
+// what each sets going; its menu's commands go to the shared router.
 #pragma once
 
 #include <windows.h>
 
 // Handler of the main window's WM_COMMAND.
 void OnMainCommand(HWND hwnd, WORD id, WORD code);
-
-// The module that holds a window's resources.
-HINSTANCE InstanceOf(HWND hwnd);
 
 // The online button's text, the tray menu's check mark and the tray icon,
 // after the client's online state changed.

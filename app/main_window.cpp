@@ -2,10 +2,11 @@
 
 #include <commctrl.h>
 
-#include "history/history_window.h"
 #include "app/log_view.h"
 #include "app/main_commands.h"
+#include "app/menu_commands.h"
 #include "app/tray.h"
+#include "history/history_window.h"
 #include "log/activity_log.h"
 #include "log/log_format.h"
 #include "resources/resource.h"

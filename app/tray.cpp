@@ -2,8 +2,7 @@
 
 #include <string.h>
 
-#include "history/history_window.h"
-#include "app/timezone.h"
+#include "app/menu_commands.h"
 #include "app/tray_tip.h"
 #include "log/activity_log.h"
 #include "resources/resource.h"
@@ -49,11 +48,6 @@ BOOL NotifyTrayIcon(DWORD dwMessage, HWND hwnd, UINT uID, HICON hIcon, UINT uCal
     return trayNotifyIcon(dwMessage, &nid);
 }
 
-void RestoreMainWindow()
-{
-    SetForegroundWindow(shell.MainWindow);
-    ShowWindow(shell.MainWindow, SW_RESTORE);
-}
 
 void ShowTrayMenu(HWND hwnd)
 {
@@ -82,7 +76,7 @@ void OnNotifyIcon(HWND hwnd, LPARAM lParam)
         break;
     case WM_LBUTTONDBLCLK:
     case WM_RBUTTONDBLCLK:
-        RestoreMainWindow();
+        RunMenuCommand(IDM_SETTINGS);  // the window comes back as from the menu
         break;
     }
 }
@@ -171,38 +165,6 @@ void OnDestroy(HWND hwnd)
     hTrayMenu = NULL;
 }
 
-void StartTimeZoneThread()
-{
-    DWORD dwThreadId;
-    HANDLE hThread = CreateThread(NULL, 0, TimeZoneThreadFunc, NULL, 0, &dwThreadId);
-    if (hThread == NULL) {
-        LogError("CreateThread", (int)GetLastError());
-        return;
-    }
-    CloseHandle(hThread);  // it runs on by itself; nobody waits for it
-}
-
-void OnCommand(HWND hwnd, WORD id)
-{
-    switch (id) {
-    case IDM_SETTINGS:
-        RestoreMainWindow();
-        break;
-    case IDM_HISTORY:
-        OpenHistoryWindow((HINSTANCE)GetWindowLongPtrA(hwnd, GWLP_HINSTANCE));
-        break;
-    case IDM_TIMEZONE:
-        StartTimeZoneThread();
-        break;
-    case IDM_ONLINE:
-        PostMessageA(shell.MainWindow, WM_COMMAND, IDM_ONLINE, 0);
-        break;
-    case IDM_EXIT:
-        PostMessageA(shell.MainWindow, WM_CLOSE, 0, 0);
-        break;
-    }
-}
-
 }  // namespace
 
 BOOL(WINAPI* trayNotifyIcon)(DWORD dwMessage, PNOTIFYICONDATAA nid) = Shell_NotifyIconA;
@@ -275,7 +237,7 @@ LRESULT CALLBACK TrayWindowProc(HWND hwnd, UINT msg, WPARAM wParam, LPARAM lPara
         PostMessageA(shell.MainWindow, WM_CLOSE, 0, 0);
         return 0;
     case WM_COMMAND:
-        OnCommand(hwnd, LOWORD(wParam));
+        RunMenuCommand(LOWORD(wParam));
         return 0;
     case WM_TIMER:
         OnTimer(hwnd, wParam);

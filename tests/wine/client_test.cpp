@@ -90,6 +90,9 @@ TEST_F(Online, GoesOnlineByAddressAndByNameAndOfflineAgain)
     qwMonotonic_ms = 36000000;  // ten hours after the machine started: going online is no warning
     trayNotifyIcon = RecordTip;
     CreateMainWindow();
+    // Opened while offline: the menu's loop lets the tick run, which would poll.
+    const HMENU hTrayMenu = MenuOpenedBy(WM_RBUTTONDOWN);
+    ASSERT_NE(hTrayMenu, (HMENU)NULL);
     std::vector<std::pair<std::string, std::string>> rows = {
         {"127.0.0.1", "127.0.0.1"}, {"localhost", "127.0.0.1"}, {"127.0.0.2", "127.0.0.2"}};  // no reverse name
     if (TestHostsEntry()) rows.push_back({"0.tamarin-time.test", "127.0.0.3"});  // a name, though it starts with a digit
@@ -104,6 +107,7 @@ TEST_F(Online, GoesOnlineByAddressAndByNameAndOfflineAgain)
         EXPECT_EQ(std::vector<std::string>(log.end() - 4, log.end() - 1),
                   (std::vector<std::string>{"ホスト確認成功", "サーバー確認成功", "交信開始..."}));
         EXPECT_EQ(Text(IDM_ONLINE), "オフライン");
+        EXPECT_TRUE(MenuChecked(hTrayMenu));
         EXPECT_TRUE(AppMenuChecked());
         EXPECT_EQ(client.nStatus, CLIENT_ONLINE);
         EXPECT_EQ(lastTip, "Tamarin Time\n\x96\xA2\x93\xAF\x8A\xFA");  // 未同期
@@ -112,12 +116,11 @@ TEST_F(Online, GoesOnlineByAddressAndByNameAndOfflineAgain)
         EXPECT_EQ(client.saServer.sin_addr.s_addr, inet_addr(row.second.c_str()));
         EXPECT_EQ(client.saServer.sin_port, htons(NTP_PORT));
         EXPECT_NE(client.sockClient, INVALID_SOCKET);
-        EXPECT_TRUE(MenuChecked(MenuOpenedBy(WM_RBUTTONDOWN)));  // its loop lets the tick poll
 
         Toggle();
         EXPECT_EQ(ReadLog()[ReadLog().size() - 2], "交信終了");
         EXPECT_EQ(Text(IDM_ONLINE), "オンライン");
-        EXPECT_FALSE(MenuChecked(MenuOpenedBy(WM_RBUTTONDOWN)));
+        EXPECT_FALSE(MenuChecked(hTrayMenu));
         EXPECT_FALSE(AppMenuChecked());
         EXPECT_EQ(client.nStatus, CLIENT_OFFLINE);
         EXPECT_EQ(client.fWantOnline, 0);

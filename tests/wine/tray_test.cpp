@@ -84,8 +84,10 @@ TEST_F(Tray, IconFollowsTheStateThroughAShellRestartAndGoesAtTheEnd)
         EXPECT_EQ(notifications.back(), (DWORD)NIM_ADD);
         EXPECT_EQ(icons.back(), fOnline ? hOnline : hOffline);
     }
-    DestroyWindow(hMain);  // the icon goes with the program
-    EXPECT_EQ(notifications.back(), (DWORD)NIM_DELETE);
+    SendMessageA(shell.TrayWindow, WM_COMMAND, IDM_EXIT, 0);  // 終了 in the tray's menu
+    PumpMessages();
+    EXPECT_FALSE(IsWindow(hMain));
+    EXPECT_EQ(notifications.back(), (DWORD)NIM_DELETE);  // the icon goes with the program
 }
 
 // The local time of an NTP timestamp as the tip shows it, by another road

@@ -1,0 +1,69 @@
+#include "app/menu_commands.h"
+
+#include "app/about.h"
+#include "app/timezone.h"
+#include "history/history_window.h"
+#include "log/activity_log.h"
+#include "resources/resource.h"
+#include "settings/settings_controls.h"
+#include "sntp/client.h"
+#include "state/program_state.h"
+
+namespace {
+
+void RestoreMainWindow()
+{
+    SetForegroundWindow(shell.MainWindow);
+    ShowWindow(shell.MainWindow, SW_RESTORE);
+}
+
+void StartTimeZoneThread()
+{
+    DWORD dwThreadId;
+    HANDLE hThread = CreateThread(NULL, 0, TimeZoneThreadFunc, NULL, 0, &dwThreadId);
+    if (hThread == NULL) {
+        LogError("CreateThread", (int)GetLastError());
+        return;
+    }
+    CloseHandle(hThread);  // it runs on by itself; nobody waits for it
+}
+
+void OnToggleOnline()
+{
+    char szServerName[SERVER_NAME_SIZE];
+    GetServerName(shell.MainWindow, szServerName);
+    ToggleOnline(szServerName);
+}
+
+}  // namespace
+
+HINSTANCE InstanceOf(HWND hwnd)
+{
+    return (HINSTANCE)GetWindowLongPtrA(hwnd, GWLP_HINSTANCE);
+}
+
+bool RunMenuCommand(WORD id)
+{
+    HWND hMain = shell.MainWindow;
+    switch (id) {
+    case IDM_SETTINGS:
+        RestoreMainWindow();
+        return true;
+    case IDM_HISTORY:
+        OpenHistoryWindow(InstanceOf(hMain));
+        return true;
+    case IDM_TIMEZONE:
+        StartTimeZoneThread();
+        return true;
+    case IDM_ONLINE:
+        OnToggleOnline();
+        return true;
+    case IDM_ABOUT:
+        DialogBoxParamA(InstanceOf(hMain), MAKEINTRESOURCEA(IDD_ABOUT), hMain, AboutDialogProc, 0);
+        return true;
+    case IDM_EXIT:
+        PostMessageA(hMain, WM_CLOSE, 0, 0);
+        return true;
+    }
+    return false;
+}
