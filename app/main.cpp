@@ -7,6 +7,7 @@
 #include "app/main_window.h"
 #include "log/activity_log.h"
 #include "resources/resource.h"
+#include "settings/settings_table.h"
 #include "state/program_state.h"
 
 namespace {

@@ -4,6 +4,7 @@
 #include "app/tray.h"
 #include "resources/resource.h"
 #include "settings/settings_controls.h"
+#include "settings/settings_table.h"
 #include "sntp/client.h"
 #include "sntp/server.h"
 #include "sntp/tick.h"
@@ -28,6 +29,13 @@ void OnStayChanged(HWND hwnd)
     if (settings.fActAsSNTPServer) RunServerMode(hwnd, settings.fStayAfterAdjustment != 0);
 }
 
+// What a switch sets going once the user changed it.
+void OnSwitchChanged(HWND hwnd, WORD id)
+{
+    if (id == IDC_STAY) OnStayChanged(hwnd);
+    if (id == IDC_SERVERMODE) RunServerMode(hwnd, settings.fActAsSNTPServer != 0);
+}
+
 }  // namespace
 
 void ShowOnlineState(bool fOnline)
@@ -39,24 +47,11 @@ void ShowOnlineState(bool fOnline)
 
 void OnMainCommand(HWND hwnd, WORD id, WORD code)
 {
-    switch (id) {
-    case IDCANCEL:
+    if (id == IDCANCEL) {
         ShowWindow(hwnd, SW_MINIMIZE);  // the minimise notification hides and saves
-        break;
-    case IDC_INTERVAL:
-    case IDC_MAXDELAY:
-    case IDC_IGNOREDIFF:
-    case IDC_STARTONLINE:
-        OnSettingsCommand(hwnd, id, code);
-        break;
-    case IDC_STAY:
-        if (OnSettingsCommand(hwnd, id, code)) OnStayChanged(hwnd);
-        break;
-    case IDC_SERVERMODE:
-        if (OnSettingsCommand(hwnd, id, code)) RunServerMode(hwnd, settings.fActAsSNTPServer != 0);
-        break;
-    default:
+    } else if (SettingOfControl(id) != NULL) {
+        if (OnSettingsCommand(hwnd, id, code)) OnSwitchChanged(hwnd, id);
+    } else {
         RunMenuCommand(id);
-        break;
     }
 }

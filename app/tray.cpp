@@ -6,6 +6,7 @@
 #include "app/tray_tip.h"
 #include "log/activity_log.h"
 #include "resources/resource.h"
+#include "settings/settings_table.h"
 #include "sntp/schedule.h"
 #include "state/program_state.h"
 #include "timebase/clock.h"

@@ -10,6 +10,7 @@
 #include "history/history_window.h"
 #include "app/main_window.h"
 #include "resources/resource.h"
+#include "settings/settings_table.h"
 #include "sntp/client.h"
 #include "sntp/client_read.h"
 #include "sntp/tick.h"

@@ -4,6 +4,7 @@
 #include "history/history_text.h"
 #include "log/activity_log.h"
 #include "resources/resource.h"
+#include "settings/settings_table.h"
 #include "sntp/client_read.h"
 #include "state/program_state.h"
 #include "timebase/clock.h"
@@ -110,7 +111,7 @@ void OnPaint(HWND hwnd)
     }
     HDC hdcBack = CreateCompatibleDC(hdc);
     HGDIOBJ oldBitmap = SelectObject(hdcBack, hBackBuffer), oldFont = SelectObject(hdcBack, hFont);
-    HistoryView view = {&replyHistory, settings.qwIgnorableMaxTimeDifference, settings.qwAcceptableMaxLoopDelay,
+    HistoryView view = {&replyHistory, IgnorableMaxTimeDifference(settings), AcceptableMaxLoopDelay(settings),
                         settings.nIgnorableMaxTimeDifference_ms, settings.nAcceptableMaxLoopDelay_ms, LocalBias()};
     PaintHistory(hdcBack, rc, view, &plot);
     BitBlt(hdc, 0, 0, rc.right, rc.bottom, hdcBack, 0, 0, SRCCOPY);

@@ -3,24 +3,13 @@
 #include <commctrl.h>
 
 #include "resources/resource.h"
-#include "settings/number_fields.h"
 #include "settings/settings_store.h"
-#include "state/program_state.h"
+#include "settings/settings_table.h"
 
 namespace {
 
 // While the controls are being filled, their notifications are not the user's.
 bool fShowing = false;
-
-void CheckFlag(HWND hwnd, int id, int32_t flag)
-{
-    CheckDlgButton(hwnd, id, flag ? BST_CHECKED : BST_UNCHECKED);
-}
-
-int32_t CheckedState(HWND hwnd, int id)
-{
-    return IsDlgButtonChecked(hwnd, id) == BST_CHECKED ? 1 : 0;
-}
 
 void ShowServerName(HWND hwnd, const char* szServerName)
 {
@@ -40,27 +29,26 @@ void EnableStayControls(HWND hwnd)
 }
 
 // The spinner's position, when within its range, is the setting.
-void OnNumberChange(HWND hwnd, const NumberField& field)
+void OnNumberChange(HWND hwnd, const Setting& setting)
 {
-    WORD wPosition = LOWORD(SendDlgItemMessageA(hwnd, field.idSpin, UDM_GETPOS, 0, 0));
-    if (wPosition < field.range.nMinimum || wPosition > field.range.nMaximum) return;
-    SetNumberSetting(&settings, field, wPosition);
+    WORD wPosition = LOWORD(SendDlgItemMessageA(hwnd, setting.idSpin, UDM_GETPOS, 0, 0));
+    if (wPosition < setting.range.nMinimum || wPosition > setting.range.nMaximum) return;
+    settings.*setting.pnValue = wPosition;
 }
 
 // Leaving the field shows the spinner's number again, whatever was typed.
-void OnNumberKillFocus(HWND hwnd, const NumberField& field)
+void OnNumberKillFocus(HWND hwnd, const Setting& setting)
 {
-    WORD wPosition = LOWORD(SendDlgItemMessageA(hwnd, field.idSpin, UDM_GETPOS, 0, 0));
-    SendDlgItemMessageA(hwnd, field.idSpin, UDM_SETPOS, 0, MAKELPARAM(wPosition, 0));
+    WORD wPosition = LOWORD(SendDlgItemMessageA(hwnd, setting.idSpin, UDM_GETPOS, 0, 0));
+    SendDlgItemMessageA(hwnd, setting.idSpin, UDM_SETPOS, 0, MAKELPARAM(wPosition, 0));
 }
 
-void OnCheckBoxClicked(HWND hwnd, int id)
+void ShowSetting(HWND hwnd, const Setting& setting)
 {
-    if (id == IDC_STARTONLINE) settings.fStartAtFirst = CheckedState(hwnd, id);
-    if (id == IDC_SERVERMODE) settings.fActAsSNTPServer = CheckedState(hwnd, id);
-    if (id == IDC_STAY) {
-        settings.fStayAfterAdjustment = CheckedState(hwnd, id);
-        EnableStayControls(hwnd);
+    if (IsNumberSetting(setting)) {
+        SendDlgItemMessageA(hwnd, setting.idSpin, UDM_SETPOS, 0, MAKELPARAM(settings.*setting.pnValue, 0));
+    } else {
+        CheckDlgButton(hwnd, setting.idControl, settings.*setting.pnValue ? BST_CHECKED : BST_UNCHECKED);
     }
 }
 
@@ -69,10 +57,11 @@ void OnCheckBoxClicked(HWND hwnd, int id)
 void SetUpSettingsControls(HWND hwnd)
 {
     SendDlgItemMessageA(hwnd, IDC_SERVERNAME, CB_SETEXTENDEDUI, TRUE, 0);
-    for (const NumberField& field : NUMBER_FIELDS) {
-        SendDlgItemMessageA(hwnd, field.idEdit, EM_LIMITTEXT, field.nTextLimit, 0);
-        SendDlgItemMessageA(hwnd, field.idSpin, UDM_SETRANGE, 0,
-                            MAKELPARAM(field.range.nMaximum, field.range.nMinimum));
+    for (const Setting& setting : SETTINGS) {
+        if (!IsNumberSetting(setting)) continue;
+        SendDlgItemMessageA(hwnd, setting.idControl, EM_LIMITTEXT, setting.nTextLimit, 0);
+        SendDlgItemMessageA(hwnd, setting.idSpin, UDM_SETRANGE, 0,
+                            MAKELPARAM(setting.range.nMaximum, setting.range.nMinimum));
     }
 }
 
@@ -80,12 +69,7 @@ void ShowSettings(HWND hwnd, const char* szServerName)
 {
     fShowing = true;
     ShowServerName(hwnd, szServerName);
-    CheckFlag(hwnd, IDC_STARTONLINE, settings.fStartAtFirst);
-    CheckFlag(hwnd, IDC_STAY, settings.fStayAfterAdjustment);
-    CheckFlag(hwnd, IDC_SERVERMODE, settings.fActAsSNTPServer);
-    for (const NumberField& field : NUMBER_FIELDS) {
-        SendDlgItemMessageA(hwnd, field.idSpin, UDM_SETPOS, 0, MAKELPARAM(settings.*field.pnSetting, 0));
-    }
+    for (const Setting& setting : SETTINGS) ShowSetting(hwnd, setting);
     EnableStayControls(hwnd);
     fShowing = false;
 }
@@ -98,14 +82,15 @@ void GetServerName(HWND hwnd, char (&szServerName)[SERVER_NAME_SIZE])
 
 bool OnSettingsCommand(HWND hwnd, int id, int code)
 {
-    if (fShowing) return false;
-    const NumberField* field = FieldOfEdit(id);
-    if (field != NULL) {
-        if (code == EN_CHANGE) OnNumberChange(hwnd, *field);
-        if (code == EN_KILLFOCUS) OnNumberKillFocus(hwnd, *field);
+    const Setting* setting = SettingOfControl(id);
+    if (fShowing || setting == NULL) return false;
+    if (IsNumberSetting(*setting)) {
+        if (code == EN_CHANGE) OnNumberChange(hwnd, *setting);
+        if (code == EN_KILLFOCUS) OnNumberKillFocus(hwnd, *setting);
         return false;
     }
     if (code != BN_CLICKED) return false;
-    OnCheckBoxClicked(hwnd, id);
+    settings.*setting->pnValue = IsDlgButtonChecked(hwnd, id) == BST_CHECKED ? 1 : 0;
+    EnableStayControls(hwnd);  // residence decides which controls are usable
     return true;
 }

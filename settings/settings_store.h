@@ -1,10 +1,9 @@
 // The seven persistent settings in the registry: loaded at start with the
-// numbers brought into their ranges and the thresholds derived, saved all
-// at once. Registry failures are silent; nothing here logs or touches a window.
+// numbers brought into their ranges, saved all at once. Registry failures are silent; nothing here logs or touches a window.
 #pragma once
 
 #include "settings/registry.h"
-#include "state/program_state.h"
+#include "settings/settings_table.h"
 
 // The servers the server name's list offers; the first is the default.
 extern const char* const DEFAULT_SERVERS[2];

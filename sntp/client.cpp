@@ -3,6 +3,7 @@
 #include <string.h>
 
 #include "log/activity_log.h"
+#include "settings/settings_table.h"
 #include "sntp/lookups.h"
 #include "sntp/receive.h"
 #include "sntp/schedule.h"

@@ -3,6 +3,7 @@
 #include <string.h>
 
 #include "log/activity_log.h"
+#include "settings/settings_table.h"
 #include "sntp/client.h"
 #include "sntp/evaluate.h"
 #include "sntp/receive.h"
@@ -120,8 +121,8 @@ const char* WhyNoAnswer(ReceiveResult result, const ReceivedPacket& received, Re
     if (NtpMode(&received.packet) != NTP_MODE_SERVER) return "";
     // Family, port and address must be the server's.
     if (memcmp(&received.saFrom, &client.saServer, 8) != 0) return "FD_READ - server !match";
-    EvaluateReply(&received.packet, client.qwRequestTime, received.qwArrival, settings.qwAcceptableMaxLoopDelay,
-                  settings.qwIgnorableMaxTimeDifference, ClockPrecision(), e);
+    EvaluateReply(&received.packet, client.qwRequestTime, received.qwArrival, AcceptableMaxLoopDelay(settings),
+                  IgnorableMaxTimeDifference(settings), ClockPrecision(), e);
     if (AnswersRequest(&received.packet)) return NULL;
     return e->szRefusal != NULL ? e->aszLines[0] : "FD_READ - T1 !match";
 }
@@ -145,7 +146,7 @@ void TakeMeasurement(const ReplyEvaluation& e, NtpTimestamp qwArrival)
     client.qwLastJudged = qwArrival;
     client.qwLastJudged_ms = MonotonicMs();
     client.llLastOffset = e.llOffset;
-    LeapVerdict leap = WeighLeap(&leapWitness, e.llOffset, e.fCorrect, settings.qwIgnorableMaxTimeDifference);
+    LeapVerdict leap = WeighLeap(&leapWitness, e.llOffset, e.fCorrect, IgnorableMaxTimeDifference(settings));
     if (leap == LEAP_AWAITED || leap == LEAP_DISPUTED) {
         HoldLeap(leap);
         RecordReply(e, qwArrival, REPLY_NOT_CORRECTED);

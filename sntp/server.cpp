@@ -2,6 +2,7 @@
 
 #include "log/activity_log.h"
 #include "log/log_format.h"
+#include "settings/settings_table.h"
 #include "sntp/receive.h"
 #include "sntp/request_lines.h"
 #include "sntp/schedule.h"

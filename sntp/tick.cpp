@@ -5,6 +5,7 @@
 
 #include "log/activity_log.h"
 #include "log/log_format.h"
+#include "settings/settings_table.h"
 #include "sntp/client.h"
 #include "sntp/client_read.h"
 #include "sntp/network_probe.h"

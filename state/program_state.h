@@ -22,19 +22,6 @@ struct ShellState {
     int32_t fFirstRun = 0;  // no settings key existed at start
 };
 
-// The persistent settings, but for the server name, which lives in its combo
-// box; written by the settings store and the settings controls.
-struct SettingsState {
-    int32_t nCheckTimer_minute = 10;
-    int32_t nAcceptableMaxLoopDelay_ms = 600;
-    int32_t nIgnorableMaxTimeDifference_ms = 200;
-    uint64_t qwAcceptableMaxLoopDelay = 0x0000000099999999ull;      // 600 ms, inclusive
-    uint64_t qwIgnorableMaxTimeDifference = 0x0000000033333333ull;  // 200 ms: offsets up to this are left alone
-    int32_t fStayAfterAdjustment = 1;                               // 0: end by itself after the first reply
-    int32_t fStartAtFirst = 0;
-    int32_t fActAsSNTPServer = 0;
-};
-
 // The client: where it stands and what the user wants kept apart, its
 // socket and server, when it polls and tries again, and the automatic exit.
 // Times in _ms are readings of the monotonic clock, which counts sleep.
@@ -74,6 +61,5 @@ struct ReferenceState {
 };
 
 extern ShellState shell;
-extern SettingsState settings;
 extern ClientState client;
 extern ReferenceState reference;

@@ -11,6 +11,7 @@
 #include "app/tray.h"
 #include "driver.h"
 #include "resources/resource.h"
+#include "settings/settings_table.h"
 
 namespace {
 

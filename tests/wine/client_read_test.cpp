@@ -4,6 +4,7 @@
 #include <string>
 #include <vector>
 
+#include "settings/settings_table.h"
 #include "sntp/client_read.h"
 #include "sntp/packet.h"
 #include "state/program_state.h"
@@ -114,7 +115,7 @@ TEST_F(ClientRead, OnlyRepliesFromTheServerWhileOnlineAreJudged)
 
 TEST_F(ClientRead, OnlyTheFirstReplyToTheRequestOutIsJudged)
 {
-    settings.qwIgnorableMaxTimeDifference = 100 * kMillisecond;
+    settings.nIgnorableMaxTimeDifference_ms = 100;
     std::vector<uint8_t> reply = ReplyAhead(300 * kMillisecond);
     std::vector<uint8_t> spoofed = reply;
     spoofed[31] ^= 1;  // a T1 the client never sent
@@ -145,7 +146,7 @@ TEST_F(ClientRead, CorrectionThatTheSystemTakesIsRecorded)
 {
     // Wine accepts a step within half a second of now as done, without
     // touching the host's clock.
-    settings.qwIgnorableMaxTimeDifference = 100 * kMillisecond;
+    settings.nIgnorableMaxTimeDifference_ms = 100;
     std::vector<std::string> log = Deliver(ReplyAhead(300 * kMillisecond));
     ASSERT_EQ(log.size(), 5u) << testing::PrintToString(log);
     EXPECT_EQ(log[3], "0.300秒遅れています");

@@ -27,8 +27,8 @@ TEST_F(Settings, FieldsKeepTheirLastAcceptedNumber)
     WriteSettingDword("nAcceptableMaxLoopDelay_ms", 250);
     CreateMainWindow();
     EXPECT_EQ(settings.nAcceptableMaxLoopDelay_ms, 250);
-    EXPECT_EQ(settings.qwAcceptableMaxLoopDelay, 0x0000000040000000ull);
-    EXPECT_EQ(settings.qwIgnorableMaxTimeDifference, 0x0000000033333333ull);
+    EXPECT_EQ(AcceptableMaxLoopDelay(settings), 0x0000000040000000ull);
+    EXPECT_EQ(IgnorableMaxTimeDifference(settings), 0x0000000033333333ull);
 
     Type(IDC_INTERVAL, "0");
     EXPECT_EQ(settings.nCheckTimer_minute, 10);
@@ -44,9 +44,9 @@ TEST_F(Settings, FieldsKeepTheirLastAcceptedNumber)
     EXPECT_EQ(settings.nIgnorableMaxTimeDifference_ms, 200);
     Type(IDC_IGNOREDIFF, "150");
     EXPECT_EQ(settings.nIgnorableMaxTimeDifference_ms, 150);
-    EXPECT_EQ(settings.qwIgnorableMaxTimeDifference, 0x0000000026666666ull);  // (150 << 32) / 1000
+    EXPECT_EQ(IgnorableMaxTimeDifference(settings), 0x0000000026666666ull);  // (150 << 32) / 1000
     Type(IDC_MAXDELAY, "9999");
-    EXPECT_EQ(settings.qwAcceptableMaxLoopDelay, 0x00000009FFBE76C8ull);
+    EXPECT_EQ(AcceptableMaxLoopDelay(settings), 0x00000009FFBE76C8ull);
 }
 
 std::vector<std::string> writtenNames;
@@ -76,8 +76,8 @@ TEST_F(Settings, StoredNumbersOutsideTheirRangeAreBroughtIntoIt)
     CreateMainWindow();
     EXPECT_EQ(Text(IDC_INTERVAL) + " " + Text(IDC_MAXDELAY) + " " + Text(IDC_IGNOREDIFF), "1 9999 1");
     EXPECT_EQ(settings.nCheckTimer_minute, 1);
-    EXPECT_EQ(settings.qwAcceptableMaxLoopDelay, 0x00000009FFBE76C8ull);  // (9999 << 32) / 1000
-    EXPECT_EQ(settings.qwIgnorableMaxTimeDifference, 0x0000000000418937ull);
+    EXPECT_EQ(AcceptableMaxLoopDelay(settings), 0x00000009FFBE76C8ull);  // (9999 << 32) / 1000
+    EXPECT_EQ(IgnorableMaxTimeDifference(settings), 0x0000000000418937ull);
 }
 
 TEST_F(Settings, StoredTextsAreNeverReadPastTheirEnd)

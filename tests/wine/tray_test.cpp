@@ -7,6 +7,7 @@
 
 #include "app/tray.h"
 #include "resources/resource.h"
+#include "settings/settings_table.h"
 #include "state/program_state.h"
 #include "timebase/ntp_time.h"
 #include "support/frozen_clock.h"

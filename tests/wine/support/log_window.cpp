@@ -4,6 +4,7 @@
 
 #include "log/activity_log.h"
 #include "resources/resource.h"
+#include "settings/settings_table.h"
 #include "sntp/client_read.h"
 #include "state/program_state.h"
 
@@ -75,7 +76,7 @@ std::vector<std::string> ReadLog()
 
 void ResetProgramState()
 {
-    settings = SettingsState();
+    settings = DefaultSettings();
     client = ClientState();
     reference = ReferenceState();
     memset(&replyHistory, 0, sizeof replyHistory);

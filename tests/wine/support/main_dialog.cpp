@@ -4,6 +4,7 @@
 #include "app/tray.h"
 #include "driver/driver.h"
 #include "resources/resource.h"
+#include "settings/settings_table.h"
 #include "state/program_state.h"
 #include "support/log_window.h"
 
@@ -13,9 +14,6 @@ void MainDialog::SetUp()
     WSAStartup(MAKEWORD(1, 1), &wsa);
     DeleteSettingsKey();
     ResetProgramState();
-    // Zero, so that a test sees the thresholds that loading derives.
-    settings.qwAcceptableMaxLoopDelay = 0;
-    settings.qwIgnorableMaxTimeDifference = 0;
 }
 
 void MainDialog::TearDown()

@@ -1,0 +1,54 @@
+// Every persistent setting declared once: its registry value, its member,
+// its default, its range and its controls. The store, the settings window
+// and the commands read this table; the 32.32 thresholds that the two
+// millisecond settings stand for are derived from them, never stored.
+#pragma once
+
+#include <stdint.h>
+
+#include "settings/number_range.h"
+
+// The settings but for the server name, which lives in its combo box. The
+// units are in the names: _minute, _ms; f is a switch, set when not 0.
+struct SettingsState {
+    int32_t nCheckTimer_minute;
+    int32_t nIgnorableMaxTimeDifference_ms;  // offsets up to this are left alone
+    int32_t nAcceptableMaxLoopDelay_ms;      // inclusive
+    int32_t fStartAtFirst;
+    int32_t fStayAfterAdjustment;            // 0: end by itself after the first reply
+    int32_t fActAsSNTPServer;
+};
+
+struct Setting {
+    const char* szName;  // the registry value's, the same as the member's
+    int32_t SettingsState::*pnValue;
+    int32_t nDefault;
+    NumberRange range;   // a number's; a switch has none ({0, 0}): it keeps what is stored
+    int idControl;       // a number's edit field, or a switch's check box
+    int idSpin;          // a number's up-down control; 0 for a switch
+    int nTextLimit;      // a number's digits
+};
+
+enum { SETTING_COUNT = 6 };
+
+// In the order they are written, after the server name.
+extern const Setting SETTINGS[SETTING_COUNT];
+
+// The program's settings, on the user-interface thread only.
+extern SettingsState settings;
+
+// Every setting at its default.
+SettingsState DefaultSettings();
+
+// A number, with its edit field and range; else a switch.
+bool IsNumberSetting(const Setting& setting);
+
+// The setting shown by a control, or NULL.
+const Setting* SettingOfControl(int idControl);
+
+// The largest acceptable loop delay in 32.32 seconds, inclusive:
+// (ms << 32) / 1000, truncated.
+uint64_t AcceptableMaxLoopDelay(const SettingsState& s);
+
+// Offsets up to this, in 32.32 seconds, are left alone.
+uint64_t IgnorableMaxTimeDifference(const SettingsState& s);
