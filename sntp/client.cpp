@@ -121,6 +121,10 @@ void ToggleOnline(const char* szName)
     }
     client.fWantOnline = 1;
     client.nRetry_sec = 0;  // the user's own attempt starts the backoff afresh
+    // The old server's way is not probed, and the probe's next answer is a
+    // new baseline.
+    memset(&client.saServer, 0, sizeof client.saServer);
+    client.nNetwork = NETWORK_UNKNOWN;
     lstrcpynA(client.szServerName, szName, sizeof client.szServerName);
     GoOnlineAgain();
 }

@@ -46,7 +46,7 @@ uint32_t CurrentInterval()
 // Only a change of the answer acts; the first answer is the baseline.
 void ConsultNetworkProbe()
 {
-    NetworkState now = networkProbe();
+    NetworkState now = networkProbe(client.saServer.sin_addr.s_addr);
     NetworkAction action = ReactToNetwork(client.nNetwork, now, client.fWantOnline != 0, client.nStatus);
     if (now != NETWORK_UNKNOWN) client.nNetwork = now;
     switch (action) {
@@ -79,7 +79,7 @@ void RunClientSchedule()
 
 }  // namespace
 
-NetworkState (*networkProbe)() = ProbeNetwork;
+NetworkState (*networkProbe)(uint32_t dwServerAddress) = ProbeNetwork;
 
 bool OnTimerTick()
 {

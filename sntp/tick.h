@@ -5,6 +5,8 @@
 // the clock do not shift them and a poll overdue after waking goes at once.
 #pragma once
 
+#include <stdint.h>
+
 #include "state/client_status.h"
 
 // For each tick of the main window's one-second timer. True once the exit
@@ -25,5 +27,6 @@ void PollSoon();
 void PollServer();
 
 // The connection-state probe, replaceable so that tests can play the
-// network: whether this machine has a route off itself.
-extern NetworkState (*networkProbe)();
+// network: whether this machine has a way to the server at the address
+// (network order), or off itself while the address is not known (0).
+extern NetworkState (*networkProbe)(uint32_t dwServerAddress);
