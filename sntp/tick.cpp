@@ -74,7 +74,9 @@ void RunClientSchedule()
         return;
     }
     if (client.nStatus != CLIENT_ONLINE) return;
-    if (client.fPollNow || PollDue(now, client.qwLastPoll_ms, CurrentInterval(), client.nRetry_sec)) PollServer();
+    if (TimeToPoll(now, client.qwLastPoll_ms, client.fPollNow != 0, CurrentInterval(), client.nRetry_sec)) {
+        PollServer();
+    }
 }
 
 }  // namespace

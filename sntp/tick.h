@@ -2,7 +2,8 @@
 // exit countdown, then the client's schedule: a retry of the way online
 // whose wait is over, or a poll that is due. Polls fall due by the time
 // elapsed on a clock that counts sleep and never steps, so corrections of
-// the clock do not shift them and a poll overdue after waking goes at once.
+// the clock do not shift them and a poll overdue after waking goes at once;
+// none goes within 15 s of the last, except the first after the user's click.
 #pragma once
 
 #include <stdint.h>

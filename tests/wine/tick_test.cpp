@@ -174,7 +174,11 @@ TEST_F(Tick, OverduePollGoesOnTheFirstTickAfterSleepAndOnceOnResume)
     EXPECT_LE(nClockLike, 1);
 
     closesocket(client.sockClient);  // a send that fails is logged and tried again after the backoff
-    client.fPollNow = 1;
+    client.fPollNow = 1;  // online again 12 s after the last request: the poll waits 3 s more
+    size_t nLines = ReadLog().size();
+    TickOnce();
+    EXPECT_EQ(ReadLog().size(), nLines);
+    qwMonotonic_ms += 3000;
     TickOnce();
     EXPECT_EQ(LastLine(), "sendto エラー (10038)");  // WSAENOTSOCK
 }
