@@ -62,7 +62,7 @@ BOOL WINAPI SetNoSystemTime(const SYSTEMTIME* utc)
 }
 
 // The machine's route table has no say in a loopback demonstration.
-NetworkState NoProbe()
+NetworkState NoProbe(uint32_t)
 {
     return NETWORK_UNKNOWN;
 }

@@ -4,7 +4,7 @@
 
 namespace {
 
-NetworkState NoAnswer()
+NetworkState NoAnswer(uint32_t)
 {
     return NETWORK_UNKNOWN;
 }

@@ -1,9 +1,10 @@
 #!/usr/bin/python3
 """How fast the program is back in step when the network returns, and what
 its connection-state probe costs: run by bench/run.sh inside a network and
-mount namespace of its own, against chronyd on loopback, with a veth pair
-and a default route standing for the machine's network (nothing leaves the
-namespace). Prints its rows of the table (Markdown).
+mount namespace of its own, with a veth pair and a default route standing
+for the machine's network and chronyd at its far end, in a second namespace
+of the benchmark's own (nothing leaves the two). Prints its rows of the
+table (Markdown).
 
     recovery.py BUILD_DIR
 """
@@ -18,15 +19,27 @@ import time
 
 HERE = os.path.dirname(os.path.abspath(__file__))
 sys.path.insert(0, os.path.join(HERE, "..", "tests", "driver"))
-from bench import CHRONY_PORT, CONTROL, PREFIX, WINE_RUN, start_chronyd  # noqa: E402
-from recovery_peers import network  # noqa: E402
+from bench import CONTROL, PREFIX, WINE_RUN  # noqa: E402
+from recovery_peers import FAR, far_side, network  # noqa: E402
 from remote import Remote, cpu_seconds, pids_of_prefix  # noqa: E402
-from sntp_peer import ntp_service_port  # noqa: E402
 
 BUILD = os.path.abspath(sys.argv[1])
 JUDGED = re.compile(r"応答に\d+\.\d{3}秒掛かっています")
 RETURNS = 10
-ONLINE = {"szServerName": "s:127.0.0.1", "fStartAtFirst": 1, "fStayAfterAdjustment": 1}
+AWAY = 16  # seconds: longer than the 15 s that must pass between two requests
+ONLINE = {"szServerName": "s:" + FAR, "fStartAtFirst": 1, "fStayAfterAdjustment": 1}
+
+
+def start_chronyd(workdir, far):
+    """chronyd on the far side's port 123; -x: it serves time and never touches this machine's clock."""
+    conf = os.path.join(workdir, "chrony.conf")
+    with open(conf, "w") as f:
+        f.write("local stratum 1\nallow 192.0.2.0/24\ncmdport 0\npidfile %s/chronyd.pid\ndriftfile %s/drift\n"
+                % (workdir, workdir))
+    process = subprocess.Popen(["nsenter", "-t", str(far.pid), "-n", "chronyd", "-x", "-4", "-d", "-u", "root",
+                                "-f", conf], stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
+    time.sleep(1)
+    return process
 
 
 def wait_for_count(program, predicate, count, seconds=20):
@@ -39,20 +52,21 @@ def wait_for_count(program, predicate, count, seconds=20):
     return False
 
 
-def return_to_judged_reply():
-    """Seconds from the network's return to the judged reply that follows."""
-    network(False)
+def return_to_judged_reply(far):
+    """Seconds from the network's return, after AWAY seconds without it, to
+    the judged reply that follows."""
+    network(True, far)
     program = Remote(WINE_RUN, CONTROL, ONLINE)
     times = []
     try:
         wait_for_count(program, JUDGED.fullmatch, 1)
-        network(True)
         time.sleep(2)
         for i in range(RETURNS):
             network(False)
             wait_for_count(program, lambda line: line == "ダイアルアップ切断を検出", i + 1)
+            time.sleep(AWAY)
             start = time.monotonic()
-            network(True)
+            network(True, far)
             if wait_for_count(program, JUDGED.fullmatch, i + 2):
                 times.append(time.monotonic() - start)
     finally:
@@ -73,10 +87,10 @@ def prefix_cpu_seconds():
     return total
 
 
-def idle_online_minute(exe):
+def idle_online_minute(exe, far):
     """CPU of the prefix's processes over one idle minute online, with the network up."""
     os.environ["TAMARIN_EXE"] = exe
-    network(True)
+    network(True, far)
     program = Remote(WINE_RUN, CONTROL, ONLINE)
     try:
         wait_for_count(program, JUDGED.fullmatch, 1)
@@ -92,17 +106,20 @@ def idle_online_minute(exe):
 
 def main():
     workdir = tempfile.mkdtemp(prefix="tamarin-bench-")
-    chronyd = start_chronyd(workdir)
+    far = far_side()
+    chronyd = start_chronyd(workdir, far)
     try:
-        with ntp_service_port(PREFIX, CHRONY_PORT):
-            times = return_to_judged_reply()
-            with_probe = idle_online_minute(os.path.join(BUILD, "windows", "tamarin-time.exe"))
-            without = idle_online_minute(os.path.join(BUILD, "windows", "tamarin-time-noprobe.exe"))
+        times = return_to_judged_reply(far)
+        with_probe = idle_online_minute(os.path.join(BUILD, "windows", "tamarin-time.exe"), far)
+        without = idle_online_minute(os.path.join(BUILD, "windows", "tamarin-time-noprobe.exe"), far)
     finally:
         chronyd.send_signal(signal.SIGTERM)
         chronyd.wait(10)
-    print("| Network's return to a judged reply: median / max of %d | %.2f / %.2f s |  | %d of %d came back |" % (
-        RETURNS, statistics.median(times) if times else 0, max(times) if times else 0, len(times), RETURNS))
+        far.kill()
+        far.wait()
+    print("| Network's return (after %d s away) to a judged reply: median / max of %d | %.2f / %.2f s |  | "
+          "%d of %d came back |" % (AWAY, RETURNS, statistics.median(times) if times else 0,
+                                    max(times) if times else 0, len(times), RETURNS))
     print("| CPU over an idle online minute, probe on / off | %.2f / %.2f s |  | every process of the prefix; "
           "the probe's share %.2f%% of a core |" % (with_probe, without, (with_probe - without) / 60 * 100))
 

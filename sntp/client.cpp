@@ -121,7 +121,14 @@ void ToggleOnline(const char* szName)
         return;
     }
     client.fWantOnline = 1;
-    client.nRetry_sec = 0;  // the user's own attempt starts the backoff afresh
+    // The user's own attempt starts afresh: no backoff, no RATE, no waiting
+    // for 15 s since the last request. The old server's way is not probed,
+    // and the probe's next answer is a new baseline.
+    client.nRetry_sec = 0;
+    client.nRateShift = 0;
+    client.qwLastPoll_ms = 0;
+    memset(&client.saServer, 0, sizeof client.saServer);
+    client.nNetwork = NETWORK_UNKNOWN;
     lstrcpynA(client.szServerName, szName, sizeof client.szServerName);
     GoOnlineAgain();
 }
@@ -176,9 +183,9 @@ void OnServiceResolved(HANDLE hTask, int nError)
         LogLine("サーバー確認成功");
         client.saServer.sin_port = ((const servent*)lookup->abEntry)->s_port;  // already in network order
     }
-    // A new online session: the first poll goes at once, RATE is forgotten.
+    // Online again: the first poll goes as soon as 15 s have passed since the
+    // last request; RATE holds until the user's next click.
     client.nRetry_sec = 0;
-    client.nRateShift = 0;
     client.fPollNow = 1;
     MoveTo(CLIENT_ONLINE);
     LogLine("交信開始...");

@@ -15,7 +15,7 @@ void SetOnlineStateView(void (*pfnShow)(bool fOnline));
 // Command 40003, the user's click: goes offline when online, and the user
 // wants it offline; otherwise (also while a lookup is pending or a retry
 // waits) the user wants it online, and it goes online afresh with this
-// server name or dotted address.
+// server name or dotted address: it polls at once and forgets RATE.
 void ToggleOnline(const char* szServerName);
 
 // Completions of the host and service lookups (task handle, error). Those
@@ -23,8 +23,9 @@ void ToggleOnline(const char* szServerName);
 void OnHostResolved(HANDLE hTask, int nError);
 void OnServiceResolved(HANDLE hTask, int nError);
 
-// Goes online afresh with the server name of the last attempt: a retry
-// whose wait is over, or the network's return.
+// Goes online again with the server name of the last attempt: a retry
+// whose wait is over, or the network's return. RATE holds, and the first
+// poll waits until 15 s have passed since the last request.
 void GoOnlineAgain();
 
 // Goes offline whatever the client was doing. With fKeepWish (the network

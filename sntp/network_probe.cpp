@@ -27,19 +27,30 @@ GatewayAnswer FindGateway()
     return GATEWAY_NONE;
 }
 
-// A route to a public address (a.root-servers.net's): the routing table is
-// read, nothing is sent.
+// Whether the routing table has a route to the address (network order): it
+// is read, nothing is sent. Wine's table lists no route to loopback, which
+// needs none.
+NetworkState RouteTo(DWORD dwAddress)
+{
+    if ((dwAddress & 0xFF) == 127) return NETWORK_UP;  // 127.0.0.0/8
+    MIB_IPFORWARDROW route;
+    DWORD nResult = GetBestRoute(dwAddress, 0, &route);
+    if (nResult == NO_ERROR) return NETWORK_UP;
+    return nResult == ERROR_NOT_SUPPORTED || nResult == ERROR_CAN_NOT_COMPLETE ? NETWORK_UNKNOWN : NETWORK_DOWN;
+}
+
+// A route to a public address (a.root-servers.net's).
 bool HasPublicRoute()
 {
-    MIB_IPFORWARDROW route;
     const DWORD kPublicAddress = 4u << 24 | 0u << 16 | 41u << 8 | 198u;  // 198.41.0.4, in network order
-    return GetBestRoute(kPublicAddress, 0, &route) == NO_ERROR;
+    return RouteTo(kPublicAddress) == NETWORK_UP;
 }
 
 }  // namespace
 
-NetworkState ProbeNetwork()
+NetworkState ProbeNetwork(uint32_t dwServerAddress)
 {
+    if (dwServerAddress != 0) return RouteTo(dwServerAddress);
     GatewayAnswer gateway = FindGateway();
     if (gateway == GATEWAY_FOUND || HasPublicRoute()) return NETWORK_UP;
     return gateway == GATEWAY_NONE ? NETWORK_DOWN : NETWORK_UNKNOWN;

@@ -32,6 +32,12 @@ uint64_t UncheckedLimit_ms(uint32_t nInterval_sec)
     return qwLimit_ms < 3600 * 1000 ? 3600 * 1000 : qwLimit_ms;
 }
 
+bool TimeToPoll(uint64_t qwNow_ms, uint64_t qwLast_ms, bool fAsked, uint32_t nInterval_sec, uint32_t nRetry_sec)
+{
+    if (qwNow_ms - qwLast_ms < (uint64_t)MIN_RETRY_SEC * 1000) return false;
+    return fAsked || PollDue(qwNow_ms, qwLast_ms, nInterval_sec, nRetry_sec);
+}
+
 NetworkAction ReactToNetwork(NetworkState last, NetworkState now, bool fWantOnline, ClientStatus status)
 {
     if (last == NETWORK_UNKNOWN || now == NETWORK_UNKNOWN || now == last) return NETWORK_NOTHING;

@@ -19,7 +19,8 @@ const uint32_t MAX_LOOKUP_RETRY_SEC = 15 * 60;
 uint32_t NextRetryDelay(uint32_t nLast_sec, uint32_t nCap_sec);
 
 // The poll interval in seconds: nCheckTimer_minute minutes, doubled for each
-// RATE kiss of the online session, at most 2^17 s (RFC 5905's longest poll).
+// RATE kiss since the user last went online, at most 2^17 s (RFC 5905's
+// longest poll).
 uint32_t PollInterval(int32_t nCheckTimer_minute, int32_t nRateShift);
 
 // Whether a poll is due at qwNow_ms when the last went out at qwLast_ms: an
@@ -31,6 +32,11 @@ bool PollDue(uint64_t qwNow_ms, uint64_t qwLast_ms, uint32_t nInterval_sec, uint
 // counts as unchecked (the tray warns, server mode falls silent): three
 // poll intervals, at least an hour.
 uint64_t UncheckedLimit_ms(uint32_t nInterval_sec);
+
+// Whether to send a request at qwNow_ms: one is asked for at once (fAsked:
+// just online, woken, the network back) or a poll is due, and 15 s have
+// passed since the last went out, however often the network comes and goes.
+bool TimeToPoll(uint64_t qwNow_ms, uint64_t qwLast_ms, bool fAsked, uint32_t nInterval_sec, uint32_t nRetry_sec);
 
 enum NetworkAction {
     NETWORK_NOTHING,

@@ -48,7 +48,7 @@ uint32_t CurrentInterval()
 // Only a change of the answer acts; the first answer is the baseline.
 void ConsultNetworkProbe()
 {
-    NetworkState now = networkProbe();
+    NetworkState now = networkProbe(client.saServer.sin_addr.s_addr);
     NetworkAction action = ReactToNetwork(client.nNetwork, now, client.fWantOnline != 0, client.nStatus);
     if (now != NETWORK_UNKNOWN) client.nNetwork = now;
     switch (action) {
@@ -76,12 +76,14 @@ void RunClientSchedule()
         return;
     }
     if (client.nStatus != CLIENT_ONLINE) return;
-    if (client.fPollNow || PollDue(now, client.qwLastPoll_ms, CurrentInterval(), client.nRetry_sec)) PollServer();
+    if (TimeToPoll(now, client.qwLastPoll_ms, client.fPollNow != 0, CurrentInterval(), client.nRetry_sec)) {
+        PollServer();
+    }
 }
 
 }  // namespace
 
-NetworkState (*networkProbe)() = ProbeNetwork;
+NetworkState (*networkProbe)(uint32_t dwServerAddress) = ProbeNetwork;
 
 bool OnTimerTick()
 {

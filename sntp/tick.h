@@ -2,8 +2,11 @@
 // exit countdown, then the client's schedule: a retry of the way online
 // whose wait is over, or a poll that is due. Polls fall due by the time
 // elapsed on a clock that counts sleep and never steps, so corrections of
-// the clock do not shift them and a poll overdue after waking goes at once.
+// the clock do not shift them and a poll overdue after waking goes at once;
+// none goes within 15 s of the last, except the first after the user's click.
 #pragma once
+
+#include <stdint.h>
 
 #include "state/client_status.h"
 
@@ -25,5 +28,6 @@ void PollSoon();
 void PollServer();
 
 // The connection-state probe, replaceable so that tests can play the
-// network: whether this machine has a route off itself.
-extern NetworkState (*networkProbe)();
+// network: whether this machine has a way to the server at the address
+// (network order), or off itself while the address is not known (0).
+extern NetworkState (*networkProbe)(uint32_t dwServerAddress);

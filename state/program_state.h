@@ -33,9 +33,9 @@ struct ClientState {
     SOCKET sockClient = INVALID_SOCKET;
     uint64_t qwNextAttempt_ms = 0;  // waiting: when the way online is tried again
     uint32_t nRetry_sec = 0;        // the wait after a failure; 0 once a reply was accepted
-    uint64_t qwLastPoll_ms = 0;     // when the last request went out
-    int32_t fPollNow = 0;           // the next tick polls: just online, or woken from sleep
-    int32_t nRateShift = 0;         // RATE kisses of this online session: the interval doubled so often
+    uint64_t qwLastPoll_ms = 0;     // when the last request went out (0 after the user's click)
+    int32_t fPollNow = 0;           // a tick polls as soon as it may: just online, or woken from sleep
+    int32_t nRateShift = 0;         // RATE kisses since the user's click: the interval doubled so often
     NetworkState nNetwork = NETWORK_UNKNOWN;  // the connection-state probe's last answer
     int32_t fAwaitingReply = 0;        // a request is out and no reply to it was judged yet
     NtpTimestamp qwRequestTime = 0;    // when it went out: T1, kept here only

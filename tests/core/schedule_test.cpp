@@ -39,6 +39,30 @@ TEST(Schedule, PollsFallDueByElapsedTimeAndRateStretchesTheInterval)
     for (const auto& row : rows) EXPECT_EQ(PollDue(row.now, t, row.interval, row.retry), row.due) << row.now - t;
 }
 
+TEST(Schedule, NoRequestGoesWithinFifteenSecondsOfTheLast)
+{
+    const uint64_t t = 1000000;
+    const struct {
+        uint64_t now, last;
+        bool asked;
+        uint32_t interval, retry;
+        bool poll;
+    } rows[] = {
+        {t + 1000, t, true, 600, 0, false},  // online again, woken or the network back, just after a request
+        {t + 14999, t, true, 600, 15, false},
+        {t + 15000, t, true, 600, 15, true},
+        {t + 14999, t, false, 60, 10, false},  // due, but too soon
+        {t + 15000, t, false, 60, 10, true},
+        {t + 599999, t, false, 600, 0, false},  // neither asked nor due
+        {t + 600000, t, false, 600, 0, true},
+        {t, 0, true, 600, 0, true},  // after the user's click
+    };
+    for (const auto& row : rows) {
+        EXPECT_EQ(TimeToPoll(row.now, row.last, row.asked, row.interval, row.retry), row.poll)
+            << row.now - row.last << " " << row.asked;
+    }
+}
+
 TEST(Schedule, OnlyAChangeOfTheNetworkActs)
 {
     const NetworkState U = NETWORK_UNKNOWN, D = NETWORK_DOWN, P = NETWORK_UP;

@@ -1,6 +1,8 @@
-"""What the driver scripts share: a scripted SNTP server on loopback, the
-checks they report, the ports they need, and an SNTP client's view."""
+"""What the driver scripts share: a scripted SNTP server on loopback (or
+in a network namespace of the test's own), the checks they report, the
+ports they need, and an SNTP client's view."""
 import contextlib
+import ctypes
 import os
 import re
 import socket
@@ -14,6 +16,7 @@ import ntplib
 NTP_EPOCH_OFFSET = 2208988800
 NTP_PORT = 123
 SKIPPED = 77
+CLONE_NEWNET = 0x40000000
 
 
 def resource_ids():
@@ -149,6 +152,28 @@ def server_reply(request, received, offset=0.0, li=0, stratum=1, t1=None, t2=Non
     return head + struct.pack("!Q", reference) + originate + receive + transmit
 
 
+def udp_socket(netns=None):
+    """A UDP socket; made in the network namespace of process netns when
+    given, by setns(2) on this thread and back (a socket stays in the
+    namespace it was made in)."""
+    if netns is None:
+        return socket.socket(socket.AF_INET, socket.SOCK_DGRAM)
+    libc = ctypes.CDLL(None, use_errno=True)
+    own = os.open("/proc/thread-self/ns/net", os.O_RDONLY)
+    theirs = os.open("/proc/%d/ns/net" % netns, os.O_RDONLY)
+    try:
+        if libc.setns(theirs, CLONE_NEWNET) != 0:
+            raise OSError(ctypes.get_errno(), "setns")
+        try:
+            return socket.socket(socket.AF_INET, socket.SOCK_DGRAM)
+        finally:
+            if libc.setns(own, CLONE_NEWNET) != 0:
+                raise OSError(ctypes.get_errno(), "setns back")
+    finally:
+        os.close(own)
+        os.close(theirs)
+
+
 @contextlib.contextmanager
 def answering_server(port, script=None):
     """A ScriptedServer on the port that answers from the start; stopped afterwards."""
@@ -162,17 +187,18 @@ def answering_server(port, script=None):
 
 
 class ScriptedServer(threading.Thread):
-    """Answers mode 3 requests on 127.0.0.1:port once `answering` is set.
+    """Answers mode 3 requests on 127.0.0.1:port once `answering` is set, or
+    on any address of the network namespace of process netns.
     With a script, the first request is answered by each of its steps in
     turn: keyword arguments of server_reply, plus "other_port" to send that
     reply from another socket and "delay" to send it so many seconds late.
     Every reply carries the keyword arguments in `fields`. The first `drop`
     requests get no reply; each request's arrival is kept in `arrivals`."""
 
-    def __init__(self, port=0, script=None, fields=None, drop=0):
+    def __init__(self, port=0, script=None, fields=None, drop=0, netns=None):
         super().__init__(daemon=True)
-        self.sock = socket.socket(socket.AF_INET, socket.SOCK_DGRAM)
-        self.sock.bind(("127.0.0.1", port))
+        self.sock = udp_socket(netns)
+        self.sock.bind(("127.0.0.1" if netns is None else "0.0.0.0", port))
         self.sock.settimeout(0.2)
         self.port = self.sock.getsockname()[1]
         self.script = script

@@ -9,6 +9,7 @@
 #include "app/tray.h"
 #include "driver/driver.h"
 #include "resources/resource.h"
+#include "sntp/client.h"
 #include "sntp/packet.h"
 #include "sntp/tick.h"
 #include "state/program_state.h"
@@ -128,6 +129,39 @@ TEST_F(Online, GoesOnlineByAddressAndByNameAndOfflineAgain)
     }
     trayNotifyIcon = Shell_NotifyIconA;
     ReleaseMonotonicClock();
+}
+
+TEST_F(Online, OnlyTheUsersClickForgetsRateAndTheLastRequest)
+{
+    CreateMainWindow();
+    KillTimer(hMain, 1);  // no tick probes or polls meanwhile
+    Type(IDC_SERVERNAME, "localhost");
+    const uint32_t dwOldServer = inet_addr("192.0.2.1");
+    const struct {
+        bool fClick;
+        uint32_t dwProbed;  // the address the probe asks about until the lookup ends
+        NetworkState nNetwork;
+        int32_t nRateShift;
+        uint64_t qwLastPoll_ms;
+    } rows[] = {
+        {true, 0, NETWORK_UNKNOWN, 0, 0},
+        {false, dwOldServer, NETWORK_UP, 2, 4000},  // the network's return, or a retry
+    };
+    for (const auto& row : rows) {
+        client.saServer.sin_addr.s_addr = dwOldServer;
+        client.nNetwork = NETWORK_UP;
+        client.nRateShift = 2;
+        client.qwLastPoll_ms = 4000;
+        ForgetLog();
+        if (row.fClick) Toggle(); else GoOnlineAgain();
+        EXPECT_EQ(client.saServer.sin_addr.s_addr, row.dwProbed);
+        EXPECT_EQ(client.nNetwork, row.nNetwork);
+        ASSERT_EQ(WaitForLine(Settled), "交信開始...");
+        EXPECT_EQ(client.saServer.sin_addr.s_addr, inet_addr("127.0.0.1"));
+        EXPECT_EQ(client.nRateShift, row.nRateShift);
+        EXPECT_EQ(client.qwLastPoll_ms, row.qwLastPoll_ms);
+        Toggle();  // offline
+    }
 }
 
 TEST_F(Online, MissingServiceEntryFallsBackToPort123)

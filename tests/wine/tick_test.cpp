@@ -1,6 +1,7 @@
 #include <gtest/gtest.h>
 #include <windows.h>
 
+#include <stdlib.h>
 #include <string.h>
 
 #include <string>
@@ -21,7 +22,7 @@
 
 namespace {
 
-NetworkState NoAnswer()
+NetworkState NoAnswer(uint32_t)
 {
     return NETWORK_UNKNOWN;
 }
@@ -173,9 +174,23 @@ TEST_F(Tick, OverduePollGoesOnTheFirstTickAfterSleepAndOnceOnResume)
     EXPECT_LE(nClockLike, 1);
 
     closesocket(client.sockClient);  // a send that fails is logged and tried again after the backoff
-    client.fPollNow = 1;
+    client.fPollNow = 1;  // online again 12 s after the last request: the poll waits 3 s more
+    size_t nLines = ReadLog().size();
+    TickOnce();
+    EXPECT_EQ(ReadLog().size(), nLines);
+    qwMonotonic_ms += 3000;
     TickOnce();
     EXPECT_EQ(LastLine(), "sendto エラー (10038)");  // WSAENOTSOCK
+}
+
+TEST_F(Tick, ProbeAsksForTheWayToTheServer)
+{
+    EXPECT_EQ(ProbeNetwork(inet_addr("127.0.0.1")), NETWORK_UP);
+    EXPECT_EQ(ProbeNetwork(inet_addr("127.200.0.9")), NETWORK_UP);  // Wine lists no route to loopback
+    const char* szIsolated = getenv("TAMARIN_ISOLATED_NETWORK");
+    if (szIsolated == NULL || strcmp(szIsolated, "1") != 0) GTEST_SKIP() << "needs a network of loopback alone";
+    EXPECT_EQ(ProbeNetwork(inet_addr("192.0.2.1")), NETWORK_DOWN);
+    EXPECT_EQ(ProbeNetwork(0), NETWORK_DOWN);  // no gateway, no route off the machine
 }
 
 TEST_F(Tick, CountdownClosesTheWindowUnlessStayingResident)
