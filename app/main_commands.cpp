@@ -15,7 +15,7 @@ namespace {
 void RunServerMode(HWND hwnd, bool fRun)
 {
     if (fRun) {
-        StartServerMode(hwnd);
+        StartServerMode(hwnd, shell.msgSelectServer);
     } else {
         StopServerMode();
     }

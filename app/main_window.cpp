@@ -97,9 +97,12 @@ void ShowJudgedReply()
 void OnInitDialog(HWND hwnd)
 {
     shell.MainWindow = hwnd;
+    SetLogOwner(hwnd);
     StartLogView(hwnd);
     HINSTANCE hInstance = InstanceOf(hwnd);
     RegisterMessages();
+    ClientEvents events = {hwnd, shell.msgGetHostByXXXX, shell.msgGetServByXXXX, shell.msgSelectClient};
+    SetClientEvents(events);
     HMENU hSystemMenu = GetSystemMenu(hwnd, FALSE);
     RemoveMenu(hSystemMenu, SC_SIZE, MF_BYCOMMAND);
     RemoveMenu(hSystemMenu, SC_MAXIMIZE, MF_BYCOMMAND);
@@ -111,7 +114,7 @@ void OnInitDialog(HWND hwnd)
     SetJudgedReplyView(ShowJudgedReply);
     SetTimer(hwnd, kTickTimer, 1000, NULL);
     if (settings.fStartAtFirst) PostMessageA(hwnd, WM_COMMAND, IDM_ONLINE, 0);
-    if (settings.fStayAfterAdjustment && settings.fActAsSNTPServer) StartServerMode(hwnd);
+    if (settings.fStayAfterAdjustment && settings.fActAsSNTPServer) StartServerMode(hwnd, shell.msgSelectServer);
     LogCounters();
 }
 
@@ -162,6 +165,7 @@ void OnDestroy(HWND hwnd)
     PostQuitMessage(0);
     // Another thread's late line is dropped, not sent to a handle that the
     // system may give to another window.
+    SetLogOwner(NULL);
     shell.MainWindow = NULL;
 }
 

@@ -50,7 +50,7 @@ bool RunMenuCommand(WORD id)
         RestoreMainWindow();
         return true;
     case IDM_HISTORY:
-        OpenHistoryWindow(InstanceOf(hMain));
+        OpenHistoryWindow(InstanceOf(hMain), hMain);
         return true;
     case IDM_TIMEZONE:
         StartTimeZoneThread();

@@ -197,7 +197,7 @@ int RunTiming(HINSTANCE hInstance)
 {
     AppendSyntheticHistory();
     LARGE_INTEGER start = Counter();
-    OpenHistoryWindow(hInstance);
+    OpenHistoryWindow(hInstance, NULL);
     HWND hwnd = HistoryWindow();
     if (hwnd == NULL) return 1;
     UpdateWindow(hwnd);
@@ -263,9 +263,9 @@ void PrintOutcomes()
            anCount[REPLY_CORRECTED], anCount[REPLY_NOT_CORRECTED], anCount[REPLY_TOO_SLOW]);
 }
 
-void ShowHistory(HINSTANCE hInstance)
+void ShowHistory(HINSTANCE hInstance, HWND hMain)
 {
-    OpenHistoryWindow(hInstance);
+    OpenHistoryWindow(hInstance, hMain);
     HWND hwnd = HistoryWindow();
     if (hwnd == NULL) return;
     HDC hdc = GetDC(NULL);
@@ -296,7 +296,7 @@ int RunExchanges(HINSTANCE hInstance, char** argv)
     printf("replies recorded: %d from %s, %d from %s\n", nA, argv[2], nB, argv[4]);
     PrintOutcomes();
     fflush(stdout);
-    ShowHistory(hInstance);
+    ShowHistory(hInstance, hMain);
     RunUntilEnded();
     WSACleanup();
     return 0;

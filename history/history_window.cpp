@@ -84,11 +84,13 @@ void CopyHistory(HWND hwnd)
     CloseClipboard();
 }
 
-void OnCreate(HWND hwnd)
+// The program's icons, as its main window shows them (none without one).
+void OnCreate(HWND hwnd, HWND hMain)
 {
     hFont = MakeFont();
-    SendMessageA(hwnd, WM_SETICON, ICON_SMALL, SendMessageA(shell.MainWindow, WM_GETICON, ICON_SMALL, 0));
-    SendMessageA(hwnd, WM_SETICON, ICON_BIG, SendMessageA(shell.MainWindow, WM_GETICON, ICON_BIG, 0));
+    if (hMain == NULL) return;
+    SendMessageA(hwnd, WM_SETICON, ICON_SMALL, SendMessageA(hMain, WM_GETICON, ICON_SMALL, 0));
+    SendMessageA(hwnd, WM_SETICON, ICON_BIG, SendMessageA(hMain, WM_GETICON, ICON_BIG, 0));
 }
 
 void DropBackBuffer()
@@ -158,7 +160,7 @@ void OnDestroy()
 
 }  // namespace
 
-void OpenHistoryWindow(HINSTANCE hInstance)
+void OpenHistoryWindow(HINSTANCE hInstance, HWND hMain)
 {
     if (hHistory != NULL) {
         ShowWindow(hHistory, SW_RESTORE);
@@ -175,7 +177,7 @@ void OpenHistoryWindow(HINSTANCE hInstance)
     nDpi = SystemDpi();
     hHistory = CreateWindowExA(0, kHistoryClass, "Tamarin Time 履歴", WS_OVERLAPPEDWINDOW, CW_USEDEFAULT,
                                CW_USEDEFAULT, MulDiv(kWidth_px96, nDpi, 96), MulDiv(kHeight_px96, nDpi, 96), NULL,
-                               NULL, hInstance, NULL);
+                               NULL, hInstance, hMain);
     if (hHistory == NULL) {
         LogError("CreateWindowEx", (int)GetLastError());
         return;
@@ -199,7 +201,7 @@ LRESULT CALLBACK HistoryWindowProc(HWND hwnd, UINT msg, WPARAM wParam, LPARAM lP
 {
     switch (msg) {
     case WM_CREATE:
-        OnCreate(hwnd);
+        OnCreate(hwnd, (HWND)((const CREATESTRUCTA*)lParam)->lpCreateParams);
         return 0;
     case WM_PAINT:
         OnPaint(hwnd);

@@ -6,8 +6,9 @@
 
 #include <windows.h>
 
-// Opens the window, or brings the open one to the front.
-void OpenHistoryWindow(HINSTANCE hInstance);
+// Opens the window, or brings the open one to the front; it shows the
+// icons of hMain, the program's main window (NULL: none).
+void OpenHistoryWindow(HINSTANCE hInstance, HWND hMain);
 
 // A reply was recorded: an open window draws it.
 void ShowHistoryUpdate();

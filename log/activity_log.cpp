@@ -1,6 +1,5 @@
 #include "log/activity_log.h"
 
-#include "state/program_state.h"
 #include "log/log_format.h"
 #include "log/log_ring.h"
 
@@ -28,8 +27,9 @@ void HandOverLine(HWND hMain, const char* text)
 
 LogRing ring;
 void (*OnLogChanged)() = NULL;
+HWND volatile hOwner = NULL;  // the window on whose thread lines are appended
 
-// On MainWindow's thread only, so that lines never interleave.
+// On the owner's thread only, so that lines never interleave.
 void AppendLine(const char* text)
 {
     AppendToRing(&ring, text);
@@ -40,7 +40,7 @@ void AppendLine(const char* text)
 
 void LogLine(const char* text)
 {
-    HWND hMain = shell.MainWindow;  // read once: the window's thread clears it at the end
+    HWND hMain = hOwner;  // read once: the window's thread clears it at the end
     DWORD owner = GetWindowThreadProcessId(hMain, NULL);
     if (owner == 0) return;
     if (owner == GetCurrentThreadId()) {
@@ -65,6 +65,11 @@ const char* LogLineAt(int i)
 uint64_t LogSequence()
 {
     return ring.qwAppended;
+}
+
+void SetLogOwner(HWND hwnd)
+{
+    hOwner = hwnd;
 }
 
 void SetLogView(void (*onChanged)())

@@ -1,18 +1,22 @@
 // The activity log: the program's running record, its newest 500 lines kept
 // in a ring of its own, which a view (the main window's list box) shows.
-// Lines may be written from any thread; each is appended on MainWindow's own
-// thread in one piece, and a line is dropped when MainWindow no longer exists.
+// Lines may be written from any thread; each is appended on its owner
+// window's thread in one piece, and a line is dropped while it has none.
 #pragma once
 
 #include <windows.h>
 #include <stdint.h>
 
-// Carries another thread's finished line to MainWindow, whose procedure
+// Carries another thread's finished line to the owner window, whose procedure
 // passes it to OnLogLineMessage: wParam its hand-over slot, lParam the text;
 // the sender waits.
 const UINT WM_APP_LOGLINE = WM_APP + 1;
 
 void LogLine(const char* text);
+
+// The window on whose thread lines are appended, given by the shell when
+// it is made; NULL when it goes, after which lines are dropped.
+void SetLogOwner(HWND hwnd);
 
 // The lines kept, counted from the oldest (0 .. LogLineCount() - 1), and the
 // number of lines ever appended, by which a view tells what is new to it.
@@ -20,7 +24,7 @@ int LogLineCount();
 const char* LogLineAt(int i);
 uint64_t LogSequence();
 
-// Told on MainWindow's thread after each line is appended (NULL: nobody).
+// Told on the owner's thread after each line is appended (NULL: nobody).
 void SetLogView(void (*OnLogChanged)());
 
 // "%s エラー (%d)"
@@ -30,7 +34,7 @@ void LogError(const char* name, int code);
 void OpenLogFile(const char* name);
 void CloseLogFile();
 
-// Handler of WM_APP_LOGLINE on MainWindow's thread. Any process may send or
+// Handler of WM_APP_LOGLINE on the owner's thread. Any process may send or
 // post that message: only a line that this program's own thread handed over
 // is appended, anything else is ignored.
 void OnLogLineMessage(WPARAM wParam, LPARAM lParam);

@@ -17,6 +17,7 @@ Lookup* pHostLookup = NULL;
 Lookup* pServLookup = NULL;
 
 void (*pfnShowOnlineState)(bool fOnline) = NULL;
+ClientEvents events = {};
 
 void CancelPending(Lookup** ppLookup)
 {
@@ -63,7 +64,7 @@ void StartServiceLookup()
 {
     Lookup* lookup = TakeLookup();
     if (lookup != NULL) {
-        lookup->hTask = WSAAsyncGetServByName(shell.MainWindow, shell.msgGetServByXXXX, "ntp", "udp",
+        lookup->hTask = WSAAsyncGetServByName(events.hwnd, events.msgGetServByXXXX, "ntp", "udp",
                                               lookup->abEntry, sizeof lookup->abEntry);
     }
     pServLookup = Started(lookup, "WSAAsyncGetServByXXXX 初期化");
@@ -91,7 +92,7 @@ void StartHostLookup()
     }
     Lookup* lookup = TakeLookup();
     if (lookup != NULL) {
-        lookup->hTask = WSAAsyncGetHostByName(shell.MainWindow, shell.msgGetHostByXXXX, client.szServerName,
+        lookup->hTask = WSAAsyncGetHostByName(events.hwnd, events.msgGetHostByXXXX, client.szServerName,
                                               lookup->abEntry, sizeof lookup->abEntry);
     }
     pHostLookup = Started(lookup, "WSAAsyncGetHostByXXXX初期化");
@@ -108,6 +109,11 @@ void LeaveCurrentState()
 }
 
 }  // namespace
+
+void SetClientEvents(const ClientEvents& given)
+{
+    events = given;
+}
 
 void SetOnlineStateView(void (*pfnShow)(bool fOnline))
 {
@@ -137,7 +143,7 @@ void GoOnlineAgain()
 {
     LeaveCurrentState();
     MoveTo(CLIENT_RESOLVING);
-    if (!OpenSelectedSocket(&client.sockClient, 0, shell.MainWindow, shell.msgSelectClient)) {
+    if (!OpenSelectedSocket(&client.sockClient, 0, events.hwnd, events.msgSelectClient)) {
         WaitToRetry();
         return;
     }

@@ -9,6 +9,18 @@
 #include <windows.h>
 #include <winsock.h>
 
+// Where the client's socket and lookups report: a window and the registered
+// messages it routes to OnClientRead and the two lookups' completions.
+struct ClientEvents {
+    HWND hwnd;
+    UINT msgGetHostByXXXX;
+    UINT msgGetServByXXXX;
+    UINT msgSelectClient;
+};
+
+// Given by the shell once its window exists, before the client goes online.
+void SetClientEvents(const ClientEvents& events);
+
 // The shell's function that shows the online state, called on each change.
 void SetOnlineStateView(void (*pfnShow)(bool fOnline));
 

@@ -13,6 +13,7 @@ namespace {
 
 SOCKET sockServer = INVALID_SOCKET;
 HWND hwndEvents = NULL;  // the window that gets its events
+UINT msgEvents = 0;      // as this registered message
 RequestLines requestLines;
 bool fServing = false;     // the last look found the time checked
 bool fFellSilent = false;  // it stopped answering for want of that, and said so
@@ -65,13 +66,14 @@ bool ClockChecked()
 
 }  // namespace
 
-void StartServerMode(HWND hwnd)
+void StartServerMode(HWND hwnd, UINT msg)
 {
     if (sockServer != INVALID_SOCKET) StopServerMode();
     hwndEvents = hwnd;
+    msgEvents = msg;
     fServing = ClockChecked();
     fFellSilent = false;
-    if (!OpenSelectedSocket(&sockServer, NTP_PORT, hwnd, shell.msgSelectServer)) return;
+    if (!OpenSelectedSocket(&sockServer, NTP_PORT, hwnd, msg)) return;
     setsockopt(sockServer, SOL_SOCKET, SO_RCVBUF, (const char*)&kReceiveBuffer, sizeof kReceiveBuffer);
     LogLine("SNTPサービス開始...");
 }
@@ -100,7 +102,7 @@ void OnServerRead(SOCKET sock, WORD event)
         if (i == 0) qwFirst = qwArrival;
         if (qwArrival - qwFirst > kBatchTime) break;
     }
-    if (WSAAsyncSelect(sock, hwndEvents, shell.msgSelectServer, FD_READ) == SOCKET_ERROR) {
+    if (WSAAsyncSelect(sock, hwndEvents, msgEvents, FD_READ) == SOCKET_ERROR) {
         LogError("WSAAsyncSelect", WSAGetLastError());
     }
 }

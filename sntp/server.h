@@ -9,10 +9,10 @@
 
 #include "timebase/ntp_time.h"
 
-// Listens on port 123 of every local address, events to hwnd as
-// msgSelectServer. A running service is stopped first. A socket whose bind
+// Listens on port 123 of every local address, events to hwnd as msg (the
+// shell's msgSelectServer). A running service is stopped first. A socket whose bind
 // or selection failed is held until the next stop.
-void StartServerMode(HWND hwnd);
+void StartServerMode(HWND hwnd, UINT msg);
 
 // Closes the server socket, if any, with the line "SNTPサービス終了" (after
 // the line that sums up the datagrams counted and not yet told).

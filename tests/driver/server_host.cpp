@@ -63,7 +63,7 @@ int main(int argc, char** argv)
 
     client.sockClient = OpenClientSocket((u_short)atoi(argv[1]));
     client.nStatus = CLIENT_ONLINE;
-    StartServerMode(shell.MainWindow);
+    StartServerMode(shell.MainWindow, shell.msgSelectServer);
     std::vector<std::string> log = ReadLog();  // the newest line, then the empty entry below it
     if (log.size() < 2 || log[log.size() - 2] != "SNTPサービス開始...") return 4;
     CloseHandle(CreateFileA("ready", GENERIC_WRITE, 0, NULL, CREATE_ALWAYS, 0, NULL));

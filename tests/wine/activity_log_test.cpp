@@ -129,17 +129,17 @@ TEST_F(ActivityLog, FormattedLinesArriveAsCodePage932Bytes)
 
 TEST_F(ActivityLog, LinesWithoutAWindowAreDropped)
 {
-    HWND hLogWindow = shell.MainWindow;
-    shell.MainWindow = NULL;
+    SetLogOwner(NULL);
     LogLine("nowhere");
     LogError("nowhere", 1);
 
     // A destroyed window.
-    shell.MainWindow = CreateWindowA("STATIC", "", WS_POPUP, 0, 0, 10, 10, NULL, NULL, NULL, NULL);
-    DestroyWindow(shell.MainWindow);
+    HWND hGone = CreateWindowA("STATIC", "", WS_POPUP, 0, 0, 10, 10, NULL, NULL, NULL, NULL);
+    SetLogOwner(hGone);
+    DestroyWindow(hGone);
     LogLine("nowhere");
 
-    shell.MainWindow = hLogWindow;
+    SetLogOwner(shell.MainWindow);
     EXPECT_TRUE(ReadLog().empty());
 }
 

@@ -102,8 +102,8 @@ std::vector<uint8_t> Request(uint8_t liVnMode, size_t length = 48)
 
 TEST_F(Server, StartAndStopLines)
 {
-    StartServerMode(shell.MainWindow);
-    StartServerMode(shell.MainWindow);  // again while running: stops first
+    StartServerMode(shell.MainWindow, shell.msgSelectServer);
+    StartServerMode(shell.MainWindow, shell.msgSelectServer);  // again while running: stops first
     StopServerMode();
     StopServerMode();  // not running: nothing
     EXPECT_EQ(Log(), (std::vector<std::string>{kStarted, kEnded, kStarted, kEnded}));
@@ -117,7 +117,7 @@ TEST_F(Server, FailedBindHoldsTheSocketUntilStopped)
     sa.sin_port = htons(NTP_PORT);
     ASSERT_EQ(bind(holder, (sockaddr*)&sa, sizeof sa), 0);
 
-    StartServerMode(shell.MainWindow);
+    StartServerMode(shell.MainWindow, shell.msgSelectServer);
     StopServerMode();  // closes the socket held: the line says so
     EXPECT_EQ(Log(), (std::vector<std::string>{"bind \x83\x47\x83\x89\x81\x5B (10048)", kEnded}));
     closesocket(holder);
@@ -125,7 +125,7 @@ TEST_F(Server, FailedBindHoldsTheSocketUntilStopped)
 
 TEST_F(Server, SilentUntilSynchronised)
 {
-    StartServerMode(shell.MainWindow);
+    StartServerMode(shell.MainWindow, shell.msgSelectServer);
     Ask(Request(0x23));
     Serve();
     EXPECT_TRUE(Answer().empty());
@@ -145,7 +145,7 @@ TEST_F(Server, AnswersClientRequestsOnceSynchronised)
     reference.qwRootDelay = 0x0000000040000000ull;
     reference.qwRootDispersion = 0x0000000080000000ull;
     reference.qwSynchronized_ms = MonotonicMs();
-    StartServerMode(shell.MainWindow);
+    StartServerMode(shell.MainWindow, shell.msgSelectServer);
 
     const std::vector<uint8_t> request = Request(0xDB, 68);  // LI 3, version 3, with an authenticator
     Ask(request);
@@ -201,7 +201,7 @@ TEST_F(Server, SilentWhileTheClockGoesUnchecked)
     const uint64_t kStart = 10000, kHour = 3600000;
     HoldMonotonicClock();
     qwMonotonic_ms = kStart;
-    StartServerMode(shell.MainWindow);
+    StartServerMode(shell.MainWindow, shell.msgSelectServer);
     const struct {
         uint64_t now_ms, synchronized_ms;
         int32_t fSynchronized, nCheckTimer_minute, nRateShift;
@@ -242,7 +242,7 @@ TEST_F(Server, AFloodIsSummedUpInALineASecond)
 {
     HoldMonotonicClock();
     qwMonotonic_ms = 10000;
-    StartServerMode(shell.MainWindow);
+    StartServerMode(shell.MainWindow, shell.msgSelectServer);
     const std::string sender = "length=48 addr=127.0.0.1:" + std::to_string(ntohs(saPeer.sin_port));
     const std::string header = "LI0 VN4 MODE3 Stratum0 Poll6 Precision-20";
     const struct {
@@ -278,7 +278,7 @@ TEST_F(Server, RandomDatagramsLeaveItAnswering)
     reference.fSynchronized = 1;
     reference.qwSynchronized_ms = MonotonicMs();
     ShowWindow(shell.MainWindow, SW_HIDE);  // as in the tray, where it spends most of its life
-    StartServerMode(shell.MainWindow);
+    StartServerMode(shell.MainWindow, shell.msgSelectServer);
     std::mt19937 random(20261207);
     std::uniform_int_distribution<int> length(0, 1500), byte(0, 255);
     for (int burst = 0; burst < 200; ++burst) {

@@ -42,6 +42,7 @@ HWND CreateLogWindow()
     CreateWindowA("LISTBOX", "", WS_CHILD | WS_VISIBLE | WS_VSCROLL | LBS_NOINTEGRALHEIGHT, 0, 0, 380, 260, hwnd,
                   (HMENU)(INT_PTR)IDC_LOG, GetModuleHandleA(NULL), NULL);
     shell.MainWindow = hwnd;
+    SetLogOwner(hwnd);
     ForgetLog();
     PumpMessages();
     return hwnd;
@@ -51,6 +52,7 @@ void DestroyLogWindow()
 {
     if (shell.MainWindow != NULL) DestroyWindow(shell.MainWindow);
     shell.MainWindow = NULL;
+    SetLogOwner(NULL);
     PumpMessages();
 }
 

@@ -3,6 +3,7 @@
 #include "app/main_window.h"
 #include "app/tray.h"
 #include "driver/driver.h"
+#include "log/activity_log.h"
 #include "resources/resource.h"
 #include "settings/settings_table.h"
 #include "state/program_state.h"
@@ -20,6 +21,7 @@ void MainDialog::TearDown()
 {
     if (IsWindow(hMain)) DestroyWindow(hMain);
     shell.MainWindow = NULL;
+    SetLogOwner(NULL);
     PumpMessages();
     WSACleanup();
 }
