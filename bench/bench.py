@@ -3,8 +3,9 @@
 namespace of their own: accuracy against chronyd, server capacity beside
 chronyd's, the responsiveness of the window, and the program's footprint.
 Prints the machine and one table (Markdown). With "server", only server
-mode's rows: capacity, the window and the client's poll during floods; with
-"history", only the history window's row.
+mode's rows: capacity, the age of the receive time at twice capacity, the
+window and the client's poll during floods; with "history", only the history
+window's row.
 
     bench.py BUILD_DIR [server | history]
 """
@@ -19,6 +20,8 @@ import sys
 import tempfile
 import threading
 import time
+
+import ntplib
 
 HERE = os.path.dirname(os.path.abspath(__file__))
 sys.path.insert(0, os.path.join(HERE, "..", "tests", "driver"))
@@ -37,6 +40,8 @@ EXCHANGES = 1000
 DELAY_LIMIT_MS = 600  # the program's default acceptable loop delay
 UNRESOLVABLE = "tamarin-bench.invalid"
 GOAL_RATE = 10000  # server mode's replies a second that a LAN may lean on, with the window answering
+STALE_REQUESTS = 50  # a real client's requests during an overload, 100 ms apart
+STALE_GOAL_MS = 20  # the most a reply's receive time may lag the request's arrival
 
 rows = []
 
@@ -230,6 +235,44 @@ def responsiveness_at(program, rate):
         "over %d replies" % result["replies"])
 
 
+def staleness_at(rate):
+    """While the generator sends at rate, ntplib's requests, each from a
+    socket of its own, 100 ms apart: how old each reply's receive time was.
+    Both ends read this machine's clock, so the receive timestamp minus the
+    client's own transmit time (which the reply echoes as its originate
+    timestamp) is the time the request waited before the program read it."""
+    result = {}
+    flood = threading.Thread(target=lambda: result.update(loadgen(123, rate, STALE_REQUESTS / 10 + 4)))
+    ages = []
+
+    def ask():
+        try:
+            reply = ntplib.NTPClient().request("127.0.0.1", version=4, port=123, timeout=2)
+        except ntplib.NTPException:
+            return
+        ages.append((reply.recv_timestamp - reply.orig_timestamp) * 1000)
+
+    flood.start()
+    time.sleep(1)  # the program's socket at its fullest
+    clients = []
+    for _ in range(STALE_REQUESTS):
+        clients.append(threading.Thread(target=ask))
+        clients[-1].start()
+        time.sleep(0.1)
+    for client in clients:
+        client.join()
+    flood.join()
+    if not ages:
+        row("Receive time's age at %d requests/s: median / p99 / max" % rate, "none answered", "",
+            "0 of %d answered" % STALE_REQUESTS)
+        return
+    row("Receive time's age at %d requests/s: median / p99 / max" % rate,
+        "%.1f / %.1f / %.1f ms" % (statistics.median(ages), percentile(ages, 0.99), max(ages)), "",
+        "ntplib: %d of %d answered; goal at most %d ms: %s; the generator's %d of %d answered" % (
+            len(ages), STALE_REQUESTS, STALE_GOAL_MS, "met" if max(ages) <= STALE_GOAL_MS else "missed",
+            result["replies"], result["sent"]))
+
+
 def wineserver_pid():
     """The wineserver of the benchmarks' prefix."""
     return pids_of_prefix(PREFIX, b"wineserver")[0]
@@ -363,6 +406,7 @@ def server_rows(workdir):
                     time.sleep(0.1)
                 rate = server_capacity(program)
                 responsiveness_at(program, min(rate, GOAL_RATE))
+                staleness_at(2 * rate)
                 flood_responsiveness(program)
             finally:
                 program.stop()
