@@ -24,8 +24,15 @@ bool fFellSilent = false;  // it stopped answering for want of that, and said so
 const int kBatchDatagrams = 256;
 const NtpTimestamp kBatchTime = 0x0147AE14;  // 5 ms in 32.32
 
-// Room for a burst while the window is busy elsewhere; the system may grant less.
-const int kReceiveBuffer = 1 << 20;
+// Room for one batch and no more: a reply's receive time is read when its
+// request is taken off the socket, so a request that waited behind a deeper
+// queue would be answered with a time stale by that wait (with 1 MiB, half a
+// second at twice the capacity); one that finds the buffer full is dropped
+// instead. Windows counts datagrams' payload against SO_RCVBUF, so there
+// this holds the batch's 256 requests. Linux, under Wine, doubles the value
+// and charges each datagram its whole buffer, 832 bytes for a 48-byte one on
+// loopback (measured): 29 requests, fewer and so never staler.
+const int kReceiveBuffer = kBatchDatagrams * (int)sizeof(NtpPacket);
 
 void LogCountedRequests(uint32_t nCounted)
 {
