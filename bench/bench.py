@@ -5,7 +5,8 @@ chronyd's, the responsiveness of the window, and the program's footprint.
 Prints the machine and one table (Markdown). With "server", only server
 mode's rows: capacity, the age of the receive time at twice capacity, the
 window and the client's poll during floods; with "history", only the history
-window's row.
+window's row. TAMARIN_STALE_RATE sets the flood of the receive time's age
+instead of twice the capacity.
 
     bench.py BUILD_DIR [server | history]
 """
@@ -406,7 +407,9 @@ def server_rows(workdir):
                     time.sleep(0.1)
                 rate = server_capacity(program)
                 responsiveness_at(program, min(rate, GOAL_RATE))
-                staleness_at(2 * rate)
+                # Twice the capacity, or a rate of one's own, so that a program
+                # with less capacity can be flooded as hard as another.
+                staleness_at(int(os.environ.get("TAMARIN_STALE_RATE", 2 * rate)))
                 flood_responsiveness(program)
             finally:
                 program.stop()
