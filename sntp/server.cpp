@@ -24,15 +24,15 @@ bool fFellSilent = false;  // it stopped answering for want of that, and said so
 const int kBatchDatagrams = 256;
 const NtpTimestamp kBatchTime = 0x0147AE14;  // 5 ms in 32.32
 
-// Room for one batch and no more: a reply's receive time is read when its
-// request is taken off the socket, so a request that waited behind a deeper
-// queue would be answered with a time stale by that wait (with 1 MiB, half a
-// second at twice the capacity); one that finds the buffer full is dropped
-// instead. Windows counts datagrams' payload against SO_RCVBUF, so there
-// this holds the batch's 256 requests. Linux, under Wine, doubles the value
-// and charges each datagram its whole buffer, 832 bytes for a 48-byte one on
-// loopback (measured): 29 requests, fewer and so never staler.
-const int kReceiveBuffer = kBatchDatagrams * (int)sizeof(NtpPacket);
+// Room for a burst while the window is busy elsewhere; the system may grant less.
+const int kReceiveBuffer = 1 << 20;
+
+// A request's receive time is read when it is taken off the socket, so one
+// that waited behind a queue would be answered with a time stale by the
+// wait: one that may have waited longer than this is dropped instead.
+const DWORD kMaxWait_ms = 20;
+bool fDrained = true;     // the last batch left the socket empty
+DWORD dwQueuedSince = 0;  // nothing waiting now came before this (GetTickCount)
 
 void LogCountedRequests(uint32_t nCounted)
 {
@@ -49,14 +49,16 @@ bool ServeDatagram(SOCKET sock, NtpTimestamp* pqwArrival)
     bool fFull = FullLinesDue(&requestLines);
     ReceivedPacket received;
     ReceiveResult result = TakeDatagram(sock, &received, fFull);
-    if (result == RECEIVED_NOTHING) return false;
+    fDrained = result == RECEIVED_NOTHING;
+    if (fDrained) return false;
     CountRequest(&requestLines, fFull);
     if (fFull) LogDatagram(result, &received);
     if (result == RECEIVE_FIONREAD_FAILED) return false;
     *pqwArrival = received.qwArrival;
     if (result != RECEIVED || NtpMode(&received.packet) != NTP_MODE_CLIENT) return true;
     const uint8_t* abFrom = (const uint8_t*)&received.saFrom.sin_addr;
-    if (IsServableRequest(&received.packet, abFrom, ntohs(received.saFrom.sin_port))) {
+    bool fFresh = GetTickCount() - dwQueuedSince <= kMaxWait_ms;
+    if (fFresh && IsServableRequest(&received.packet, abFrom, ntohs(received.saFrom.sin_port))) {
         SendServerReply(sock, received.abDatagram, received.qwArrival, &received.saFrom);
     }
     return true;
@@ -78,6 +80,7 @@ void StartServerMode(HWND hwnd, UINT msg)
     if (sockServer != INVALID_SOCKET) StopServerMode();
     hwndEvents = hwnd;
     msgEvents = msg;
+    fDrained = true;
     fServing = ClockChecked();
     fFellSilent = false;
     if (!OpenSelectedSocket(&sockServer, NTP_PORT, hwnd, msg)) return;
@@ -104,6 +107,9 @@ void OnServerRead(SOCKET sock, WORD event)
     // never needs, is not asked for again.)
     WSAAsyncSelect(sock, hwndEvents, 0, 0);
     SumUpServerRequests();  // a batch lasts 5 ms at most: the seconds are counted batch by batch
+    // Emptied by the last batch, the socket gave its notice with the first
+    // datagram since; else what waits may be as old as the last time it was empty.
+    if (fDrained) dwQueuedSince = (DWORD)GetMessageTime();
     NtpTimestamp qwFirst = 0, qwArrival = 0;
     for (int i = 0; i < kBatchDatagrams && ServeDatagram(sock, &qwArrival); ++i) {
         if (i == 0) qwFirst = qwArrival;

@@ -188,6 +188,17 @@ TEST_F(Server, AnswersClientRequestsOnceSynchronised)
             EXPECT_EQ(reply[1], row.stratum);
         }
     }
+
+    // A request that waited in the socket longer than 20 ms is not answered
+    // with a receive time stale by the wait.
+    reference.nUpstreamStratum = 1;
+    Ask(Request(0x23));
+    Sleep(100);
+    Serve();
+    EXPECT_TRUE(Answer(100).empty());
+    Ask(Request(0x23));
+    Serve();
+    EXPECT_EQ(Answer().size(), 48u);
 }
 
 // The time is handed out only while the client keeps finding the clock
