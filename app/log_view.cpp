@@ -1,8 +1,8 @@
 #include "app/log_view.h"
 
+#include "app/shell_state.h"
 #include "log/activity_log.h"
 #include "resources/resource.h"
-#include "state/program_state.h"
 
 namespace {
 

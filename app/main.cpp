@@ -5,10 +5,10 @@
 #include <commctrl.h>
 
 #include "app/main_window.h"
+#include "app/shell_state.h"
 #include "log/activity_log.h"
 #include "resources/resource.h"
 #include "settings/settings_table.h"
-#include "state/program_state.h"
 
 namespace {
 

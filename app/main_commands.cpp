@@ -1,6 +1,7 @@
 #include "app/main_commands.h"
 
 #include "app/menu_commands.h"
+#include "app/shell_state.h"
 #include "app/tray.h"
 #include "resources/resource.h"
 #include "settings/settings_controls.h"

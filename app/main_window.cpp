@@ -5,6 +5,7 @@
 #include "app/log_view.h"
 #include "app/main_commands.h"
 #include "app/menu_commands.h"
+#include "app/shell_state.h"
 #include "app/tray.h"
 #include "history/history_window.h"
 #include "log/activity_log.h"

@@ -1,6 +1,7 @@
 #include "app/menu_commands.h"
 
 #include "app/about.h"
+#include "app/shell_state.h"
 #include "app/timezone.h"
 #include "history/history_window.h"
 #include "log/activity_log.h"

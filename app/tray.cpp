@@ -3,6 +3,7 @@
 #include <string.h>
 
 #include "app/menu_commands.h"
+#include "app/shell_state.h"
 #include "app/tray_tip.h"
 #include "log/activity_log.h"
 #include "resources/resource.h"

@@ -1,5 +1,4 @@
 #include "state/program_state.h"
 
-ShellState shell;
 ClientState client;
 ReferenceState reference;

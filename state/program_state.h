@@ -10,18 +10,6 @@
 #include "state/client_status.h"
 #include "timebase/ntp_time.h"
 
-// The application shell's windows and the registered message numbers it
-// routes; written at start-up.
-struct ShellState {
-    HWND MainWindow = NULL;  // the settings window: owner of the log, target of every event
-    HWND TrayWindow = NULL;  // the hidden window that owns the tray icon
-    UINT msgGetHostByXXXX = 0;
-    UINT msgGetServByXXXX = 0;
-    UINT msgSelectClient = 0;
-    UINT msgSelectServer = 0;
-    int32_t fFirstRun = 0;  // no settings key existed at start
-};
-
 // The client: where it stands and what the user wants kept apart, its
 // socket and server, when it polls and tries again, and the automatic exit.
 // Times in _ms are readings of the monotonic clock, which counts sleep.
@@ -60,6 +48,5 @@ struct ReferenceState {
     uint64_t qwRootDispersion = 0;     // 32.32: the server's root dispersion, at that reply
 };
 
-extern ShellState shell;
 extern ClientState client;
 extern ReferenceState reference;

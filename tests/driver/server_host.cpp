@@ -9,6 +9,7 @@
 #include <winsock.h>
 #include <stdlib.h>
 
+#include "app/shell_state.h"
 #include "log/activity_log.h"
 #include "sntp/client_read.h"
 #include "sntp/receive.h"

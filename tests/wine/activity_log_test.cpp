@@ -4,8 +4,8 @@
 #include <vector>
 
 #include "app/log_view.h"
+#include "app/shell_state.h"
 #include "log/activity_log.h"
-#include "state/program_state.h"
 #include "support/log_window.h"
 
 namespace {

@@ -6,6 +6,7 @@
 #include <string>
 #include <vector>
 
+#include "app/shell_state.h"
 #include "app/tray.h"
 #include "driver/driver.h"
 #include "resources/resource.h"

@@ -5,6 +5,7 @@
 
 #include <string>
 
+#include "app/shell_state.h"
 #include "history/history_paint.h"
 #include "history/history_plot.h"
 #include "history/history_window.h"

@@ -4,8 +4,8 @@
 #include <string>
 #include <vector>
 
+#include "app/shell_state.h"
 #include "sntp/receive.h"
-#include "state/program_state.h"
 #include "support/log_window.h"
 #include "support/loopback.h"
 #include "timebase/clock.h"

@@ -5,6 +5,7 @@
 #include <string>
 #include <vector>
 
+#include "app/shell_state.h"
 #include "settings/settings_table.h"
 #include "sntp/packet.h"
 #include "sntp/server.h"

@@ -7,6 +7,7 @@
 #include <string>
 #include <vector>
 
+#include "app/shell_state.h"
 #include "resources/resource.h"
 #include "sntp/client_read.h"
 #include "sntp/evaluate.h"

@@ -5,6 +5,7 @@
 #include <string>
 #include <vector>
 
+#include "app/shell_state.h"
 #include "app/tray.h"
 #include "resources/resource.h"
 #include "settings/settings_table.h"

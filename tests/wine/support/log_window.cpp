@@ -2,6 +2,7 @@
 
 #include <string.h>
 
+#include "app/shell_state.h"
 #include "log/activity_log.h"
 #include "resources/resource.h"
 #include "settings/settings_table.h"

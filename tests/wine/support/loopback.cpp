@@ -2,7 +2,7 @@
 
 #include <string.h>
 
-#include "state/program_state.h"
+#include "app/shell_state.h"
 #include "support/log_window.h"
 
 SOCKET BoundLoopbackSocket(sockaddr_in* sa, u_short port)

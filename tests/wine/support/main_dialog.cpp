@@ -1,6 +1,7 @@
 #include "support/main_dialog.h"
 
 #include "app/main_window.h"
+#include "app/shell_state.h"
 #include "app/tray.h"
 #include "driver/driver.h"
 #include "log/activity_log.h"
