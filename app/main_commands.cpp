@@ -1,15 +1,13 @@
 #include "app/main_commands.h"
 
+#include "app/exit_countdown.h"
 #include "app/menu_commands.h"
 #include "app/shell_state.h"
 #include "app/tray.h"
 #include "resources/resource.h"
 #include "settings/settings_controls.h"
 #include "settings/settings_table.h"
-#include "sntp/client.h"
 #include "sntp/server.h"
-#include "sntp/tick.h"
-#include "state/program_state.h"
 
 namespace {
 

@@ -2,6 +2,7 @@
 
 #include <commctrl.h>
 
+#include "app/exit_countdown.h"
 #include "app/log_view.h"
 #include "app/main_commands.h"
 #include "app/menu_commands.h"
@@ -14,10 +15,7 @@
 #include "settings/settings_controls.h"
 #include "settings/settings_store.h"
 #include "sntp/client.h"
-#include "sntp/client_read.h"
 #include "sntp/server.h"
-#include "sntp/tick.h"
-#include "state/program_state.h"
 
 namespace {
 
@@ -126,12 +124,13 @@ void OnTimer(HWND hwnd, WPARAM idTimer)
     SumUpServerRequests();  // also when the flood has ended
     WatchServedClock();
     ShowTrayState();        // the clock may have gone unchecked too long
-    if (OnTimerTick()) PostMessageA(hwnd, WM_CLOSE, 0, 0);  // the countdown has run out
+    OnClientTick();
+    if (CountDownToExit(ReportClient())) PostMessageA(hwnd, WM_CLOSE, 0, 0);
 }
 
 void OnInitMenuPopup(HMENU hMenu)
 {
-    bool fOnline = client.nStatus == CLIENT_ONLINE;
+    bool fOnline = ReportClient().nStatus == CLIENT_ONLINE;
     CheckMenuItem(hMenu, IDM_ONLINE, MF_BYCOMMAND | (fOnline ? MF_CHECKED : MF_UNCHECKED));
 }
 

@@ -8,7 +8,6 @@
 #include "resources/resource.h"
 #include "settings/settings_controls.h"
 #include "sntp/client.h"
-#include "state/program_state.h"
 
 namespace {
 

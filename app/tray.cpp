@@ -7,9 +7,7 @@
 #include "app/tray_tip.h"
 #include "log/activity_log.h"
 #include "resources/resource.h"
-#include "settings/settings_table.h"
-#include "sntp/schedule.h"
-#include "state/program_state.h"
+#include "sntp/client.h"
 #include "timebase/clock.h"
 
 namespace {
@@ -96,14 +94,14 @@ TipMoment LocalMoment(NtpTimestamp t)
 // going online.
 TipState CurrentState(TrayTipBuffer& tip)
 {
-    bool fJudged = client.qwLastJudged != 0;
-    bool fCheckedLast = fJudged && client.qwLastJudged_ms >= client.qwOnlineSince_ms;
-    TipFacts facts = {client.nStatus == CLIENT_ONLINE, reference.fSynchronized != 0, fJudged, MonotonicMs(),
-                      fCheckedLast ? client.qwLastJudged_ms : client.qwOnlineSince_ms,
-                      PollInterval(settings.nCheckTimer_minute, client.nRateShift)};
+    const ClientReport report = ReportClient();
+    bool fJudged = report.qwLastJudged != 0;
+    bool fCheckedLast = fJudged && report.qwLastJudged_ms >= report.qwOnlineSince_ms;
+    TipFacts facts = {report.nStatus == CLIENT_ONLINE, report.reference.fSynchronized != 0, fJudged, MonotonicMs(),
+                      fCheckedLast ? report.qwLastJudged_ms : report.qwOnlineSince_ms, report.qwUncheckedLimit_ms};
     TipState state = DecideTipState(facts);
-    NtpTimestamp qwSince = state == TIP_WARNING && !fCheckedLast ? client.qwOnlineSince : client.qwLastJudged;
-    FormatTrayTip(tip, state, LocalMoment(qwSince), client.llLastOffset);
+    NtpTimestamp qwSince = state == TIP_WARNING && !fCheckedLast ? report.qwOnlineSince : report.qwLastJudged;
+    FormatTrayTip(tip, state, LocalMoment(qwSince), report.llLastOffset);
     return state;
 }
 

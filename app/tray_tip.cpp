@@ -1,7 +1,6 @@
 #include "app/tray_tip.h"
 
 #include "log/log_format.h"
-#include "sntp/schedule.h"
 #include "timebase/ntp_time.h"
 
 void FormatTrayTip(TrayTipBuffer& tip, TipState state, const TipMoment& when, int64_t llOffset)
@@ -27,6 +26,6 @@ TipState DecideTipState(const TipFacts& facts)
 {
     if (!facts.fOnline) return TIP_OFFLINE;
     bool fRefused = facts.fJudged && !facts.fSynchronised;
-    if (fRefused || facts.qwNow_ms - facts.qwChecked_ms > UncheckedLimit_ms(facts.nInterval_sec)) return TIP_WARNING;
+    if (fRefused || facts.qwNow_ms - facts.qwChecked_ms > facts.qwUncheckedLimit_ms) return TIP_WARNING;
     return facts.fSynchronised && facts.fJudged ? TIP_SYNCHRONISED : TIP_UNSYNCHRONISED;
 }

@@ -25,11 +25,11 @@ struct TipFacts {
     bool fJudged;         // a reply was judged at all
     uint64_t qwNow_ms;
     uint64_t qwChecked_ms;  // the last judged reply, or going online if that came later
-    uint32_t nInterval_sec;
+    uint64_t qwUncheckedLimit_ms;  // the client's: how long the clock may go unchecked
 };
 
 // Online, a warning when the last judgement refused the correction, or when
-// nothing was judged for longer than three poll intervals, at least an hour.
+// nothing was judged for longer than the client's limit.
 TipState DecideTipState(const TipFacts& facts);
 
 // The local time of the last judged reply.

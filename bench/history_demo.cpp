@@ -7,14 +7,14 @@
 #include <stdio.h>
 #include <stdlib.h>
 
-#include "history/history_window.h"
 #include "app/main_window.h"
+#include "history/history_window.h"
 #include "resources/resource.h"
 #include "settings/settings_table.h"
 #include "sntp/client.h"
-#include "sntp/client_read.h"
-#include "sntp/tick.h"
-#include "state/program_state.h"
+#include "sntp/client_link.h"
+#include "sntp/client_poll.h"
+#include "sntp/client_state.h"
 #include "timebase/clock.h"
 
 namespace {
@@ -101,12 +101,12 @@ bool PumpUntil(bool (*done)(uint64_t), uint64_t qwArgument, DWORD dwTimeout_ms)
 
 bool IsOnline(uint64_t)
 {
-    return client.nStatus == CLIENT_ONLINE;
+    return ReportClient().nStatus == CLIENT_ONLINE;
 }
 
 bool HasGrownPast(uint64_t qwBefore)
 {
-    return replyHistory.qwAppended > qwBefore;
+    return JudgedReplies().qwAppended > qwBefore;
 }
 
 // --- "time" ----------------------------------------------------------------
@@ -158,7 +158,7 @@ void AppendSyntheticHistory()
 {
     NtpTimestamp now = NtpNow();
     int64_t llDrift_us = 0;
-    for (int i = 0; i < kSyntheticPoints; ++i) AppendHistory(&replyHistory, SyntheticPoint(i, now, &llDrift_us));
+    for (int i = 0; i < kSyntheticPoints; ++i) AppendHistory(&clientFindings.history, SyntheticPoint(i, now, &llDrift_us));
 }
 
 LARGE_INTEGER Counter()
@@ -217,7 +217,7 @@ int RunTiming(HINSTANCE hInstance)
 // One poll on the held clock: a minute and a second later, the tick.
 void Exchange(HWND hMain)
 {
-    uint64_t qwBefore = replyHistory.qwAppended;
+    uint64_t qwBefore = JudgedReplies().qwAppended;
     qwHeldTick_ms += kPollStep_ms;
     SendMessageA(hMain, WM_TIMER, kTickTimer, 0);
     PumpUntil(HasGrownPast, qwBefore, kReplyWait_ms);
@@ -227,16 +227,16 @@ void Exchange(HWND hMain)
 // Online with the server, n polls, offline again; the replies recorded.
 int RunSession(HWND hMain, const char* szServer, int n)
 {
-    uint64_t qwBefore = replyHistory.qwAppended;
+    uint64_t qwBefore = JudgedReplies().qwAppended;
     SetDlgItemTextA(hMain, IDC_SERVERNAME, szServer);
     SendMessageA(hMain, WM_COMMAND, IDM_ONLINE, 0);
     if (PumpUntil(IsOnline, 0, kOnlineWait_ms)) {
         for (int i = 0; i < n; ++i) Exchange(hMain);
         SendMessageA(hMain, WM_COMMAND, IDM_ONLINE, 0);
     }
-    if (client.nStatus != CLIENT_OFFLINE) StopClient(false);  // a lookup or a retry still pending
+    if (ReportClient().nStatus != CLIENT_OFFLINE) StopClient(false);  // a lookup or a retry still pending
     PumpMessages();
-    return (int)(replyHistory.qwAppended - qwBefore);
+    return (int)(JudgedReplies().qwAppended - qwBefore);
 }
 
 // The settings that the run needs, whatever the registry said: polls a
@@ -258,7 +258,8 @@ HWND CreateMainWindow(HINSTANCE hInstance)
 void PrintOutcomes()
 {
     int anCount[REPLY_TOO_SLOW + 1] = {};
-    for (int i = 0; i < replyHistory.nCount; ++i) ++anCount[HistoryAt(replyHistory, i).nOutcome];
+    const ReplyHistory& replies = JudgedReplies();
+    for (int i = 0; i < replies.nCount; ++i) ++anCount[HistoryAt(replies, i).nOutcome];
     printf("within tolerance %d, corrected %d, not corrected %d, too slow %d\n", anCount[REPLY_WITHIN_TOLERANCE],
            anCount[REPLY_CORRECTED], anCount[REPLY_NOT_CORRECTED], anCount[REPLY_TOO_SLOW]);
 }

@@ -5,8 +5,7 @@
 #include "log/activity_log.h"
 #include "resources/resource.h"
 #include "settings/settings_table.h"
-#include "sntp/client_read.h"
-#include "state/program_state.h"
+#include "sntp/client.h"
 #include "timebase/clock.h"
 
 namespace {
@@ -50,9 +49,10 @@ int32_t LocalBias()
 // The header and a line a reply, each ended by CR LF, into buffer; its length.
 size_t WriteHistoryText(char* buffer)
 {
+    const ReplyHistory& replies = JudgedReplies();
     size_t length = (size_t)wsprintfA(buffer, "%s\r\n", HISTORY_HEADER);
-    for (int i = 0; i < replyHistory.nCount; ++i) {
-        const HistoryPoint& point = HistoryAt(replyHistory, i);
+    for (int i = 0; i < replies.nCount; ++i) {
+        const HistoryPoint& point = HistoryAt(replies, i);
         HistoryLineBuffer line;
         FormatHistoryLine(line, NtpToLocalTime(point.qwArrival), point);
         length += (size_t)wsprintfA(buffer + length, "%s\r\n", line);
@@ -113,7 +113,7 @@ void OnPaint(HWND hwnd)
     }
     HDC hdcBack = CreateCompatibleDC(hdc);
     HGDIOBJ oldBitmap = SelectObject(hdcBack, hBackBuffer), oldFont = SelectObject(hdcBack, hFont);
-    HistoryView view = {&replyHistory, IgnorableMaxTimeDifference(settings), AcceptableMaxLoopDelay(settings),
+    HistoryView view = {&JudgedReplies(), IgnorableMaxTimeDifference(settings), AcceptableMaxLoopDelay(settings),
                         settings.nIgnorableMaxTimeDifference_ms, settings.nAcceptableMaxLoopDelay_ms, LocalBias()};
     PaintHistory(hdcBack, rc, view, &plot);
     BitBlt(hdc, 0, 0, rc.right, rc.bottom, hdcBack, 0, 0, SRCCOPY);

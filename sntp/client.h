@@ -1,13 +1,19 @@
-// The client's way online and offline: the socket and the asynchronous
-// lookups of the server's address and port, with what the user wants kept
-// apart from where the client stands (client.nStatus). While the user wants
-// it online, a failed step is tried again by itself, 15 s later and then
-// doubling. Never blocks and touches no window: the shell hears of each
-// change of the online state through the function it gives at start.
+// The client, an engine behind this door: it keeps the clock in step with
+// one SNTP server. The shell hands it events (the user's click, the lookups'
+// completions, the socket's datagrams, the one-second tick, a wake notice)
+// and reads what it found in one report and the record of judged replies.
+// It never blocks and holds no window of its own: its socket and lookups
+// post to the window given at start, and it tells the shell of changes
+// through the functions given.
 #pragma once
 
 #include <windows.h>
 #include <winsock.h>
+#include <stdint.h>
+
+#include "sntp/client_status.h"
+#include "sntp/reply_history.h"
+#include "timebase/ntp_time.h"
 
 // Where the client's socket and lookups report: a window and the registered
 // messages it routes to OnClientRead and the two lookups' completions.
@@ -24,6 +30,11 @@ void SetClientEvents(const ClientEvents& events);
 // The shell's function that shows the online state, called on each change.
 void SetOnlineStateView(void (*pfnShow)(bool fOnline));
 
+// Told after each reply recorded in the history, once its judgement is
+// taken (NULL: nobody), so that the shell can show when and how it found
+// the clock.
+void SetJudgedReplyView(void (*pfnShow)());
+
 // Command 40003, the user's click: goes offline when online, and the user
 // wants it offline; otherwise (also while a lookup is pending or a retry
 // waits) the user wants it online, and it goes online afresh with this
@@ -35,15 +46,50 @@ void ToggleOnline(const char* szServerName);
 void OnHostResolved(HANDLE hTask, int nError);
 void OnServiceResolved(HANDLE hTask, int nError);
 
-// Goes online again with the server name of the last attempt: a retry
-// whose wait is over, or the network's return. RATE holds, and the first
-// poll waits until 15 s have passed since the last request.
-void GoOnlineAgain();
+// For each msgSelectClient message: the socket (wParam) and the event bits
+// (low word of lParam). Receives the server's reply, judges it, logs the
+// judgement and corrects the clock when it says so.
+void OnClientRead(SOCKET sock, WORD event);
 
-// Goes offline whatever the client was doing. With fKeepWish (the network
-// went away) the user still wants it online; without (the server said no
-// more) it waits for the user.
-void StopClient(bool fKeepWish);
+// For each tick of the shell's one-second timer: the connection-state probe,
+// then a retry of the way online whose wait is over, or a poll that is due.
+void OnClientTick();
 
-// Shuts sockClient down in both directions and closes it, if it is open.
+// Woken from sleep, or the network back: an online client polls on the next
+// tick, unless it polled within the last 15 s (both resume notices may come).
+void PollSoon();
+
+// The program ends: the socket goes, without a line.
 void CloseClientSocket();
+
+// What the client learnt from its server, which server mode passes on.
+struct ReferenceState {
+    int32_t fSynchronized = 0;         // the clock is known right: a reply's offset was within tolerance or set
+    NtpTimestamp qwReferenceTime = 0;  // when the last accepted reply came, or the time it set the clock to
+    uint64_t qwSynchronized_ms = 0;    // the same moment on the monotonic clock, which counts sleep
+    uint32_t dwReferenceId = 0;        // low 32 bits of the last valid reply's transmit timestamp
+    int32_t nUpstreamStratum = 1;      // that reply's stratum; a primary server's until one came
+    uint64_t qwRootDelay = 0;          // 32.32: the server's root delay plus the loop delay, at that reply
+    uint64_t qwRootDispersion = 0;     // 32.32: the server's root dispersion, at that reply
+};
+
+// The client as the user sees it. Times in _ms are readings of the
+// monotonic clock, which counts sleep.
+struct ClientReport {
+    ClientStatus nStatus;
+    NtpTimestamp qwOnlineSince;    // when it last went online
+    uint64_t qwOnlineSince_ms;
+    NtpTimestamp qwLastJudged;     // when the last reply with an accepted delay came (0: none yet)
+    uint64_t qwLastJudged_ms;
+    int64_t llLastOffset;          // and the offset it found, 32.32
+    uint32_t nInterval_sec;        // the poll interval in force, RATE kisses included
+    uint64_t qwUncheckedLimit_ms;  // how long the clock may go unchecked before it counts as so
+    uint64_t nPollsSucceeded;      // polls whose reply found the clock right or had it corrected (or tried)
+    ReferenceState reference;
+};
+
+ClientReport ReportClient();
+
+// Every reply that passed the checks and answered the request out, whether
+// its delay was accepted or not, with what became of it.
+const ReplyHistory& JudgedReplies();

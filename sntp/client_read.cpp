@@ -5,11 +5,13 @@
 #include "log/activity_log.h"
 #include "settings/settings_table.h"
 #include "sntp/client.h"
+#include "sntp/client_link.h"
+#include "sntp/client_poll.h"
+#include "sntp/client_state.h"
 #include "sntp/evaluate.h"
 #include "sntp/receive.h"
 #include "sntp/request_lines.h"
 #include "sntp/schedule.h"
-#include "state/program_state.h"
 #include "timebase/clock.h"
 
 namespace {
@@ -21,7 +23,7 @@ RequestLines strayLines;  // datagrams that answer no request: how many were tol
 void RecordReply(const ReplyEvaluation& e, NtpTimestamp qwArrival, ReplyOutcome nOutcome)
 {
     HistoryPoint point = {qwArrival, e.llOffset, e.qwLoopDelay, nOutcome};
-    AppendHistory(&replyHistory, point);
+    AppendHistory(&clientFindings.history, point);
     if (pfnShowJudgedReply != NULL) pfnShowJudgedReply();
 }
 
@@ -50,11 +52,11 @@ NtpTimestamp CorrectClock(int64_t llOffset)
 // qwWhen; the offset left uncorrected adds to what it may be wrong by.
 void KeepReference(const ReplyEvaluation& e, NtpTimestamp qwWhen, uint64_t qwUncorrected)
 {
-    reference.fSynchronized = 1;
-    reference.qwReferenceTime = qwWhen;
-    reference.qwSynchronized_ms = MonotonicMs();
-    reference.qwRootDelay = e.qwRootDelay;
-    reference.qwRootDispersion = e.qwRootDispersion + qwUncorrected;  // at most 2^48 + 2^63
+    clientFindings.reference.fSynchronized = 1;
+    clientFindings.reference.qwReferenceTime = qwWhen;
+    clientFindings.reference.qwSynchronized_ms = MonotonicMs();
+    clientFindings.reference.qwRootDelay = e.qwRootDelay;
+    clientFindings.reference.qwRootDispersion = e.qwRootDispersion + qwUncorrected;  // at most 2^48 + 2^63
 }
 
 // Synchronised only while the clock is known to be right: within the
@@ -68,7 +70,7 @@ ReplyOutcome TakeAcceptedReply(const ReplyEvaluation& e, NtpTimestamp qwArrival)
     }
     NtpTimestamp qwSetTo = CorrectClock(e.llOffset);
     if (qwSetTo == 0) {
-        reference.fSynchronized = 0;
+        clientFindings.reference.fSynchronized = 0;
         return REPLY_NOT_CORRECTED;
     }
     KeepReference(e, qwSetTo, 0);
@@ -80,10 +82,10 @@ ReplyOutcome TakeAcceptedReply(const ReplyEvaluation& e, NtpTimestamp qwArrival)
 // pace; after a dispute the backoff goes on as after a failed poll.
 void HoldLeap(LeapVerdict leap)
 {
-    reference.fSynchronized = 0;
+    clientFindings.reference.fSynchronized = 0;
     if (leap == LEAP_AWAITED) {
         LogLine("差が1000秒を超えるため、次の応答で確かめます");
-        client.nRetry_sec = MIN_RETRY_SEC;
+        AskWitness();
     } else {
         LogLine("次の応答と差が一致しないため、時刻を修正しません");
     }
@@ -91,7 +93,7 @@ void HoldLeap(LeapVerdict leap)
 
 bool AnswersRequest(const NtpPacket* reply)
 {
-    return client.fAwaitingReply && NtpToNetwork(reply->qwOriginateTime) == client.qwRequestCookie;
+    return clientPoll.fAwaitingReply && NtpToNetwork(reply->qwOriginateTime) == clientPoll.qwRequestCookie;
 }
 
 // RFC 5905 section 7.4: DENY and RSTR end the asking until the user goes
@@ -105,9 +107,7 @@ void ObeyKiss(const ReplyEvaluation& e)
         LogLine(line);
         StopClient(false);
     } else if (e.nKiss == KISS_RATE) {
-        ++client.nRateShift;
-        client.nRetry_sec = 0;
-        client.fAwaitingReply = 0;
+        SlowDown();
     }
 }
 
@@ -117,11 +117,11 @@ void ObeyKiss(const ReplyEvaluation& e)
 const char* WhyNoAnswer(ReceiveResult result, const ReceivedPacket& received, ReplyEvaluation* e)
 {
     if (result != RECEIVED) return "";
-    if (client.nStatus != CLIENT_ONLINE) return "FD_READ - !connect";
+    if (clientLink.nStatus != CLIENT_ONLINE) return "FD_READ - !connect";
     if (NtpMode(&received.packet) != NTP_MODE_SERVER) return "";
     // Family, port and address must be the server's.
-    if (memcmp(&received.saFrom, &client.saServer, 8) != 0) return "FD_READ - server !match";
-    EvaluateReply(&received.packet, client.qwRequestTime, received.qwArrival, AcceptableMaxLoopDelay(settings),
+    if (memcmp(&received.saFrom, &clientLink.saServer, 8) != 0) return "FD_READ - server !match";
+    EvaluateReply(&received.packet, clientPoll.qwRequestTime, received.qwArrival, AcceptableMaxLoopDelay(settings),
                   IgnorableMaxTimeDifference(settings), ClockPrecision(), e);
     if (AnswersRequest(&received.packet)) return NULL;
     return e->szRefusal != NULL ? e->aszLines[0] : "FD_READ - T1 !match";
@@ -143,9 +143,9 @@ void SetAside(ReceiveResult result, const ReceivedPacket& received, const char* 
 // clock is found right or set, and the poll succeeded.
 void TakeMeasurement(const ReplyEvaluation& e, NtpTimestamp qwArrival)
 {
-    client.qwLastJudged = qwArrival;
-    client.qwLastJudged_ms = MonotonicMs();
-    client.llLastOffset = e.llOffset;
+    clientFindings.qwLastJudged = qwArrival;
+    clientFindings.qwLastJudged_ms = MonotonicMs();
+    clientFindings.llLastOffset = e.llOffset;
     LeapVerdict leap = WeighLeap(&leapWitness, e.llOffset, e.fCorrect, IgnorableMaxTimeDifference(settings));
     if (leap == LEAP_AWAITED || leap == LEAP_DISPUTED) {
         HoldLeap(leap);
@@ -154,18 +154,14 @@ void TakeMeasurement(const ReplyEvaluation& e, NtpTimestamp qwArrival)
     }
     if (leap == LEAP_WITNESSED) LogLine("次の応答も同じ差でした");
     ReplyOutcome nOutcome = TakeAcceptedReply(e, qwArrival);
-    client.nRetry_sec = 0;
+    EndBackOff();
+    ++clientFindings.nPollsSucceeded;  // the one-shot exit waits for this
     RecordReply(e, qwArrival, nOutcome);
-    // Synchronise once and quit: only after a measurement that counted.
-    if (!settings.fStayAfterAdjustment) {
-        client.fExitCountdown = 1;
-        client.nExitCount = 0;
-    }
 }
 
 }  // namespace
 
-ReplyHistory replyHistory;
+ClientFindings clientFindings;
 
 void SetJudgedReplyView(void (*pfnShow)())
 {
@@ -174,7 +170,7 @@ void SetJudgedReplyView(void (*pfnShow)())
 
 void OnClientRead(SOCKET sock, WORD event)
 {
-    if (sock != client.sockClient || (event & FD_READ) == 0) return;  // a closed socket's event is stale
+    if (sock != clientLink.sockClient || (event & FD_READ) == 0) return;  // a closed socket's event is stale
     SumUpStrayDatagrams();
     ReceivedPacket received;
     ReceiveResult result = TakeDatagram(sock, &received, true);
@@ -192,9 +188,9 @@ void OnClientRead(SOCKET sock, WORD event)
         ObeyKiss(e);
         return;
     }
-    client.fAwaitingReply = 0;
-    reference.dwReferenceId = e.dwReferenceId;
-    reference.nUpstreamStratum = received.packet.bStratum;
+    CloseRequest();
+    clientFindings.reference.dwReferenceId = e.dwReferenceId;
+    clientFindings.reference.nUpstreamStratum = received.packet.bStratum;
     if (!e.fDelayAccepted) {  // too slow: the poll failed, and is tried again after the backoff
         RecordReply(e, received.qwArrival, REPLY_TOO_SLOW);
         return;

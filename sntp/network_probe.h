@@ -6,7 +6,7 @@
 
 #include <stdint.h>
 
-#include "state/client_status.h"
+#include "sntp/client_status.h"
 
 // With the server's IPv4 address (network order): up when the system has a
 // route to it, or it is a loopback address; down when it has none. Without

@@ -6,7 +6,7 @@
 
 #include <stdint.h>
 
-#include "state/client_status.h"
+#include "sntp/client_status.h"
 
 // RFC 4330 section 10: never ask a server more often than this.
 const uint32_t MIN_RETRY_SEC = 15;

@@ -2,11 +2,9 @@
 
 #include "log/activity_log.h"
 #include "log/log_format.h"
-#include "settings/settings_table.h"
+#include "sntp/client.h"
 #include "sntp/receive.h"
 #include "sntp/request_lines.h"
-#include "sntp/schedule.h"
-#include "state/program_state.h"
 #include "timebase/clock.h"
 
 namespace {
@@ -66,11 +64,10 @@ bool ServeDatagram(SOCKET sock, NtpTimestamp* pqwArrival)
 
 // The time is worth handing out only while the client keeps checking it:
 // found right (or set) by a reply within the limit that the tray warns at.
-bool ClockChecked()
+bool ClockChecked(const ClientReport& report)
 {
-    if (!reference.fSynchronized) return false;
-    uint64_t qwLimit_ms = UncheckedLimit_ms(PollInterval(settings.nCheckTimer_minute, client.nRateShift));
-    return MonotonicMs() - reference.qwSynchronized_ms <= qwLimit_ms;
+    if (!report.reference.fSynchronized) return false;
+    return MonotonicMs() - report.reference.qwSynchronized_ms <= report.qwUncheckedLimit_ms;
 }
 
 }  // namespace
@@ -81,7 +78,7 @@ void StartServerMode(HWND hwnd, UINT msg)
     hwndEvents = hwnd;
     msgEvents = msg;
     fDrained = true;
-    fServing = ClockChecked();
+    fServing = ClockChecked(ReportClient());
     fFellSilent = false;
     if (!OpenSelectedSocket(&sockServer, NTP_PORT, hwnd, msg)) return;
     setsockopt(sockServer, SOL_SOCKET, SO_RCVBUF, (const char*)&kReceiveBuffer, sizeof kReceiveBuffer);
@@ -128,7 +125,7 @@ void SumUpServerRequests()
 void WatchServedClock()
 {
     if (sockServer == INVALID_SOCKET) return;
-    bool fChecked = ClockChecked();
+    bool fChecked = ClockChecked(ReportClient());
     if (fChecked == fServing) return;
     fServing = fChecked;
     if (!fChecked) {
@@ -144,7 +141,9 @@ int SendServerReply(SOCKET sock, const uint8_t* request, NtpTimestamp qwArrival,
 {
     // Silent while the time is not checked, and behind a server that is itself at the
     // bottom of the strata (15: its clients would be 16, unsynchronised).
-    if (!ClockChecked() || reference.nUpstreamStratum >= 15) return 0;
+    const ClientReport report = ReportClient();
+    const ReferenceState& reference = report.reference;
+    if (!ClockChecked(report) || reference.nUpstreamStratum >= 15) return 0;
     const ServerReference ours = {reference.dwReferenceId, reference.qwReferenceTime, reference.qwRootDelay,
                                   reference.qwRootDispersion, ClockPrecision(), reference.nUpstreamStratum + 1};
     NtpPacket reply;

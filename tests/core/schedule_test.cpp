@@ -24,6 +24,10 @@ TEST(Schedule, PollsFallDueByElapsedTimeAndRateStretchesTheInterval)
     EXPECT_EQ(PollInterval(999, 1), 119880u);
     EXPECT_EQ(PollInterval(999, 2), 131072u);  // 2^17 s at most
     EXPECT_EQ(PollInterval(1, 40), 131072u);
+    // The clock counts as unchecked after three intervals, an hour at least.
+    EXPECT_EQ(UncheckedLimit_ms(600), 3600000u);
+    EXPECT_EQ(UncheckedLimit_ms(1201), 3603000u);
+    EXPECT_EQ(UncheckedLimit_ms(131072), 393216000u);
 
     const uint64_t t = 1000000;
     const struct {

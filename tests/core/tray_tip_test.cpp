@@ -37,8 +37,8 @@ TEST(TrayTip, TellsTheStateInCodePage932Within64Bytes)
     }
 }
 
-// Online, a warning after three poll intervals unchecked (an hour at least),
-// or when the last judgement refused the correction.
+// Online, a warning once the clock went unchecked longer than the client's
+// limit, or when the last judgement refused the correction.
 TEST(TrayTip, WarnsWhenTheClockHasGoneUncheckedTooLong)
 {
     const uint64_t kHour = 3600 * 1000;
@@ -46,18 +46,17 @@ TEST(TrayTip, WarnsWhenTheClockHasGoneUncheckedTooLong)
         TipFacts facts;
         TipState state;
     } rows[] = {
-        {{false, true, true, 5 * kHour, 0, 600}, TIP_OFFLINE},
-        {{true, false, false, kHour, 0, 600}, TIP_UNSYNCHRONISED},
-        {{true, false, false, kHour + 1, 0, 600}, TIP_WARNING},        // online an hour, nothing judged
-        {{true, true, true, 2 * kHour, kHour, 600}, TIP_SYNCHRONISED},
-        {{true, true, true, 2 * kHour + 1, kHour, 600}, TIP_WARNING},
-        {{true, true, true, 4 * kHour, kHour, 3600}, TIP_SYNCHRONISED},  // three intervals of an hour
-        {{true, true, true, 4 * kHour + 1, kHour, 3600}, TIP_WARNING},
-        {{true, false, true, kHour, kHour, 600}, TIP_WARNING},         // the correction refused
-        {{true, true, true, kHour, kHour, 131072}, TIP_SYNCHRONISED},  // the longest interval, just checked
+        {{false, true, true, 5 * kHour, 0, kHour}, TIP_OFFLINE},
+        {{true, false, false, kHour, 0, kHour}, TIP_UNSYNCHRONISED},
+        {{true, false, false, kHour + 1, 0, kHour}, TIP_WARNING},        // online an hour, nothing judged
+        {{true, true, true, 2 * kHour, kHour, kHour}, TIP_SYNCHRONISED},
+        {{true, true, true, 2 * kHour + 1, kHour, kHour}, TIP_WARNING},
+        {{true, true, true, 4 * kHour, kHour, 3 * kHour}, TIP_SYNCHRONISED},
+        {{true, true, true, 4 * kHour + 1, kHour, 3 * kHour}, TIP_WARNING},
+        {{true, false, true, kHour, kHour, kHour}, TIP_WARNING},         // the correction refused
     };
     for (const auto& row : rows) {
-        EXPECT_EQ(DecideTipState(row.facts), row.state) << row.facts.qwNow_ms << " " << row.facts.nInterval_sec;
+        EXPECT_EQ(DecideTipState(row.facts), row.state) << row.facts.qwNow_ms << " " << row.facts.qwUncheckedLimit_ms;
     }
 }
 

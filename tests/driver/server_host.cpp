@@ -11,13 +11,13 @@
 
 #include "app/shell_state.h"
 #include "log/activity_log.h"
-#include "sntp/client_read.h"
+#include "sntp/client.h"
+#include "sntp/client_poll.h"
+#include "sntp/client_state.h"
 #include "sntp/receive.h"
 #include "sntp/server.h"
-#include "sntp/tick.h"
-#include "state/program_state.h"
-#include "timebase/clock.h"
 #include "support/log_window.h"
+#include "timebase/clock.h"
 
 namespace {
 
@@ -38,9 +38,9 @@ BOOL WINAPI RefuseSetSystemTime(const SYSTEMTIME*)
 
 SOCKET OpenClientSocket(u_short upstreamPort)
 {
-    client.saServer.sin_family = AF_INET;
-    client.saServer.sin_port = htons(upstreamPort);
-    client.saServer.sin_addr.s_addr = inet_addr("127.0.0.1");
+    clientLink.saServer.sin_family = AF_INET;
+    clientLink.saServer.sin_port = htons(upstreamPort);
+    clientLink.saServer.sin_addr.s_addr = inet_addr("127.0.0.1");
     SOCKET sock = socket(AF_INET, SOCK_DGRAM, 0);
     sockaddr_in saLocal = {};
     saLocal.sin_family = AF_INET;
@@ -62,8 +62,8 @@ int main(int argc, char** argv)
     shell.msgSelectClient = WM_CLIENT_EVENT;
     shell.msgSelectServer = WM_SERVER_EVENT;
 
-    client.sockClient = OpenClientSocket((u_short)atoi(argv[1]));
-    client.nStatus = CLIENT_ONLINE;
+    clientLink.sockClient = OpenClientSocket((u_short)atoi(argv[1]));
+    clientLink.nStatus = CLIENT_ONLINE;
     StartServerMode(shell.MainWindow, shell.msgSelectServer);
     std::vector<std::string> log = ReadLog();  // the newest line, then the empty entry below it
     if (log.size() < 2 || log[log.size() - 2] != "SNTPサービス開始...") return 4;
@@ -78,13 +78,13 @@ int main(int argc, char** argv)
         } else if (msg.message == WM_SERVER_EVENT) {
             OnServerRead((SOCKET)msg.wParam, WSAGETSELECTEVENT(msg.lParam));
         } else if (msg.message == WM_TIMER) {
-            if (!reference.fSynchronized) PollServer();
+            if (!clientFindings.reference.fSynchronized) PollServer();
         } else {
             DispatchMessageA(&msg);
         }
     }
     StopServerMode();
-    closesocket(client.sockClient);
+    closesocket(clientLink.sockClient);
     WSACleanup();
     return FileExists("stop") ? 0 : 5;
 }

@@ -5,9 +5,10 @@
 #include <vector>
 
 #include "settings/settings_table.h"
+#include "sntp/client.h"
 #include "sntp/client_read.h"
+#include "sntp/client_state.h"
 #include "sntp/packet.h"
-#include "state/program_state.h"
 #include "support/frozen_clock.h"
 #include "support/log_window.h"
 #include "support/loopback.h"
@@ -27,16 +28,16 @@ protected:
         ResetProgramState();
         qwNow = FreezeClock();
         HoldMonotonicClock();
-        client.nStatus = CLIENT_ONLINE;
-        client.saServer = saPeer;
-        client.sockClient = sockLocal;
+        clientLink.nStatus = CLIENT_ONLINE;
+        clientLink.saServer = saPeer;
+        clientLink.sockClient = sockLocal;
     }
 
     void TearDown() override
     {
         ThawClock();
         ReleaseMonotonicClock();
-        client.nStatus = CLIENT_OFFLINE;
+        clientLink.nStatus = CLIENT_OFFLINE;
         Loopback::TearDown();
     }
 
@@ -46,14 +47,14 @@ protected:
                                     uint64_t sentAgo = 0)
     {
         NtpTimestamp t1 = NtpNow() - sentAgo;
-        client.fAwaitingReply = 1;  // the request it answers
-        client.qwRequestTime = t1;
-        client.qwRequestCookie = t1 ^ 0x5DEECE66Dull;  // what the request carried instead
+        clientPoll.fAwaitingReply = 1;  // the request it answers
+        clientPoll.qwRequestTime = t1;
+        clientPoll.qwRequestCookie = t1 ^ 0x5DEECE66Dull;  // what the request carried instead
         NtpPacket reply;
         memset(&reply, 0, sizeof reply);
         reply.bLiVnMode = liVnMode;
         reply.bStratum = 1;
-        reply.qwOriginateTime = NtpToNetwork(client.qwRequestCookie);
+        reply.qwOriginateTime = NtpToNetwork(clientPoll.qwRequestCookie);
         reply.qwReceiveTime = NtpToNetwork(t1 + (uint64_t)offset);
         reply.qwTransmitTime = reply.qwReceiveTime;  // answered at once: the delay is T4 - T1
         reply.qwReferenceTime = reply.qwReceiveTime;
@@ -87,30 +88,30 @@ protected:
 
 TEST_F(ClientRead, OnlyRepliesFromTheServerWhileOnlineAreJudged)
 {
-    client.nStatus = CLIENT_OFFLINE;
+    clientLink.nStatus = CLIENT_OFFLINE;
     EXPECT_EQ(Deliver(ReplyAhead(0)), (std::vector<std::string>{PeerLine(48), header, "FD_READ - !connect"}));
 
-    client.nStatus = CLIENT_ONLINE;
+    clientLink.nStatus = CLIENT_ONLINE;
     ReadLog();
     std::vector<std::string> log = Deliver(ReplyAhead(0, 0x23));  // a client request, mode 3
     EXPECT_EQ(log.size(), 5u);
     EXPECT_EQ(log.back(), "LI0 VN4 MODE3 Stratum1 Poll0 Precision0");
 
-    client.saServer.sin_port = htons(ntohs(saPeer.sin_port) ^ 1);  // same address, another port
+    clientLink.saServer.sin_port = htons(ntohs(saPeer.sin_port) ^ 1);  // same address, another port
     log = Deliver(ReplyAhead(0));
     EXPECT_EQ(log.back(), "FD_READ - server !match");
-    client.saServer = saPeer;
-    client.saServer.sin_addr.s_addr = inet_addr("127.0.0.2");  // same port, another address
+    clientLink.saServer = saPeer;
+    clientLink.saServer.sin_addr.s_addr = inet_addr("127.0.0.2");  // same port, another address
     log = Deliver(ReplyAhead(0));
     EXPECT_EQ(log.back(), "FD_READ - server !match");
 
     // An event of a socket that is no longer the client's is not read.
-    client.saServer = saPeer;
-    client.sockClient = sockPeer;
+    clientLink.saServer = saPeer;
+    clientLink.sockClient = sockPeer;
     EXPECT_EQ(Deliver(ReplyAhead(0)), log);
 
-    EXPECT_EQ(reference.fSynchronized, 0);
-    EXPECT_EQ(reference.dwReferenceId, 0u);
+    EXPECT_EQ(clientFindings.reference.fSynchronized, 0);
+    EXPECT_EQ(clientFindings.reference.dwReferenceId, 0u);
 }
 
 TEST_F(ClientRead, OnlyTheFirstReplyToTheRequestOutIsJudged)
@@ -121,11 +122,11 @@ TEST_F(ClientRead, OnlyTheFirstReplyToTheRequestOutIsJudged)
     spoofed[31] ^= 1;  // a T1 the client never sent
     const std::vector<std::string> refused = {PeerLine(48), header, "FD_READ - T1 !match"};
     EXPECT_EQ(Deliver(spoofed), refused);
-    EXPECT_EQ(reference.fSynchronized, 0);
+    EXPECT_EQ(clientFindings.reference.fSynchronized, 0);
     EXPECT_EQ(Deliver(reply).back(), "時刻を0.300秒進めました");
     std::vector<std::string> log = Deliver(reply);  // the same reply again
     EXPECT_EQ(std::vector<std::string>(log.end() - 3, log.end()), refused);
-    EXPECT_EQ(reference.qwReferenceTime, qwNow + 300 * kMillisecond);
+    EXPECT_EQ(clientFindings.reference.qwReferenceTime, qwNow + 300 * kMillisecond);
 }
 
 TEST_F(ClientRead, SmallOffsetSynchronisesWithoutCorrection)
@@ -136,10 +137,10 @@ TEST_F(ClientRead, SmallOffsetSynchronisesWithoutCorrection)
     EXPECT_EQ(log[0], PeerLine(68));
     EXPECT_EQ(log[2], "応答に0.000秒掛かっています");
     EXPECT_EQ(log[3], "時刻は一致しています");
-    EXPECT_EQ(reference.fSynchronized, 1);
-    EXPECT_EQ(reference.qwReferenceTime, qwNow);  // found right: the reply's arrival
-    EXPECT_EQ(reference.dwReferenceId, LowBitsOfTransmit(reply));
-    EXPECT_EQ(client.fExitCountdown, 0);
+    EXPECT_EQ(clientFindings.reference.fSynchronized, 1);
+    EXPECT_EQ(clientFindings.reference.qwReferenceTime, qwNow);  // found right: the reply's arrival
+    EXPECT_EQ(clientFindings.reference.dwReferenceId, LowBitsOfTransmit(reply));
+    EXPECT_EQ(clientFindings.nPollsSucceeded, 1u);
 }
 
 TEST_F(ClientRead, CorrectionThatTheSystemTakesIsRecorded)
@@ -151,9 +152,9 @@ TEST_F(ClientRead, CorrectionThatTheSystemTakesIsRecorded)
     ASSERT_EQ(log.size(), 5u) << testing::PrintToString(log);
     EXPECT_EQ(log[3], "0.300秒遅れています");
     EXPECT_EQ(log[4], "時刻を0.300秒進めました");
-    EXPECT_EQ(reference.fSynchronized, 1);
-    EXPECT_EQ(reference.qwReferenceTime, qwNow + 300 * kMillisecond);
-    EXPECT_EQ(HistoryAt(replyHistory, 0).nOutcome, REPLY_CORRECTED);
+    EXPECT_EQ(clientFindings.reference.fSynchronized, 1);
+    EXPECT_EQ(clientFindings.reference.qwReferenceTime, qwNow + 300 * kMillisecond);
+    EXPECT_EQ(HistoryAt(clientFindings.history, 0).nOutcome, REPLY_CORRECTED);
 }
 
 BOOL WINAPI RefuseTimeAsInvalid(const SYSTEMTIME*)
@@ -178,23 +179,23 @@ TEST_F(ClientRead, RefusedCorrectionLeavesItUnsynchronisedUntilTheClockIsRight)
     };
     for (const auto& row : rows) {
         SCOPED_TRACE(row.llOffset_ms);
-        reference.fSynchronized = 1;  // right before
-        reference.qwReferenceTime = 0x1234;
+        clientFindings.reference.fSynchronized = 1;  // right before
+        clientFindings.reference.qwReferenceTime = 0x1234;
         clockCalls.SetSystemTime = row.SetSystemTime;
         std::vector<std::string> log = Deliver(ReplyAhead(row.llOffset_ms * (int64_t)kMillisecond));
         clockCalls.SetSystemTime = realClockCalls.SetSystemTime;
         ASSERT_GE(log.size(), 3u);
         EXPECT_EQ(std::vector<std::string>(log.end() - 3, log.end()), row.lines);
-        EXPECT_EQ(reference.fSynchronized, 0);
-        EXPECT_EQ(reference.qwReferenceTime, 0x1234u);
-        EXPECT_EQ(HistoryAt(replyHistory, replyHistory.nCount - 1).nOutcome, REPLY_NOT_CORRECTED);
+        EXPECT_EQ(clientFindings.reference.fSynchronized, 0);
+        EXPECT_EQ(clientFindings.reference.qwReferenceTime, 0x1234u);
+        EXPECT_EQ(HistoryAt(clientFindings.history, clientFindings.history.nCount - 1).nOutcome, REPLY_NOT_CORRECTED);
     }
     // A later reply within the tolerance makes it right again; what it left
     // uncorrected counts in the root dispersion.
     Deliver(ReplyAhead(-150 * (int64_t)kMillisecond));
-    EXPECT_EQ(reference.fSynchronized, 1);
-    EXPECT_EQ(reference.qwReferenceTime, qwNow);
-    EXPECT_EQ(reference.qwRootDispersion, 150 * kMillisecond);
+    EXPECT_EQ(clientFindings.reference.fSynchronized, 1);
+    EXPECT_EQ(clientFindings.reference.qwReferenceTime, qwNow);
+    EXPECT_EQ(clientFindings.reference.qwRootDispersion, 150 * kMillisecond);
 }
 
 int nClockSets = 0;
@@ -212,14 +213,14 @@ TEST_F(ClientRead, ALeapWaitsForTheNextReplyToAgree)
     const std::string waiting = "差が1000秒を超えるため、次の応答で確かめます";
     nClockSets = 0;
     clockCalls.SetSystemTime = CountClockSet;
-    reference.fSynchronized = 1;
-    client.nRetry_sec = 120;  // polls had failed before: the witness is still asked for in 15 s
+    clientFindings.reference.fSynchronized = 1;
+    clientPoll.nRetry_sec = 120;  // polls had failed before: the witness is still asked for in 15 s
     std::vector<std::string> log = Deliver(ReplyAhead(kLeap));
     EXPECT_EQ(log.back(), waiting);
     EXPECT_EQ(nClockSets, 0);
-    EXPECT_EQ(reference.fSynchronized, 0);
-    EXPECT_EQ(client.nRetry_sec, 15u);
-    EXPECT_EQ(HistoryAt(replyHistory, replyHistory.nCount - 1).nOutcome, REPLY_NOT_CORRECTED);
+    EXPECT_EQ(clientFindings.reference.fSynchronized, 0);
+    EXPECT_EQ(clientPoll.nRetry_sec, 15u);
+    EXPECT_EQ(HistoryAt(clientFindings.history, clientFindings.history.nCount - 1).nOutcome, REPLY_NOT_CORRECTED);
 
     log = Deliver(ReplyAhead(kLeap + 300 * (int64_t)kMillisecond));  // beyond the tolerance of 200 ms
     EXPECT_EQ(log.back(), "次の応答と差が一致しないため、時刻を修正しません");
@@ -236,13 +237,12 @@ TEST_F(ClientRead, ALeapWaitsForTheNextReplyToAgree)
 
 TEST_F(ClientRead, UnreadyServerChangesNothing)
 {
-    settings.fStayAfterAdjustment = 0;
     std::vector<std::string> log = Deliver(ReplyAhead(0, 0xE4));
     EXPECT_EQ(log, (std::vector<std::string>{PeerLine(48), "LI3 VN4 MODE4 Stratum1 Poll0 Precision0",
                                              "サーバーの準備がまだのようです(LI=ALARM)"}));
-    EXPECT_EQ(reference.fSynchronized, 0);
-    EXPECT_EQ(reference.dwReferenceId, 0u);
-    EXPECT_EQ(client.fExitCountdown, 0);
+    EXPECT_EQ(clientFindings.reference.fSynchronized, 0);
+    EXPECT_EQ(clientFindings.reference.dwReferenceId, 0u);
+    EXPECT_EQ(clientFindings.nPollsSucceeded, 0u);
 }
 
 TEST_F(ClientRead, StrayDatagramsBeyondTwoASecondAreOnlyCounted)
@@ -266,38 +266,35 @@ TEST_F(ClientRead, StrayDatagramsBeyondTwoASecondAreOnlyCounted)
 
 int nJudgedShown = 0;
 
-TEST_F(ClientRead, OnlyAnAcceptedReplyStartsTheCountdownAndEndsTheBackoff)
+TEST_F(ClientRead, OnlyAnAcceptedReplySucceedsAndEndsTheBackoff)
 {
     nJudgedShown = 0;
     SetJudgedReplyView([] { ++nJudgedShown; });
-    settings.fStayAfterAdjustment = 0;
-    client.nRetry_sec = 30;
+    clientPoll.nRetry_sec = 30;
     std::vector<uint8_t> reply = ReplyAhead(0, 0x24, 48, 1ull << 32);  // a second on the way
     reply[1] = 3;  // judged, though too slow: its stratum is server mode's
     std::vector<std::string> log = Deliver(reply);
     ASSERT_EQ(log.size(), 4u);
     EXPECT_EQ(log[2], "応答に1.000秒掛かっています");
     EXPECT_EQ(log[3], "0.500秒進んでいます");
-    EXPECT_EQ(reference.fSynchronized, 0);
-    EXPECT_EQ(reference.dwReferenceId, LowBitsOfTransmit(reply));
-    EXPECT_EQ(reference.nUpstreamStratum, 3);
-    EXPECT_EQ(client.fExitCountdown, 0);
-    EXPECT_EQ(client.nRetry_sec, 30u);
-    EXPECT_EQ(client.qwLastJudged, 0u);
+    EXPECT_EQ(clientFindings.reference.fSynchronized, 0);
+    EXPECT_EQ(clientFindings.reference.dwReferenceId, LowBitsOfTransmit(reply));
+    EXPECT_EQ(clientFindings.reference.nUpstreamStratum, 3);
+    EXPECT_EQ(clientFindings.nPollsSucceeded, 0u);
+    EXPECT_EQ(clientPoll.nRetry_sec, 30u);
+    EXPECT_EQ(clientFindings.qwLastJudged, 0u);
     // Its offset and delay are kept as a refusal, and shown.
-    const HistoryPoint& slow = HistoryAt(replyHistory, 0);
+    const HistoryPoint& slow = HistoryAt(clientFindings.history, 0);
     EXPECT_EQ(std::vector<uint64_t>({slow.qwArrival, (uint64_t)slow.llOffset, slow.qwLoopDelay, slow.nOutcome}),
               std::vector<uint64_t>({qwNow, (uint64_t)-(1ll << 31), 1ull << 32, REPLY_TOO_SLOW}));
     EXPECT_EQ(nJudgedShown, 1);
 
-    client.nExitCount = 3;
     Deliver(ReplyAhead(100 * (int64_t)kMillisecond));
-    EXPECT_EQ(client.fExitCountdown, 1);
-    EXPECT_EQ(client.nExitCount, 0);
-    EXPECT_EQ(client.nRetry_sec, 0u);
-    EXPECT_EQ(client.qwLastJudged, qwNow);  // the tray's tip tells it
-    EXPECT_EQ(client.llLastOffset, 100 * (int64_t)kMillisecond);
-    EXPECT_EQ(HistoryAt(replyHistory, 1).nOutcome, REPLY_WITHIN_TOLERANCE);
+    EXPECT_EQ(clientFindings.nPollsSucceeded, 1u);
+    EXPECT_EQ(clientPoll.nRetry_sec, 0u);
+    EXPECT_EQ(clientFindings.qwLastJudged, qwNow);  // the tray's tip tells it
+    EXPECT_EQ(clientFindings.llLastOffset, 100 * (int64_t)kMillisecond);
+    EXPECT_EQ(HistoryAt(clientFindings.history, 1).nOutcome, REPLY_WITHIN_TOLERANCE);
     EXPECT_EQ(nJudgedShown, 2);
     SetJudgedReplyView(NULL);
 }
@@ -322,19 +319,19 @@ TEST_F(ClientRead, KissesAnsweringTheRequestAreObeyed)
     };
     for (const auto& row : rows) {
         SCOPED_TRACE(std::string(row.code) + (row.fOurs ? " ours" : " not ours"));
-        client.nStatus = CLIENT_ONLINE;
-        client.fWantOnline = 1;
-        client.nRateShift = 0;
+        clientLink.nStatus = CLIENT_ONLINE;
+        clientLink.fWantOnline = 1;
+        clientPoll.nRateShift = 0;
         std::vector<uint8_t> kiss = ReplyAhead(0);
         kiss[1] = 0;  // stratum 0
         memcpy(&kiss[12], row.code, 4);
-        if (!row.fOurs) client.qwRequestCookie ^= 1;
+        if (!row.fOurs) clientPoll.qwRequestCookie ^= 1;
         std::vector<std::string> log = Deliver(kiss);
         ASSERT_GE(log.size(), 2u);
         EXPECT_EQ(std::vector<std::string>(log.end() - 2, log.end()), row.last);
-        EXPECT_EQ(client.nStatus, row.status);
-        EXPECT_EQ(client.fWantOnline, row.status == CLIENT_ONLINE ? 1 : 0);
-        EXPECT_EQ(client.nRateShift, row.nRateShift);
+        EXPECT_EQ(clientLink.nStatus, row.status);
+        EXPECT_EQ(clientLink.fWantOnline, row.status == CLIENT_ONLINE ? 1 : 0);
+        EXPECT_EQ(clientPoll.nRateShift, row.nRateShift);
     }
 }
 

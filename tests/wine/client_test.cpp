@@ -11,13 +11,14 @@
 #include "driver/driver.h"
 #include "resources/resource.h"
 #include "sntp/client.h"
+#include "sntp/client_link.h"
+#include "sntp/client_poll.h"
+#include "sntp/client_state.h"
 #include "sntp/packet.h"
-#include "sntp/tick.h"
-#include "state/program_state.h"
+#include "support/frozen_clock.h"
 #include "support/log_window.h"
 #include "support/loopback.h"
 #include "support/main_dialog.h"
-#include "support/frozen_clock.h"
 
 namespace {
 
@@ -111,22 +112,22 @@ TEST_F(Online, GoesOnlineByAddressAndByNameAndOfflineAgain)
         EXPECT_EQ(Text(IDM_ONLINE), "オフライン");
         EXPECT_TRUE(MenuChecked(hTrayMenu));
         EXPECT_TRUE(AppMenuChecked());
-        EXPECT_EQ(client.nStatus, CLIENT_ONLINE);
+        EXPECT_EQ(clientLink.nStatus, CLIENT_ONLINE);
         EXPECT_EQ(lastTip, "Tamarin Time\n\x96\xA2\x93\xAF\x8A\xFA");  // 未同期
-        EXPECT_EQ(client.fPollNow, 1);
-        EXPECT_EQ(client.saServer.sin_family, AF_INET);
-        EXPECT_EQ(client.saServer.sin_addr.s_addr, inet_addr(row.second.c_str()));
-        EXPECT_EQ(client.saServer.sin_port, htons(NTP_PORT));
-        EXPECT_NE(client.sockClient, INVALID_SOCKET);
+        EXPECT_EQ(clientPoll.fPollNow, 1);
+        EXPECT_EQ(clientLink.saServer.sin_family, AF_INET);
+        EXPECT_EQ(clientLink.saServer.sin_addr.s_addr, inet_addr(row.second.c_str()));
+        EXPECT_EQ(clientLink.saServer.sin_port, htons(NTP_PORT));
+        EXPECT_NE(clientLink.sockClient, INVALID_SOCKET);
 
         Toggle();
         EXPECT_EQ(ReadLog()[ReadLog().size() - 2], "交信終了");
         EXPECT_EQ(Text(IDM_ONLINE), "オンライン");
         EXPECT_FALSE(MenuChecked(hTrayMenu));
         EXPECT_FALSE(AppMenuChecked());
-        EXPECT_EQ(client.nStatus, CLIENT_OFFLINE);
-        EXPECT_EQ(client.fWantOnline, 0);
-        EXPECT_EQ(client.sockClient, INVALID_SOCKET);
+        EXPECT_EQ(clientLink.nStatus, CLIENT_OFFLINE);
+        EXPECT_EQ(clientLink.fWantOnline, 0);
+        EXPECT_EQ(clientLink.sockClient, INVALID_SOCKET);
     }
     trayNotifyIcon = Shell_NotifyIconA;
     ReleaseMonotonicClock();
@@ -149,18 +150,18 @@ TEST_F(Online, OnlyTheUsersClickForgetsRateAndTheLastRequest)
         {false, dwOldServer, NETWORK_UP, 2, 4000},  // the network's return, or a retry
     };
     for (const auto& row : rows) {
-        client.saServer.sin_addr.s_addr = dwOldServer;
-        client.nNetwork = NETWORK_UP;
-        client.nRateShift = 2;
-        client.qwLastPoll_ms = 4000;
+        clientLink.saServer.sin_addr.s_addr = dwOldServer;
+        clientPoll.nNetwork = NETWORK_UP;
+        clientPoll.nRateShift = 2;
+        clientPoll.qwLastPoll_ms = 4000;
         ForgetLog();
         if (row.fClick) Toggle(); else GoOnlineAgain();
-        EXPECT_EQ(client.saServer.sin_addr.s_addr, row.dwProbed);
-        EXPECT_EQ(client.nNetwork, row.nNetwork);
+        EXPECT_EQ(clientLink.saServer.sin_addr.s_addr, row.dwProbed);
+        EXPECT_EQ(clientPoll.nNetwork, row.nNetwork);
         ASSERT_EQ(WaitForLine(Settled), "交信開始...");
-        EXPECT_EQ(client.saServer.sin_addr.s_addr, inet_addr("127.0.0.1"));
-        EXPECT_EQ(client.nRateShift, row.nRateShift);
-        EXPECT_EQ(client.qwLastPoll_ms, row.qwLastPoll_ms);
+        EXPECT_EQ(clientLink.saServer.sin_addr.s_addr, inet_addr("127.0.0.1"));
+        EXPECT_EQ(clientPoll.nRateShift, row.nRateShift);
+        EXPECT_EQ(clientPoll.qwLastPoll_ms, row.qwLastPoll_ms);
         Toggle();  // offline
     }
 }
@@ -187,8 +188,8 @@ TEST_F(Online, MissingServiceEntryFallsBackToPort123)
     ASSERT_EQ(WaitForLine(WentOnline), "交信開始...");
     std::vector<std::string> log = ReadLog();
     EXPECT_EQ(log[log.size() - 3], "ポートとして123/UDPを用います");
-    EXPECT_EQ(client.saServer.sin_port, htons(NTP_PORT));
-    EXPECT_EQ(client.nStatus, CLIENT_ONLINE);
+    EXPECT_EQ(clientLink.saServer.sin_port, htons(NTP_PORT));
+    EXPECT_EQ(clientLink.nStatus, CLIENT_ONLINE);
 }
 
 TEST_F(Online, ToggleDuringLookupRestartsAndStaleCompletionsAreIgnored)
@@ -234,7 +235,7 @@ TEST_F(Online, StaleLookupNeverOverwritesTheCurrentServer)
         GoOnlineWith("0.tamarin-time.test");  // the lookup of localhost is superseded
         Sleep(300);  // both complete before either completion is handled
         ASSERT_EQ(WaitForLine(Settled), "交信開始...");
-        EXPECT_EQ(client.saServer.sin_addr.s_addr, inet_addr("127.0.0.3")) << i;
+        EXPECT_EQ(clientLink.saServer.sin_addr.s_addr, inet_addr("127.0.0.3")) << i;
         Toggle();
     }
 }
@@ -251,12 +252,12 @@ TEST_F(Online, ThousandTogglesLeaveNoSocketOrHandleBehind)
     // A click during a lookup starts it again; with every buffer still owned
     // by a cancelled lookup, the attempt waits for a retry, and the next
     // click, once those lookups are over, goes online: then offline for good.
-    for (int i = 0; i < 500 && client.nStatus != CLIENT_ONLINE; ++i) {
+    for (int i = 0; i < 500 && clientLink.nStatus != CLIENT_ONLINE; ++i) {
         Sleep(10);
         PumpMessages();
-        if (i == 100 && client.nStatus == CLIENT_WAITING) Toggle();
+        if (i == 100 && clientLink.nStatus == CLIENT_WAITING) Toggle();
     }
-    ASSERT_TRUE(client.nStatus == CLIENT_ONLINE);
+    ASSERT_TRUE(clientLink.nStatus == CLIENT_ONLINE);
     Toggle();  // offline
     // The system's lookup threads end in their own time; a leak never does.
     int after = CountProcessHandles(GetCurrentProcessId());
@@ -266,7 +267,7 @@ TEST_F(Online, ThousandTogglesLeaveNoSocketOrHandleBehind)
         after = CountProcessHandles(GetCurrentProcessId());
     }
     ASSERT_GT(before, 0);
-    EXPECT_EQ(client.sockClient, INVALID_SOCKET);
+    EXPECT_EQ(clientLink.sockClient, INVALID_SOCKET);
     EXPECT_LE(after, before + 2) << "handles before " << before << ", after " << after;
 }
 
@@ -292,16 +293,16 @@ TEST_F(Online, FailedLookupsAreTriedAgainAfterTheBackoff)
         SCOPED_TRACE(testing::Message() << row.interval << " " << row.nRetryBefore << " " << row.fClick);
         Type(IDC_INTERVAL, row.interval);
         ForgetLog();
-        client.nRetry_sec = row.nRetryBefore;
+        clientPoll.nRetry_sec = row.nRetryBefore;
         if (row.fClick) {
             GoOnlineWith(kUnknown);
         } else {
-            client.qwNextAttempt_ms = qwMonotonic_ms;
+            clientLink.qwNextAttempt_ms = qwMonotonic_ms;
             SendMessageA(hMain, WM_TIMER, 1, 0);
         }
         EXPECT_EQ(WaitForLine(Settled).rfind("ホスト確認 エラー (", 0), 0u);
-        EXPECT_EQ(client.nStatus, CLIENT_WAITING);
-        EXPECT_EQ(client.qwNextAttempt_ms - qwMonotonic_ms, row.wait * 1000ull);
+        EXPECT_EQ(clientLink.nStatus, CLIENT_WAITING);
+        EXPECT_EQ(clientLink.qwNextAttempt_ms - qwMonotonic_ms, row.wait * 1000ull);
     }
     ReleaseMonotonicClock();
 }
@@ -327,7 +328,7 @@ TEST_F(Online, BadServerTextsNeverCrash)
             // isolated network), a temporary failure.
             EXPECT_TRUE(settled == "ホスト確認 エラー (11001)" || settled == "ホスト確認 エラー (11002)") << settled;
         }
-        if (client.nStatus == CLIENT_ONLINE) Toggle();
+        if (clientLink.nStatus == CLIENT_ONLINE) Toggle();
     }
     if (!NetworkIsIsolated()) GTEST_SKIP() << "host names other than localhost need the tests' isolated network";
 }

@@ -10,13 +10,13 @@
 #include "history/history_plot.h"
 #include "history/history_window.h"
 #include "resources/resource.h"
-#include "sntp/client_read.h"
+#include "sntp/client.h"
+#include "sntp/client_state.h"
 #include "sntp/packet.h"
-#include "state/program_state.h"
-#include "timebase/clock.h"
 #include "support/log_window.h"
 #include "support/loopback.h"
 #include "support/main_dialog.h"
+#include "timebase/clock.h"
 
 namespace {
 
@@ -83,8 +83,8 @@ TEST_F(History, EitherMenuOpensOneWindowThatGoesWithTheProgram)
 // time (the suite runs nine hours east of UTC); C alone does not.
 TEST_F(History, CopyPutsTheWholeHistoryOnTheClipboard)
 {
-    AppendHistory(&replyHistory, HistoryPoint{kArrival, 0x0000000080000000ll, 0x00418937, REPLY_WITHIN_TOLERANCE});
-    AppendHistory(&replyHistory, HistoryPoint{kArrival + (60ull << 32), -(3600ll << 32), 0, REPLY_NOT_CORRECTED});
+    AppendHistory(&clientFindings.history, HistoryPoint{kArrival, 0x0000000080000000ll, 0x00418937, REPLY_WITHIN_TOLERANCE});
+    AppendHistory(&clientFindings.history, HistoryPoint{kArrival + (60ull << 32), -(3600ll << 32), 0, REPLY_NOT_CORRECTED});
     const std::string whole = "\x8E\x9E\x8D\x8F\t\x83\x49\x83\x74\x83\x5A\x83\x62\x83\x67(\x95\x62)\t"
                               "\x92\x78\x89\x84(\x95\x62)\t\x8C\x8B\x89\xCA\r\n" +  // 時刻 オフセット(秒) 遅延(秒) 結果
                               std::string("2026/12/09 23:03:38.500") + "\t+0.500000\t0.000999\t\x8B\x96\x97\x65\x93\xE0\r\n" +
@@ -118,17 +118,17 @@ TEST_F(History, AReplyIsDrawnWhileTheWindowIsOpen)
     UpdateWindow(HistoryWindow());
     sockaddr_in saLocal, saPeer;
     SOCKET sockLocal = BoundLoopbackSocket(&saLocal), sockPeer = BoundLoopbackSocket(&saPeer);
-    client.nStatus = CLIENT_ONLINE;
-    client.saServer = saPeer;
-    client.sockClient = sockLocal;
-    client.fAwaitingReply = 1;
-    client.qwRequestTime = NtpNow();
-    client.qwRequestCookie = 0x0123456789ABCDEFull;
+    clientLink.nStatus = CLIENT_ONLINE;
+    clientLink.saServer = saPeer;
+    clientLink.sockClient = sockLocal;
+    clientPoll.fAwaitingReply = 1;
+    clientPoll.qwRequestTime = NtpNow();
+    clientPoll.qwRequestCookie = 0x0123456789ABCDEFull;
     NtpPacket reply = {};
     reply.bLiVnMode = 0x24;
     reply.bStratum = 2;
-    reply.qwOriginateTime = NtpToNetwork(client.qwRequestCookie);
-    reply.qwReceiveTime = reply.qwTransmitTime = reply.qwReferenceTime = NtpToNetwork(client.qwRequestTime);
+    reply.qwOriginateTime = NtpToNetwork(clientPoll.qwRequestCookie);
+    reply.qwReceiveTime = reply.qwTransmitTime = reply.qwReferenceTime = NtpToNetwork(clientPoll.qwRequestTime);
     sendto(sockPeer, (const char*)&reply, sizeof reply, 0, (sockaddr*)&saLocal, sizeof saLocal);
     fd_set readable;
     FD_ZERO(&readable);
@@ -136,10 +136,10 @@ TEST_F(History, AReplyIsDrawnWhileTheWindowIsOpen)
     timeval wait = {5, 0};
     ASSERT_EQ(select(0, &readable, NULL, NULL, &wait), 1);
     OnClientRead(sockLocal, FD_READ);
-    EXPECT_EQ(replyHistory.nCount, 1);
+    EXPECT_EQ(clientFindings.history.nCount, 1);
     EXPECT_TRUE(GetUpdateRect(HistoryWindow(), NULL, FALSE));
-    client.sockClient = INVALID_SOCKET;
-    client.nStatus = CLIENT_OFFLINE;
+    clientLink.sockClient = INVALID_SOCKET;
+    clientLink.nStatus = CLIENT_OFFLINE;
     closesocket(sockLocal);
     closesocket(sockPeer);
 }

@@ -7,9 +7,9 @@
 
 #include "app/shell_state.h"
 #include "settings/settings_table.h"
+#include "sntp/client_state.h"
 #include "sntp/packet.h"
 #include "sntp/server.h"
-#include "state/program_state.h"
 #include "support/frozen_clock.h"
 #include "support/log_window.h"
 #include "support/loopback.h"
@@ -140,12 +140,12 @@ TEST_F(Server, AnswersClientRequestsOnceSynchronised)
 {
     // The last accepted reply came 100 s ago: 1.5 ms of drift since.
     const NtpTimestamp qwNow = FreezeClock();
-    reference.fSynchronized = 1;
-    reference.dwReferenceId = 0x12345678;
-    reference.qwReferenceTime = qwNow - (100ull << 32);
-    reference.qwRootDelay = 0x0000000040000000ull;
-    reference.qwRootDispersion = 0x0000000080000000ull;
-    reference.qwSynchronized_ms = MonotonicMs();
+    clientFindings.reference.fSynchronized = 1;
+    clientFindings.reference.dwReferenceId = 0x12345678;
+    clientFindings.reference.qwReferenceTime = qwNow - (100ull << 32);
+    clientFindings.reference.qwRootDelay = 0x0000000040000000ull;
+    clientFindings.reference.qwRootDispersion = 0x0000000080000000ull;
+    clientFindings.reference.qwSynchronized_ms = MonotonicMs();
     StartServerMode(shell.MainWindow, shell.msgSelectServer);
 
     const std::vector<uint8_t> request = Request(0xDB, 68);  // LI 3, version 3, with an authenticator
@@ -160,7 +160,7 @@ TEST_F(Server, AnswersClientRequestsOnceSynchronised)
     const uint8_t head[16] = {0x1C, 0x02, 6, 0xE9, 0, 0, 0x40, 0, 0, 0, 0x80, 0x63, 0x12, 0x34, 0x56, 0x78};
     EXPECT_EQ(memcmp(reply.data(), head, 16), 0);
     uint8_t times[24];
-    const uint64_t qwWire[3] = {NtpToNetwork(reference.qwReferenceTime), NtpToNetwork(qwNow), NtpToNetwork(qwNow)};
+    const uint64_t qwWire[3] = {NtpToNetwork(clientFindings.reference.qwReferenceTime), NtpToNetwork(qwNow), NtpToNetwork(qwNow)};
     memcpy(times, qwWire, 24);
     EXPECT_EQ(memcmp(reply.data() + 16, times, 8), 0);
     EXPECT_EQ(memcmp(reply.data() + 24, request.data() + 40, 8), 0);
@@ -180,7 +180,7 @@ TEST_F(Server, AnswersClientRequestsOnceSynchronised)
         uint8_t stratum;
     } rows[] = {{3, 48, 4}, {14, 48, 15}, {15, 0, 0}};
     for (const auto& row : rows) {
-        reference.nUpstreamStratum = row.upstream;
+        clientFindings.reference.nUpstreamStratum = row.upstream;
         Ask(Request(0x23));
         Serve();
         reply = Answer(100);
@@ -192,7 +192,7 @@ TEST_F(Server, AnswersClientRequestsOnceSynchronised)
 
     // A request that waited in the socket longer than 20 ms is not answered
     // with a receive time stale by the wait.
-    reference.nUpstreamStratum = 1;
+    clientFindings.reference.nUpstreamStratum = 1;
     Ask(Request(0x23));
     Sleep(100);
     Serve();
@@ -234,10 +234,10 @@ TEST_F(Server, SilentWhileTheClockGoesUnchecked)
         SCOPED_TRACE(row.now_ms - kStart);
         ForgetLog();
         qwMonotonic_ms = row.now_ms;
-        reference.qwSynchronized_ms = row.synchronized_ms;
-        reference.fSynchronized = row.fSynchronized;
+        clientFindings.reference.qwSynchronized_ms = row.synchronized_ms;
+        clientFindings.reference.fSynchronized = row.fSynchronized;
         settings.nCheckTimer_minute = row.nCheckTimer_minute;
-        client.nRateShift = row.nRateShift;
+        clientPoll.nRateShift = row.nRateShift;
         WatchServedClock();
         EXPECT_EQ(Log(), row.lines);
         Ask(Request(0x23));
@@ -287,8 +287,8 @@ TEST_F(Server, AFloodIsSummedUpInALineASecond)
 
 TEST_F(Server, RandomDatagramsLeaveItAnswering)
 {
-    reference.fSynchronized = 1;
-    reference.qwSynchronized_ms = MonotonicMs();
+    clientFindings.reference.fSynchronized = 1;
+    clientFindings.reference.qwSynchronized_ms = MonotonicMs();
     ShowWindow(shell.MainWindow, SW_HIDE);  // as in the tray, where it spends most of its life
     StartServerMode(shell.MainWindow, shell.msgSelectServer);
     std::mt19937 random(20261207);

@@ -8,8 +8,8 @@
 #include "driver/driver.h"
 #include "resources/resource.h"
 #include "settings/settings_store.h"
+#include "sntp/client_state.h"
 #include "sntp/packet.h"
-#include "state/program_state.h"
 #include "support/log_window.h"
 #include "support/loopback.h"
 #include "support/main_dialog.h"
@@ -98,23 +98,20 @@ TEST_F(Settings, StoredTextsAreNeverReadPastTheirEnd)
     EXPECT_EQ(SendDlgItemMessageA(hMain, IDC_SERVERNAME, CB_GETCURSEL, 0, 0), CB_ERR);
 }
 
-TEST_F(Settings, StayResidentGovernsServerModeAndTheCountdown)
+TEST_F(Settings, StayResidentGovernsServerMode)
 {
     if (!PortIsFree(NTP_PORT)) GTEST_SKIP() << "UDP port 123 is taken by another program";
     WriteSettingDword("fActAsSNTPServer", 1);
     CreateMainWindow();
     const int stayControls[] = {IDC_INTERVAL_LABEL, IDC_INTERVAL, IDC_INTERVAL_SPIN, IDC_SERVERMODE};
 
-    client.fExitCountdown = 1;
     Click(IDC_STAY);
     EXPECT_EQ(settings.fStayAfterAdjustment, 0);
     EXPECT_EQ(settings.fActAsSNTPServer, 1);
     for (int id : stayControls) EXPECT_FALSE(IsWindowEnabled(GetDlgItem(hMain, id))) << id;
-    EXPECT_EQ(client.fExitCountdown, 1);
 
     Click(IDC_STAY);
     EXPECT_EQ(settings.fStayAfterAdjustment, 1);
-    EXPECT_EQ(client.fExitCountdown, 0);
     for (int id : stayControls) EXPECT_TRUE(IsWindowEnabled(GetDlgItem(hMain, id))) << id;
 
     Click(IDC_SERVERMODE);

@@ -9,12 +9,12 @@
 
 #include "app/shell_state.h"
 #include "resources/resource.h"
-#include "sntp/client_read.h"
+#include "sntp/client.h"
+#include "sntp/client_poll.h"
+#include "sntp/client_state.h"
 #include "sntp/evaluate.h"
 #include "sntp/network_probe.h"
 #include "sntp/packet.h"
-#include "sntp/tick.h"
-#include "state/program_state.h"
 #include "support/frozen_clock.h"
 #include "support/log_window.h"
 #include "support/loopback.h"
@@ -40,13 +40,13 @@ protected:
         KillTimer(hMain, 1);  // the test delivers the ticks itself
         HoldMonotonicClock();
         networkProbe = NoAnswer;
-        sockPeer = BoundLoopbackSocket(&client.saServer);
-        client.sockClient = BoundLoopbackSocket(&saClient);
+        sockPeer = BoundLoopbackSocket(&clientLink.saServer);
+        clientLink.sockClient = BoundLoopbackSocket(&saClient);
     }
 
     void TearDown() override
     {
-        client.nStatus = CLIENT_OFFLINE;
+        clientLink.nStatus = CLIENT_OFFLINE;
         ReleaseMonotonicClock();
         networkProbe = ProbeNetwork;
         closesocket(sockPeer);
@@ -55,9 +55,9 @@ protected:
 
     void GoOnline()
     {
-        client.nStatus = CLIENT_ONLINE;
-        client.fWantOnline = 1;
-        client.fPollNow = 1;
+        clientLink.nStatus = CLIENT_ONLINE;
+        clientLink.fWantOnline = 1;
+        clientPoll.fPollNow = 1;
     }
 
     void TickOnce(WPARAM id = 1) { SendMessageA(hMain, WM_TIMER, id, 0); }
@@ -91,10 +91,10 @@ protected:
         reply.qwReceiveTime = reply.qwTransmitTime = reply.qwReferenceTime = NtpToNetwork(NtpNow());
         sendto(sockPeer, (const char*)&reply, sizeof reply, 0, (sockaddr*)&saClient, sizeof saClient);
         u_long waiting = 0;
-        for (int i = 0; i < 1000 && ioctlsocket(client.sockClient, FIONREAD, &waiting) == 0 && waiting == 0; ++i) {
+        for (int i = 0; i < 1000 && ioctlsocket(clientLink.sockClient, FIONREAD, &waiting) == 0 && waiting == 0; ++i) {
             Sleep(1);
         }
-        OnClientRead(client.sockClient, FD_READ);
+        OnClientRead(clientLink.sockClient, FD_READ);
     }
 
     // Ticks for so many seconds; the seconds at which requests came, each
@@ -140,16 +140,16 @@ TEST_F(Tick, RequestsBackOffWhenUnansweredAndKissesAreObeyed)
     for (const auto& row : rows) {
         SCOPED_TRACE(testing::PrintToString(row.times));
         Type(IDC_INTERVAL, row.interval);
-        client.nRetry_sec = 0;
-        client.nRateShift = 0;
+        clientPoll.nRetry_sec = 0;
+        clientPoll.nRateShift = 0;
         GoOnline();
         EXPECT_EQ(RequestTimes(row.seconds, row.script), row.times);
-        EXPECT_EQ(client.nStatus, row.status);
+        EXPECT_EQ(clientLink.nStatus, row.status);
     }
     std::vector<std::string> log = ReadLog();
     ASSERT_GE(log.size(), 3u);
     EXPECT_EQ(log[log.size() - 3], "サーバーに断られました(DENY)。オンラインにするまで問い合わせません");
-    EXPECT_EQ(client.fWantOnline, 0);
+    EXPECT_EQ(clientLink.fWantOnline, 0);
 }
 
 TEST_F(Tick, OverduePollGoesOnTheFirstTickAfterSleepAndOnceOnResume)
@@ -174,8 +174,8 @@ TEST_F(Tick, OverduePollGoesOnTheFirstTickAfterSleepAndOnceOnResume)
     EXPECT_EQ(transmits.size(), 3u);  // at first, after the sleep, after waking
     EXPECT_LE(nClockLike, 1);
 
-    closesocket(client.sockClient);  // a send that fails is logged and tried again after the backoff
-    client.fPollNow = 1;  // online again 12 s after the last request: the poll waits 3 s more
+    closesocket(clientLink.sockClient);  // a send that fails is logged and tried again after the backoff
+    clientPoll.fPollNow = 1;  // online again 12 s after the last request: the poll waits 3 s more
     size_t nLines = ReadLog().size();
     TickOnce();
     EXPECT_EQ(ReadLog().size(), nLines);
@@ -196,8 +196,9 @@ TEST_F(Tick, ProbeAsksForTheWayToTheServer)
 
 TEST_F(Tick, CountdownClosesTheWindowUnlessStayingResident)
 {
-    client.fExitCountdown = 1;
-    client.nExitCount = 0;
+    TickOnce();       // what the report told so far is taken
+    Click(IDC_STAY);  // off: synchronise once and quit
+    ++clientFindings.nPollsSucceeded;
     std::vector<std::string> lines;
     for (int i = 0; i < 4; ++i) {
         TickOnce();
@@ -205,26 +206,27 @@ TEST_F(Tick, CountdownClosesTheWindowUnlessStayingResident)
     }
     EXPECT_EQ(lines, (std::vector<std::string>{"終了4秒前", "終了3秒前", "終了2秒前", "終了1秒前"}));
 
-    client.nExitCount = 0;  // a reply during the countdown starts it again
+    ++clientFindings.nPollsSucceeded;  // a success during the countdown starts it again
     TickOnce();
     EXPECT_EQ(LastLine(), "終了4秒前");
 
-    Click(IDC_STAY);  // off
-    Click(IDC_STAY);  // on again: the countdown stops
+    Click(IDC_STAY);  // on: the countdown stops, and a success starts none
+    TickOnce();
+    ++clientFindings.nPollsSucceeded;
     TickOnce();
     EXPECT_EQ(LastLine(), "終了4秒前");
-    EXPECT_EQ(client.fExitCountdown, 0);
 
     // The last tick of the countdown also polls when its poll is due.
-    client.fExitCountdown = 1;
-    client.nExitCount = 4;
+    Click(IDC_STAY);
+    ++clientFindings.nPollsSucceeded;
+    for (int i = 0; i < 4; ++i) TickOnce();
     GoOnline();
     TickOnce();
     Sleep(50);
     EXPECT_EQ(Serve(), 1);
     MSG msg;
     EXPECT_TRUE(PeekMessageA(&msg, hMain, WM_CLOSE, WM_CLOSE, PM_NOREMOVE));
-    client.nStatus = CLIENT_OFFLINE;
+    clientLink.nStatus = CLIENT_OFFLINE;
     PumpMessages();
     EXPECT_FALSE(IsWindow(hMain));
     EXPECT_EQ(shell.MainWindow, (HWND)NULL);  // no other thread's line goes to the old handle

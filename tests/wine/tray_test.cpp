@@ -9,11 +9,11 @@
 #include "app/tray.h"
 #include "resources/resource.h"
 #include "settings/settings_table.h"
-#include "state/program_state.h"
-#include "timebase/ntp_time.h"
+#include "sntp/client_state.h"
 #include "support/frozen_clock.h"
 #include "support/log_window.h"
 #include "support/main_dialog.h"
+#include "timebase/ntp_time.h"
 
 namespace {
 
@@ -73,15 +73,15 @@ TEST_F(Tray, MenuItemsCarryTheirOwnCommands)
 
 TEST_F(Tray, IconFollowsTheStateThroughAShellRestartAndGoesAtTheEnd)
 {
-    client.nStatus = CLIENT_ONLINE;
+    clientLink.nStatus = CLIENT_ONLINE;
     ShowTrayOnlineState(true);
-    client.nStatus = CLIENT_OFFLINE;
+    clientLink.nStatus = CLIENT_OFFLINE;
     ShowTrayOnlineState(false);
     ASSERT_GE(icons.size(), 2u);
     const HICON hOnline = icons[icons.size() - 2], hOffline = icons.back();
     EXPECT_NE(hOnline, hOffline);
     for (int32_t fOnline : {1, 0}) {
-        client.nStatus = fOnline ? CLIENT_ONLINE : CLIENT_OFFLINE;
+        clientLink.nStatus = fOnline ? CLIENT_ONLINE : CLIENT_OFFLINE;
         SendMessageA(shell.TrayWindow, RegisterWindowMessageA("TaskbarCreated"), 0, 0);
         EXPECT_EQ(notifications.back(), (DWORD)NIM_ADD);
         EXPECT_EQ(icons.back(), fOnline ? hOnline : hOffline);
@@ -140,14 +140,14 @@ TEST_F(Tray, IconAndTipTellWhenTheClockWasLastFoundRight)
         {CLIENT_OFFLINE, 1, 0, 5402000, 9000000, 30, [] { ShowTrayOnlineState(false); }, OFFLINE,
          "\x83\x49\x83\x74\x83\x89\x83\x43\x83\x93"},  // オフライン
     };
-    client.qwLastJudged = qwJudged;
+    clientFindings.qwLastJudged = qwJudged;
     HICON hLooks[3] = {};
     for (const auto& row : rows) {
-        client.nStatus = row.status;
-        reference.fSynchronized = row.fSynchronized;
-        client.llLastOffset = row.llOffset;
-        client.qwLastJudged = row.judged_ms != 0 ? qwJudged : 0;
-        client.qwLastJudged_ms = row.judged_ms;
+        clientLink.nStatus = row.status;
+        clientFindings.reference.fSynchronized = row.fSynchronized;
+        clientFindings.llLastOffset = row.llOffset;
+        clientFindings.qwLastJudged = row.judged_ms != 0 ? qwJudged : 0;
+        clientFindings.qwLastJudged_ms = row.judged_ms;
         qwMonotonic_ms = row.now_ms;
         settings.nCheckTimer_minute = row.interval_minute;
         row.show();
@@ -191,7 +191,7 @@ TEST_F(Tray, IconRefusedAtLogonIsAskedForAgainUntilTheShellTakesIt)
     nAddsRefused = 2;
     notifications.clear();
     CreateMainWindow();
-    client.nStatus = CLIENT_ONLINE;  // gone online meanwhile: the icon it adds shows so
+    clientLink.nStatus = CLIENT_ONLINE;  // gone online meanwhile: the icon it adds shows so
     ShowTrayOnlineState(true);
     const HICON hOnline = icons.back();
     for (int i = 0; i < 4; ++i) SendMessageA(shell.TrayWindow, WM_TIMER, 1, 0);

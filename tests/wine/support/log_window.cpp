@@ -6,8 +6,8 @@
 #include "log/activity_log.h"
 #include "resources/resource.h"
 #include "settings/settings_table.h"
-#include "sntp/client_read.h"
-#include "state/program_state.h"
+#include "sntp/client.h"
+#include "sntp/client_state.h"
 
 namespace {
 
@@ -80,9 +80,9 @@ std::vector<std::string> ReadLog()
 void ResetProgramState()
 {
     settings = DefaultSettings();
-    client = ClientState();
-    reference = ReferenceState();
-    memset(&replyHistory, 0, sizeof replyHistory);
+    clientLink = ClientLink();
+    clientPoll = ClientPoll();
+    clientFindings = ClientFindings();
 }
 
 void PumpMessages()

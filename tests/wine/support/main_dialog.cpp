@@ -7,7 +7,7 @@
 #include "log/activity_log.h"
 #include "resources/resource.h"
 #include "settings/settings_table.h"
-#include "state/program_state.h"
+#include "sntp/client_state.h"
 #include "support/log_window.h"
 
 void MainDialog::SetUp()

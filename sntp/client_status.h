@@ -1,6 +1,6 @@
 // Where the client stands and what the machine's connection looked like:
-// plain enumerations, free of Windows, that the program state and the pure
-// schedule share.
+// plain enumerations, free of Windows, that the client's report and the
+// pure schedule share.
 #pragma once
 
 // The client's state; only the client's own module moves it.

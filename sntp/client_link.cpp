@@ -1,13 +1,14 @@
-#include "sntp/client.h"
+#include "sntp/client_link.h"
 
 #include <string.h>
 
 #include "log/activity_log.h"
 #include "settings/settings_table.h"
+#include "sntp/client_poll.h"
+#include "sntp/client_state.h"
 #include "sntp/lookups.h"
 #include "sntp/receive.h"
 #include "sntp/schedule.h"
-#include "state/program_state.h"
 #include "timebase/clock.h"
 
 namespace {
@@ -30,11 +31,11 @@ void CancelPending(Lookup** ppLookup)
 // online or left it.
 void MoveTo(ClientStatus status)
 {
-    bool fWasOnline = client.nStatus == CLIENT_ONLINE;
-    client.nStatus = status;
+    bool fWasOnline = clientLink.nStatus == CLIENT_ONLINE;
+    clientLink.nStatus = status;
     if (!fWasOnline && status == CLIENT_ONLINE) {
-        client.qwOnlineSince = NtpNow();  // the tray's warning counts from here until a reply is judged
-        client.qwOnlineSince_ms = MonotonicMs();
+        clientLink.qwOnlineSince = NtpNow();  // the tray's warning counts from here until a reply is judged
+        clientLink.qwOnlineSince_ms = MonotonicMs();
     }
     if (fWasOnline != (status == CLIENT_ONLINE) && pfnShowOnlineState != NULL) {
         pfnShowOnlineState(status == CLIENT_ONLINE);
@@ -46,8 +47,8 @@ void MoveTo(ClientStatus status)
 void WaitToRetry()
 {
     uint32_t cap = PollInterval(settings.nCheckTimer_minute, 0);
-    client.nRetry_sec = NextRetryDelay(client.nRetry_sec, cap < MAX_LOOKUP_RETRY_SEC ? cap : MAX_LOOKUP_RETRY_SEC);
-    client.qwNextAttempt_ms = MonotonicMs() + (uint64_t)client.nRetry_sec * 1000;
+    uint32_t nWait_sec = BackOff(cap < MAX_LOOKUP_RETRY_SEC ? cap : MAX_LOOKUP_RETRY_SEC);
+    clientLink.qwNextAttempt_ms = MonotonicMs() + (uint64_t)nWait_sec * 1000;
     MoveTo(CLIENT_WAITING);
 }
 
@@ -74,9 +75,9 @@ void StartServiceLookup()
 void UseServerAddress(const void* abAddress)
 {
     LogLine("ホスト確認成功");
-    memset(&client.saServer, 0, sizeof client.saServer);
-    client.saServer.sin_family = AF_INET;
-    memcpy(&client.saServer.sin_addr, abAddress, 4);
+    memset(&clientLink.saServer, 0, sizeof clientLink.saServer);
+    clientLink.saServer.sin_family = AF_INET;
+    memcpy(&clientLink.saServer.sin_addr, abAddress, 4);
     StartServiceLookup();
 }
 
@@ -85,14 +86,14 @@ void UseServerAddress(const void* abAddress)
 // too, is a host name.
 void StartHostLookup()
 {
-    unsigned long address = inet_addr(client.szServerName);
+    unsigned long address = inet_addr(clientLink.szServerName);
     if (address != INADDR_NONE) {
         UseServerAddress(&address);
         return;
     }
     Lookup* lookup = TakeLookup();
     if (lookup != NULL) {
-        lookup->hTask = WSAAsyncGetHostByName(events.hwnd, events.msgGetHostByXXXX, client.szServerName,
+        lookup->hTask = WSAAsyncGetHostByName(events.hwnd, events.msgGetHostByXXXX, clientLink.szServerName,
                                               lookup->abEntry, sizeof lookup->abEntry);
     }
     pHostLookup = Started(lookup, "WSAAsyncGetHostByXXXX初期化");
@@ -103,12 +104,14 @@ void LeaveCurrentState()
 {
     CancelPending(&pHostLookup);
     CancelPending(&pServLookup);
-    client.fAwaitingReply = 0;  // a reply to the last request is late now
-    if (client.nStatus == CLIENT_ONLINE) LogLine("交信終了");
+    CloseRequest();  // a reply to the last request is late now
+    if (clientLink.nStatus == CLIENT_ONLINE) LogLine("交信終了");
     CloseClientSocket();
 }
 
 }  // namespace
+
+ClientLink clientLink;
 
 void SetClientEvents(const ClientEvents& given)
 {
@@ -122,20 +125,16 @@ void SetOnlineStateView(void (*pfnShow)(bool fOnline))
 
 void ToggleOnline(const char* szName)
 {
-    if (client.nStatus == CLIENT_ONLINE) {
+    if (clientLink.nStatus == CLIENT_ONLINE) {
         StopClient(false);
         return;
     }
-    client.fWantOnline = 1;
-    // The user's own attempt starts afresh: no backoff, no RATE, no waiting
-    // for 15 s since the last request. The old server's way is not probed,
-    // and the probe's next answer is a new baseline.
-    client.nRetry_sec = 0;
-    client.nRateShift = 0;
-    client.qwLastPoll_ms = 0;
-    memset(&client.saServer, 0, sizeof client.saServer);
-    client.nNetwork = NETWORK_UNKNOWN;
-    lstrcpynA(client.szServerName, szName, sizeof client.szServerName);
+    clientLink.fWantOnline = 1;
+    // The user's own attempt starts afresh, and the old server's way is not
+    // probed.
+    StartAfresh();
+    memset(&clientLink.saServer, 0, sizeof clientLink.saServer);
+    lstrcpynA(clientLink.szServerName, szName, sizeof clientLink.szServerName);
     GoOnlineAgain();
 }
 
@@ -143,7 +142,7 @@ void GoOnlineAgain()
 {
     LeaveCurrentState();
     MoveTo(CLIENT_RESOLVING);
-    if (!OpenSelectedSocket(&client.sockClient, 0, events.hwnd, events.msgSelectClient)) {
+    if (!OpenSelectedSocket(&clientLink.sockClient, 0, events.hwnd, events.msgSelectClient)) {
         WaitToRetry();
         return;
     }
@@ -152,7 +151,7 @@ void GoOnlineAgain()
 
 void StopClient(bool fKeepWish)
 {
-    if (!fKeepWish) client.fWantOnline = 0;
+    if (!fKeepWish) clientLink.fWantOnline = 0;
     LeaveCurrentState();
     MoveTo(CLIENT_OFFLINE);
 }
@@ -184,20 +183,18 @@ void OnServiceResolved(HANDLE hTask, int nError)
     if (nError != 0) {
         LogError("サーバー確認", (WORD)nError);
         LogLine("ポートとして123/UDPを用います");
-        client.saServer.sin_port = htons(NTP_PORT);
+        clientLink.saServer.sin_port = htons(NTP_PORT);
     } else {
         LogLine("サーバー確認成功");
-        client.saServer.sin_port = ((const servent*)lookup->abEntry)->s_port;  // already in network order
+        clientLink.saServer.sin_port = ((const servent*)lookup->abEntry)->s_port;  // already in network order
     }
-    // Online again: the first poll goes as soon as 15 s have passed since the
-    // last request; RATE holds until the user's next click.
-    client.nRetry_sec = 0;
-    client.fPollNow = 1;
+    // RATE holds until the user's next click.
+    StartPolling();
     MoveTo(CLIENT_ONLINE);
     LogLine("交信開始...");
 }
 
 void CloseClientSocket()
 {
-    CloseSocket(&client.sockClient);
+    CloseSocket(&clientLink.sockClient);
 }

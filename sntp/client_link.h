@@ -1,0 +1,17 @@
+// The client's way online and offline: the socket and the asynchronous
+// lookups of the server's address and port, with what the user wants kept
+// apart from where the client stands. While the user wants it online, a
+// failed step is tried again by itself, 15 s later and then doubling. The
+// door's ToggleOnline, lookup completions and CloseClientSocket live here;
+// these are for the client's other files.
+#pragma once
+
+// Goes online again with the server name of the last attempt: a retry
+// whose wait is over, or the network's return. RATE holds, and the first
+// poll waits until 15 s have passed since the last request.
+void GoOnlineAgain();
+
+// Goes offline whatever the client was doing. With fKeepWish (the network
+// went away) the user still wants it online; without (the server said no
+// more) it waits for the user.
+void StopClient(bool fKeepWish);

@@ -1,4 +1,0 @@
-#include "state/program_state.h"
-
-ClientState client;
-ReferenceState reference;
