@@ -1,6 +1,6 @@
 // The program without its connection-state probe: the benchmark runs it
 // beside the real one to weigh what the probe costs.
-#include "sntp/client_poll.h"
+#include "sntp/network_probe.h"
 
 namespace {
 

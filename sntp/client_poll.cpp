@@ -5,13 +5,8 @@
 
 #include "log/activity_log.h"
 #include "settings/settings_table.h"
-#include "sntp/client.h"
-#include "sntp/client_link.h"
-#include "sntp/client_read.h"
 #include "sntp/client_state.h"
-#include "sntp/network_probe.h"
 #include "sntp/receive.h"
-#include "sntp/schedule.h"
 #include "timebase/clock.h"
 
 namespace {
@@ -27,55 +22,9 @@ uint64_t RandomRequestCookie()
     return qwCookie != 0 ? qwCookie : 1;
 }
 
-// Only a change of the answer acts; the first answer is the baseline.
-void ConsultNetworkProbe()
-{
-    NetworkState now = networkProbe(clientLink.saServer.sin_addr.s_addr);
-    NetworkAction action =
-        ReactToNetwork(clientPoll.nNetwork, now, clientLink.fWantOnline != 0, clientLink.nStatus);
-    if (now != NETWORK_UNKNOWN) clientPoll.nNetwork = now;
-    switch (action) {
-    case NETWORK_GO_OFFLINE:
-        LogLine("ダイアルアップ切断を検出");
-        StopClient(true);
-        break;
-    case NETWORK_GO_ONLINE:
-        LogLine("ダイアルアップ接続を検出");
-        GoOnlineAgain();
-        break;
-    case NETWORK_POLL_NOW:
-        PollSoon();
-        break;
-    case NETWORK_NOTHING:
-        break;
-    }
-}
-
-void RunClientSchedule()
-{
-    uint64_t now = MonotonicMs();
-    if (clientLink.nStatus == CLIENT_WAITING && now >= clientLink.qwNextAttempt_ms) {
-        GoOnlineAgain();
-        return;
-    }
-    if (clientLink.nStatus != CLIENT_ONLINE) return;
-    if (TimeToPoll(now, clientPoll.qwLastPoll_ms, clientPoll.fPollNow != 0, IntervalInForce(),
-                   clientPoll.nRetry_sec)) {
-        PollServer();
-    }
-}
-
 }  // namespace
 
 ClientPoll clientPoll;
-NetworkState (*networkProbe)(uint32_t dwServerAddress) = ProbeNetwork;
-
-void OnClientTick()
-{
-    SumUpStrayDatagrams();
-    ConsultNetworkProbe();
-    RunClientSchedule();
-}
 
 void PollSoon()
 {
@@ -97,6 +46,20 @@ void PollServer()
     clientPoll.fAwaitingReply = fSent ? 1 : 0;
     clientPoll.qwRequestTime = t1;
     clientPoll.qwRequestCookie = qwCookie;
+}
+
+bool PollIsDue(uint64_t qwNow_ms)
+{
+    return TimeToPoll(qwNow_ms, clientPoll.qwLastPoll_ms, clientPoll.fPollNow != 0, IntervalInForce(),
+                      clientPoll.nRetry_sec);
+}
+
+NetworkAction HearNetwork(NetworkState now)
+{
+    NetworkAction action =
+        ReactToNetwork(clientPoll.nNetwork, now, clientLink.fWantOnline != 0, clientLink.nStatus);
+    if (now != NETWORK_UNKNOWN) clientPoll.nNetwork = now;
+    return action;
 }
 
 uint32_t IntervalInForce()

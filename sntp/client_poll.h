@@ -1,5 +1,5 @@
-// When the client asks its server: the one-second tick with the
-// connection-state probe, the poll schedule and the request out. Polls fall
+// When the client asks its server: the poll schedule, the connection-state
+// probe's last answer and the request out. Polls fall
 // due by the time elapsed on a clock that counts sleep and never steps, so
 // corrections of the clock do not shift them and a poll overdue after
 // waking goes at once; none goes within 15 s of the last, except the first
@@ -10,6 +10,7 @@
 #include <stdint.h>
 
 #include "sntp/client_status.h"
+#include "sntp/schedule.h"
 
 // Sends the client request to the server now, carrying a random transmit
 // timestamp that only a reply to it echoes, and keeps the real T1 to itself;
@@ -44,7 +45,10 @@ void AskWitness();
 // A poll succeeded: the backoff is over.
 void EndBackOff();
 
-// The connection-state probe, replaceable so that tests can play the
-// network: whether this machine has a way to the server at the address
-// (network order), or off itself while the address is not known (0).
-extern NetworkState (*networkProbe)(uint32_t dwServerAddress);
+// Whether to send a request now (the door's tick asks while online).
+bool PollIsDue(uint64_t qwNow_ms);
+
+// The connection-state probe's answer: what it asks of the client. The
+// first answer is the baseline, not a change, and so is the first after the
+// user's click.
+NetworkAction HearNetwork(NetworkState now);

@@ -55,3 +55,5 @@ NetworkState ProbeNetwork(uint32_t dwServerAddress)
     if (gateway == GATEWAY_FOUND || HasPublicRoute()) return NETWORK_UP;
     return gateway == GATEWAY_NONE ? NETWORK_DOWN : NETWORK_UNKNOWN;
 }
+
+NetworkState (*networkProbe)(uint32_t dwServerAddress) = ProbeNetwork;

@@ -14,3 +14,6 @@
 // gateway, or when the system has a route to a public address; down when
 // neither. Unknown when the system cannot say.
 NetworkState ProbeNetwork(uint32_t dwServerAddress);
+
+// The probe the client asks, replaceable so that tests can play the network.
+extern NetworkState (*networkProbe)(uint32_t dwServerAddress);
