@@ -10,13 +10,16 @@ bool LoadSettings(SettingsState* s, char (&szServerName)[SERVER_NAME_SIZE])
     strcpy(szServerName, DEFAULT_SERVERS[0]);
     HKEY hKey = OpenSettingsKey();
     if (hKey == NULL) return false;
+    // Saving always stores the server name; a key without one holds only the
+    // installer's choice of the start online, and this is still the first run.
+    bool fSaved = RegQueryValueExA(hKey, "szServerName", NULL, NULL, NULL, NULL) == ERROR_SUCCESS;
     GetRegText(hKey, "szServerName", szServerName);
     for (const Setting& setting : SETTINGS) GetRegDword(hKey, setting.szName, &(s->*setting.pnValue));
     RegCloseKey(hKey);
     for (const Setting& setting : SETTINGS) {
         if (IsNumberSetting(setting)) s->*setting.pnValue = NumberInRange(s->*setting.pnValue, setting.range);
     }
-    return true;
+    return fSaved;
 }
 
 void SaveSettings(const SettingsState& s, const char* szServerName)

@@ -9,7 +9,8 @@
 extern const char* const DEFAULT_SERVERS[2];
 
 // Puts the defaults into *s, then what the key holds; szServerName gets the
-// stored name, or the default server. True when the key existed.
+// stored name, or the default server. True when the program had saved its
+// settings: a key that holds only what the installer wrote is a first run.
 bool LoadSettings(SettingsState* s, char (&szServerName)[SERVER_NAME_SIZE]);
 
 // Writes all seven values, changed or not.

@@ -6,6 +6,9 @@ through control.exe, and reads its log afterwards:
 - chronyd from Debian (run with -x: it never touches the clock) as the
   server: the program goes online, polls on its first tick, and, both
   clocks being one, corrects nothing;
+- the first start after an install with the logon start, whose key holds
+  only the installer's choice: online with the default server, without a
+  click;
 - a scripted server that first answers with unusable replies and from
   another port, then with a clock 300 ms ahead: each refusal has its line
   and the step, which Wine accepts, is made;
@@ -19,6 +22,7 @@ through control.exe, and reads its log afterwards:
 
     client_peers.py WINE_RUN CONTROL_EXE WINE_PREFIX
 """
+import contextlib
 import os
 import re
 import signal
@@ -60,31 +64,62 @@ def base_settings(**more):
 
 
 REPLY_LINES = [re.compile(r"length=48 addr=127\.0\.0\.1:123"), re.compile(r"LI0 VN4 MODE4 Stratum1 Poll\d+ Precision-?\d+")]
+DEFAULT_SERVER = "ntp.nict.jp"
 ONLINE_LINES = ["ホスト確認成功", "サーバー確認成功", "交信開始..."]
 
 
-def chrony_case(wine_run, control_exe, _prefix):
+@contextlib.contextmanager
+def chronyd_at(address):
+    """chronyd from Debian serving on the address's port 123; it never touches
+    the clock (-x)."""
     workdir = tempfile.mkdtemp(prefix="tamarin-chrony-")
     conf = os.path.join(workdir, "chrony.conf")
     with open(conf, "w") as f:
-        f.write("local stratum 1\nallow 127.0.0.1\nbindaddress 127.0.0.1\nport 123\ncmdport 0\n"
-                "pidfile %s/chronyd.pid\ndriftfile %s/drift\n" % (workdir, workdir))
+        f.write("local stratum 1\nallow 127.0.0.0/8\nbindaddress %s\nport 123\ncmdport 0\n"
+                "pidfile %s/chronyd.pid\ndriftfile %s/drift\n" % (address, workdir, workdir))
     chronyd = subprocess.Popen(["chronyd", "-x", "-4", "-d", "-u", "root", "-f", conf],
                                stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
     try:
         time.sleep(1)
-        log, status = drive(wine_run, control_exe, 60, "応答に", base_settings())
+        yield
     finally:
         chronyd.send_signal(signal.SIGTERM)
         chronyd.wait(10)
-    check(in_order(log, ONLINE_LINES + REPLY_LINES + [
-        # chronyd answers within microseconds: a delay below zero counts as zero.
-        re.compile(r"応答に0\.\d{3}秒掛かっています"),
-        re.compile(r"0\.\d{3}秒(進んでいます|遅れています)|時刻は一致しています"),
-    ]), "chronyd: online, first poll, reply, delay and offset\n  " + "\n  ".join(log))
+
+
+def reply_from_chronyd(address):
+    return [re.compile(r"length=48 addr=%s:123" % re.escape(address)), REPLY_LINES[1],
+            # chronyd answers within microseconds: a delay below zero counts as zero.
+            re.compile(r"応答に0\.\d{3}秒掛かっています"),
+            re.compile(r"0\.\d{3}秒(進んでいます|遅れています)|時刻は一致しています")]
+
+
+def chrony_case(wine_run, control_exe, _prefix):
+    with chronyd_at("127.0.0.1"):
+        log, status = drive(wine_run, control_exe, 60, "応答に", base_settings())
+    check(in_order(log, ONLINE_LINES + reply_from_chronyd("127.0.0.1")),
+          "chronyd: online, first poll, reply, delay and offset\n  " + "\n  ".join(log))
     check(not any(line.startswith("時刻を") or line == "時刻が設定できません" for line in log),
           "chronyd: the same clock, nothing corrected")
     check(status == "0", "chronyd: the program ended cleanly (%s)" % status)
+
+
+def logon_start_case(wine_run, control_exe, _prefix):
+    """The first start after an install with the logon start: the key holds
+    only what the installer wrote, and the default server is asked. The
+    test's own hosts file names it 127.0.0.5, in a network of loopback alone;
+    anywhere else the case is skipped, for the name is a public server's."""
+    with open("/etc/hosts") as f:
+        mapped = any(line.split()[:2] == ["127.0.0.5", DEFAULT_SERVER] for line in f)
+    if os.environ.get("TAMARIN_ISOLATED_NETWORK") != "1" or not mapped:
+        print("skipped: the logon start needs the test's own hosts file in a network of loopback alone")
+        return
+    with chronyd_at("127.0.0.5"):
+        log, status = drive(wine_run, control_exe, 60, "応答に", {"fStartAtFirst": 1})
+    check(in_order(log, ["はじめまして。"] + ONLINE_LINES + reply_from_chronyd("127.0.0.5")),
+          "logon start: a first run that goes online with the default server and synchronises\n  "
+          + "\n  ".join(log))
+    check(status == "0", "logon start: the program ended cleanly (%s)" % status)
 
 
 def correction_case(wine_run, control_exe, _prefix):
@@ -162,6 +197,7 @@ def server_mode_case(wine_run, control_exe, prefix):
 def main():
     return run_cases(checks, "client peers", [
         chrony_case,
+        logon_start_case,
         correction_case,
         refused_step_case,
         leap_case,

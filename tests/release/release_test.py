@@ -6,8 +6,12 @@ the installed program shows its window, and the silent uninstaller ends it
 and removes what was installed, keeping the settings. The installer goes
 nowhere but Program Files, and its logon task's definition holds user and
 folder names that XML must escape; a task it could not register is not left.
+The logon start leaves the choice to go online in the user's settings; the
+firewall rule for server mode is added at install and removed at uninstall,
+through a netsh that keeps the command lines, and a rule that could not be
+added is not left.
 
-    release_test.py SOURCE_DIR RELEASE_DIR WINE_RUN CONTROL_EXE SCHTASKS_STAND_IN
+    release_test.py SOURCE_DIR RELEASE_DIR WINE_RUN CONTROL_EXE SCHTASKS_STAND_IN NETSH_STAND_IN
 """
 import os
 import re
@@ -19,7 +23,7 @@ import time
 import xml.etree.ElementTree as ET
 import zipfile
 
-source, out, wine_run, control_exe, schtasks_stand_in = sys.argv[1:6]
+source, out, wine_run, control_exe, schtasks_stand_in, netsh_stand_in = sys.argv[1:7]
 sys.path.insert(0, os.path.join(source, "tests", "driver"))
 from remote import Remote  # noqa: E402
 
@@ -29,6 +33,9 @@ UNINSTALL_KEY = "HKLM\\Software\\Microsoft\\Windows\\CurrentVersion\\Uninstall\\
 SETTINGS_KEY = "HKCU\\Software\\Halden Works\\Tamarin Time"
 ODD_USER = "R&D<\"'>"
 ODD_PROGRAMS = "C:\\Tools & Apps's"
+RULE = 'advfirewall firewall %s rule name="Tamarin Time (SNTP)"'
+ADD_RULE = (RULE % "add" + ' dir=in action=allow program="%s\\tamarin-time.exe" protocol=UDP localport=123'
+            ' profile=private')
 failures = []
 
 
@@ -119,16 +126,35 @@ def start_program(exe_path):
     return remote, remote.call("shown")
 
 
-def check_odd_names(setup, drive_c, task):
-    """Installs as ODD_USER with Program Files in ODD_PROGRAMS, through a
-    schtasks that keeps the definition and then one that fails."""
-    keep = os.path.join(drive_c, "schtasks")
+def stand_in(drive_c, name, program):
+    """The program in place of system32's name, the real one kept in C:\\name;
+    that folder's path on this side."""
+    keep = os.path.join(drive_c, name)
     os.makedirs(keep)
-    system = os.path.join(drive_c, "windows", "system32", "schtasks.exe")
-    shutil.move(system, os.path.join(keep, "schtasks.exe"))
-    shutil.copy(schtasks_stand_in, system)
+    system = os.path.join(drive_c, "windows", "system32", name + ".exe")
+    shutil.move(system, os.path.join(keep, name + ".exe"))
+    shutil.copy(program, system)
     # Wine's own programs come before a file of the same name unless told.
-    wine("reg", "add", "HKCU\\Software\\Wine\\DllOverrides", "/v", "schtasks.exe", "/d", "native,builtin", "/f")
+    wine("reg", "add", "HKCU\\Software\\Wine\\DllOverrides", "/v", name + ".exe", "/d", "native,builtin", "/f")
+    return keep
+
+
+def netsh_calls(keep):
+    """The command lines netsh was given since the last look."""
+    path = os.path.join(keep, "calls.txt")
+    if not os.path.exists(path):
+        return []
+    with open(path, encoding="utf-8") as f:
+        calls = f.read().splitlines()
+    os.remove(path)
+    return calls
+
+
+def check_odd_names(setup, drive_c, task, netsh):
+    """Installs as ODD_USER with Program Files in ODD_PROGRAMS, through a
+    schtasks that keeps the definition and then one that fails; then with a
+    firewall rule that cannot be added."""
+    keep = stand_in(drive_c, "schtasks", schtasks_stand_in)
     wine("reg", "add", "HKLM\\Software\\Microsoft\\Windows\\CurrentVersion", "/v", "ProgramFilesDir",
          "/d", ODD_PROGRAMS, "/f")
     # A program started from outside Wine takes USERNAME from here.
@@ -141,6 +167,13 @@ def check_odd_names(setup, drive_c, task):
     check("odd names: exit code, task made, definition's values",
           (status, os.path.exists(task), [v.rsplit("\\", 1)[-1] for v in values[:2]] + values[2:]),
           (0, True, [ODD_USER, ODD_USER, '"%s\\tamarin-time.exe"' % folder, folder]))
+    check("odd names: the firewall rule's program", netsh_calls(netsh)[1:], [ADD_RULE % folder])
+
+    open(os.path.join(netsh, "fail"), "w").close()
+    status = wine(setup, "/S")[0]
+    os.remove(os.path.join(netsh, "fail"))
+    check("failed firewall rule: exit code, rule removed", (status, netsh_calls(netsh)),
+          (2, [RULE % "delete", ADD_RULE % folder, RULE % "delete"]))
 
     open(os.path.join(keep, "fail"), "w").close()
     status = wine(setup, "/S")[0]
@@ -172,8 +205,9 @@ def main():
         check("unpacked program: window shown, ended", (shown, remote.stop()), ("yes", "exit 0"))
 
         setup = os.path.join(out, name + "-setup.exe")
-        check("installer's exit code", wine(setup, "/S", "/D=C:\\Elsewhere")[0], 0)
         drive_c = os.path.join(home, "prefix", "drive_c")
+        netsh = stand_in(drive_c, "netsh", netsh_stand_in)
+        check("installer's exit code", wine(setup, "/S", "/D=C:\\Elsewhere")[0], 0)
         installed = os.path.join(drive_c, "Program Files", "Tamarin Time")
         shortcut = os.path.join(drive_c, "ProgramData", "Microsoft", "Windows", "Start Menu", "Programs",
                                 "Tamarin Time.lnk")
@@ -193,6 +227,8 @@ def main():
             settings = re.findall(r"<(ExecutionTimeLimit|DisallowStartIfOnBatteries)>(\w+)<", f.read())
         check("logon task's settings", sorted(settings),
               [("DisallowStartIfOnBatteries", "false"), ("ExecutionTimeLimit", "PT0S")])
+        check("logon start goes online", (registry_values(SETTINGS_KEY) or {}).get("fStartAtFirst"), "0x1")
+        check("firewall rule at install", netsh_calls(netsh), [RULE % "delete", ADD_RULE % INSTDIR])
 
         remote, shown = start_program(INSTDIR + "\\tamarin-time.exe")
         check("installed program's window shown", shown, "yes")
@@ -208,8 +244,9 @@ def main():
               [os.path.exists(p) for p in (installed, shortcut)] + [registry_values(UNINSTALL_KEY),
                                                                     os.path.exists(task)],
               [False, False, None, False])
+        check("firewall rule at uninstall", netsh_calls(netsh), [RULE % "delete"])
         check("settings kept", (registry_values(SETTINGS_KEY) or {}).get("szServerName"), "127.0.0.1")
-        check_odd_names(setup, drive_c, task)
+        check_odd_names(setup, drive_c, task, netsh)
     finally:
         subprocess.run([wine_run, "--stop", home])
     print("%d failed" % len(failures) if failures else "release: all checks passed")
