@@ -4,6 +4,7 @@
 #include <winsock.h>
 #include <commctrl.h>
 
+#include "app/exit_countdown.h"
 #include "app/main_window.h"
 #include "app/shell_state.h"
 #include "log/activity_log.h"
@@ -113,5 +114,5 @@ int WINAPI WinMain(HINSTANCE hInstance, HINSTANCE, LPSTR, int)
     if (hInstanceMutex != NULL) CloseHandle(hInstanceMutex);  // the next start may begin while this one finishes
     WSACleanup();
     CloseLogFile();
-    return 0;
+    return ExitCodeOfRun();
 }

@@ -64,6 +64,8 @@ ClientReport ReportClient()
     report.nInterval_sec = IntervalInForce();
     report.qwUncheckedLimit_ms = UncheckedLimit_ms(report.nInterval_sec);
     report.nPollsSucceeded = clientFindings.nPollsSucceeded;
+    report.nPollsUnanswered = clientPoll.nUnanswered;
+    report.qwLastPoll_ms = clientPoll.qwLastPoll_ms;
     report.reference = clientFindings.reference;
     return report;
 }

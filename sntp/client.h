@@ -85,6 +85,8 @@ struct ClientReport {
     uint32_t nInterval_sec;        // the poll interval in force, RATE kisses included
     uint64_t qwUncheckedLimit_ms;  // how long the clock may go unchecked before it counts as so
     uint64_t nPollsSucceeded;      // polls whose reply found the clock right or had it corrected (or tried)
+    uint32_t nPollsUnanswered;     // requests since the last poll that succeeded, the one out included
+    uint64_t qwLastPoll_ms;        // when the last request went out
     ReferenceState reference;
 };
 

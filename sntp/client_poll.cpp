@@ -36,6 +36,7 @@ void PollServer()
 {
     clientPoll.fPollNow = 0;
     clientPoll.qwLastPoll_ms = MonotonicMs();
+    ++clientPoll.nUnanswered;
     BackOff(IntervalInForce());
     // A random transmit timestamp, kept to match the reply, and the real one
     // to ourselves: a forger off the path cannot guess what to echo.
@@ -76,6 +77,7 @@ uint32_t BackOff(uint32_t nCap_sec)
 void StartAfresh()
 {
     clientPoll.nRetry_sec = 0;
+    clientPoll.nUnanswered = 0;
     clientPoll.nRateShift = 0;
     clientPoll.qwLastPoll_ms = 0;
     clientPoll.nNetwork = NETWORK_UNKNOWN;
@@ -107,4 +109,5 @@ void AskWitness()
 void EndBackOff()
 {
     clientPoll.nRetry_sec = 0;
+    clientPoll.nUnanswered = 0;
 }

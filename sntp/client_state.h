@@ -30,6 +30,7 @@ struct ClientLink {
 struct ClientPoll {
     uint32_t nRetry_sec = 0;         // the wait after a failure; 0 once a reply was accepted
     uint64_t qwLastPoll_ms = 0;      // when the last request went out (0 after the user's click)
+    uint32_t nUnanswered = 0;        // requests since the last poll that succeeded, the one out included
     int32_t fPollNow = 0;            // a tick polls as soon as it may: just online, or woken from sleep
     int32_t nRateShift = 0;          // RATE kisses since the user's click: the interval doubled so often
     NetworkState nNetwork = NETWORK_UNKNOWN;  // the connection-state probe's last answer

@@ -16,7 +16,8 @@ through control.exe, and reads its log afterwards:
   carries on;
 - a scripted server 26 years ahead: the leap waits for the next reply,
   15 s later, and is tried (Wine refuses it) only when that one agrees;
-- not staying resident: the program counts down and ends by itself;
+- not staying resident: the program counts down and ends by itself, with
+  exit code 0, or 1 when Wine refused the step;
 - server mode: once synchronised against the scripted server, the program
   answers python3-ntplib as a stratum 2 server.
 
@@ -175,6 +176,12 @@ def exit_by_itself_case(wine_run, control_exe, _prefix):
     check(in_order(log, ["終了4秒前", "終了3秒前", "終了2秒前", "終了1秒前"]),
           "not resident: counts down\n  " + "\n  ".join(log))
     check(status == "0", "not resident: ended by itself with code 0 (%s)" % status)
+    with answering_server(NTP_PORT, [{"offset": 2.0}]):
+        log, status = drive(wine_run, control_exe, 60, None, base_settings(fStayAfterAdjustment=0))
+    last = after(log, "時刻を合わせられなかったため、終了コード1で終了します")
+    check(last is not None and [line for line in last if line] == ["終了4秒前", "終了3秒前", "終了2秒前", "終了1秒前"],
+          "not resident, the step refused: says why last and counts down\n  " + "\n  ".join(log))
+    check(status == "1", "not resident, the step refused: ended by itself with code 1 (%s)" % status)
 
 
 def server_mode_case(wine_run, control_exe, prefix):

@@ -271,6 +271,7 @@ TEST_F(ClientRead, OnlyAnAcceptedReplySucceedsAndEndsTheBackoff)
     nJudgedShown = 0;
     SetJudgedReplyView([] { ++nJudgedShown; });
     clientPoll.nRetry_sec = 30;
+    clientPoll.nUnanswered = 3;
     std::vector<uint8_t> reply = ReplyAhead(0, 0x24, 48, 1ull << 32);  // a second on the way
     reply[1] = 3;  // judged, though too slow: its stratum is server mode's
     std::vector<std::string> log = Deliver(reply);
@@ -282,6 +283,7 @@ TEST_F(ClientRead, OnlyAnAcceptedReplySucceedsAndEndsTheBackoff)
     EXPECT_EQ(clientFindings.reference.nUpstreamStratum, 3);
     EXPECT_EQ(clientFindings.nPollsSucceeded, 0u);
     EXPECT_EQ(clientPoll.nRetry_sec, 30u);
+    EXPECT_EQ(clientPoll.nUnanswered, 3u);
     EXPECT_EQ(clientFindings.qwLastJudged, 0u);
     // Its offset and delay are kept as a refusal, and shown.
     const HistoryPoint& slow = HistoryAt(clientFindings.history, 0);
@@ -292,6 +294,7 @@ TEST_F(ClientRead, OnlyAnAcceptedReplySucceedsAndEndsTheBackoff)
     Deliver(ReplyAhead(100 * (int64_t)kMillisecond));
     EXPECT_EQ(clientFindings.nPollsSucceeded, 1u);
     EXPECT_EQ(clientPoll.nRetry_sec, 0u);
+    EXPECT_EQ(clientPoll.nUnanswered, 0u);
     EXPECT_EQ(clientFindings.qwLastJudged, qwNow);  // the tray's tip tells it
     EXPECT_EQ(clientFindings.llLastOffset, 100 * (int64_t)kMillisecond);
     EXPECT_EQ(HistoryAt(clientFindings.history, 1).nOutcome, REPLY_WITHIN_TOLERANCE);

@@ -7,6 +7,7 @@
 #include <string>
 #include <vector>
 
+#include "app/exit_countdown.h"
 #include "app/shell_state.h"
 #include "resources/resource.h"
 #include "sntp/client.h"
@@ -38,6 +39,7 @@ protected:
         MainDialog::SetUp();
         CreateMainWindow();
         KillTimer(hMain, 1);  // the test delivers the ticks itself
+        CancelExitCountdown();  // an earlier test's window ran one out
         HoldMonotonicClock();
         networkProbe = NoAnswer;
         sockPeer = BoundLoopbackSocket(&clientLink.saServer);
@@ -216,10 +218,12 @@ TEST_F(Tick, CountdownClosesTheWindowUnlessStayingResident)
     TickOnce();
     EXPECT_EQ(LastLine(), "終了4秒前");
 
-    // The last tick of the countdown also polls when its poll is due.
+    // The last tick of the countdown also polls when its poll is due. The
+    // success left the clock unsynchronised: the run failed, and says so.
     Click(IDC_STAY);
     ++clientFindings.nPollsSucceeded;
     for (int i = 0; i < 4; ++i) TickOnce();
+    EXPECT_EQ(ReadLog().end()[-6], "時刻を合わせられなかったため、終了コード1で終了します");
     GoOnline();
     TickOnce();
     Sleep(50);
@@ -229,10 +233,30 @@ TEST_F(Tick, CountdownClosesTheWindowUnlessStayingResident)
     clientLink.nStatus = CLIENT_OFFLINE;
     PumpMessages();
     EXPECT_FALSE(IsWindow(hMain));
+    EXPECT_EQ(ExitCodeOfRun(), RUN_NOT_CORRECTED);
     EXPECT_EQ(shell.MainWindow, (HWND)NULL);  // no other thread's line goes to the old handle
     HKEY hKey;
     ASSERT_EQ(RegOpenKeyExA(HKEY_CURRENT_USER, "Software\\Halden Works\\Tamarin Time", 0, KEY_READ, &hKey), 0);
     RegCloseKey(hKey);
+}
+
+// Not resident, four requests without a usable reply end the run, once the
+// last has had 15 s for its reply.
+TEST_F(Tick, UnansweredRequestsEndARunThatIsNotResident)
+{
+    Click(IDC_STAY);  // off
+    GoOnline();
+    EXPECT_EQ(RequestTimes(120, {DROP}), (std::vector<int>{0, 15, 45, 105}));
+    EXPECT_NE(LastLine(), "4回続けて使える応答がなかったため、終了コード2で終了します");
+    TickOnce();
+    std::vector<std::string> log = ReadLog();
+    EXPECT_EQ(std::vector<std::string>(log.end() - 3, log.end()),
+              (std::vector<std::string>{"4回続けて使える応答がなかったため、終了コード2で終了します", "終了4秒前", ""}));
+    for (int i = 0; i < 4; ++i) TickOnce();
+    clientLink.nStatus = CLIENT_OFFLINE;
+    PumpMessages();
+    EXPECT_FALSE(IsWindow(hMain));
+    EXPECT_EQ(ExitCodeOfRun(), RUN_NO_REPLY);
 }
 
 }  // namespace
