@@ -37,11 +37,11 @@ void OnSwitchChanged(HWND hwnd, WORD id)
 
 }  // namespace
 
-void ShowOnlineState(bool fOnline)
+void ShowOnlineState(bool fOn)
 {
     // The button names the action a click performs; the menu and the icon show the state.
-    SetDlgItemTextA(shell.MainWindow, IDM_ONLINE, fOnline ? "オフライン" : "オンライン");
-    ShowTrayOnlineState(fOnline);
+    SetDlgItemTextA(shell.MainWindow, IDM_ONLINE, fOn ? "オフライン" : "オンライン");
+    ShowTrayOnlineState(fOn);
 }
 
 void OnMainCommand(HWND hwnd, WORD id, WORD code)

@@ -130,7 +130,7 @@ void OnTimer(HWND hwnd, WPARAM idTimer)
 
 void OnInitMenuPopup(HMENU hMenu)
 {
-    bool fOnline = ReportClient().nStatus == CLIENT_ONLINE;
+    bool fOnline = ReportClient().nFace != FACE_OFFLINE;
     CheckMenuItem(hMenu, IDM_ONLINE, MF_BYCOMMAND | (fOnline ? MF_CHECKED : MF_UNCHECKED));
 }
 

@@ -97,9 +97,14 @@ TipState CurrentState(TrayTipBuffer& tip)
     const ClientReport report = ReportClient();
     bool fJudged = report.qwLastJudged != 0;
     bool fCheckedLast = fJudged && report.qwLastJudged_ms >= report.qwOnlineSince_ms;
-    TipFacts facts = {report.nStatus == CLIENT_ONLINE, report.reference.fSynchronized != 0, fJudged, MonotonicMs(),
+    TipFacts facts = {report.nFace, report.nTryCause == TRY_REFUSED, report.qwTryingSince_ms,
+                      report.nStatus == CLIENT_ONLINE, report.reference.fSynchronized != 0, fJudged, MonotonicMs(),
                       fCheckedLast ? report.qwLastJudged_ms : report.qwOnlineSince_ms, report.qwUncheckedLimit_ms};
     TipState state = DecideTipState(facts);
+    if (state == TIP_TRYING || state == TIP_TRYING_TOO_LONG) {
+        FormatTryingTip(tip, LocalMoment(report.qwTryingSince), report.nTryCause);
+        return state;
+    }
     NtpTimestamp qwSince = state == TIP_WARNING && !fCheckedLast ? report.qwOnlineSince : report.qwLastJudged;
     FormatTrayTip(tip, state, LocalMoment(qwSince), report.llLastOffset);
     return state;
@@ -108,7 +113,7 @@ TipState CurrentState(TrayTipBuffer& tip)
 HICON IconOf(TipState state)
 {
     if (state == TIP_OFFLINE) return hIconApp16;
-    return state == TIP_WARNING ? hIconWarning16 : hIconOnline16;
+    return state == TIP_WARNING || state == TIP_TRYING_TOO_LONG ? hIconWarning16 : hIconOnline16;
 }
 
 // The icon and the tip of the state the client is in, so that a restarted

@@ -22,8 +22,25 @@ void FormatTrayTip(TrayTipBuffer& tip, TipState state, const TipMoment& when, in
     CopyCp932(tip, TRAY_TIP_SIZE, text);
 }
 
+void FormatTryingTip(TrayTipBuffer& tip, const TipMoment& since, TryCause cause)
+{
+    static const char* const aszDoing[] = {"接続中", "再試行", "再試行", "再試行", "ネットワーク待ち", "停止"};
+    static const char* const aszWhy[] = {"", " (ソケット エラー)", " (ホスト確認 エラー)", " (サーバー確認 エラー)", "",
+                                         " (サーバーが拒否)"};
+    static_assert(sizeof aszDoing / sizeof *aszDoing == TRY_REFUSED + 1, "a text for each cause");
+    static_assert(sizeof aszWhy / sizeof *aszWhy == TRY_REFUSED + 1, "a text for each cause");
+    LogLineBuffer text;
+    FormatLogLine(text, "Tamarin Time\n%s %02d/%02d %02d:%02d から%s", aszDoing[cause], since.nMonth, since.nDay,
+                  since.nHour, since.nMinute, aszWhy[cause]);
+    CopyCp932(tip, TRAY_TIP_SIZE, text);
+}
+
 TipState DecideTipState(const TipFacts& facts)
 {
+    if (facts.nFace == FACE_TRYING) {
+        bool fLong = facts.qwNow_ms - facts.qwTryingSince_ms >= TRYING_WARNING_MS;
+        return facts.fStopped || fLong ? TIP_TRYING_TOO_LONG : TIP_TRYING;
+    }
     if (!facts.fOnline) return TIP_OFFLINE;
     bool fRefused = facts.fJudged && !facts.fSynchronised;
     if (fRefused || facts.qwNow_ms - facts.qwChecked_ms > facts.qwUncheckedLimit_ms) return TIP_WARNING;

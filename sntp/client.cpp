@@ -56,6 +56,10 @@ ClientReport ReportClient()
 {
     ClientReport report;
     report.nStatus = clientLink.nStatus;
+    report.nFace = clientLink.nFace;
+    report.nTryCause = clientLink.nTryCause;
+    report.qwTryingSince = clientLink.qwTryingSince;
+    report.qwTryingSince_ms = clientLink.qwTryingSince_ms;
     report.qwOnlineSince = clientLink.qwOnlineSince;
     report.qwOnlineSince_ms = clientLink.qwOnlineSince_ms;
     report.qwLastJudged = clientFindings.qwLastJudged;

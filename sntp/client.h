@@ -27,18 +27,20 @@ struct ClientEvents {
 // Given by the shell once its window exists, before the client goes online.
 void SetClientEvents(const ClientEvents& events);
 
-// The shell's function that shows the online state, called on each change.
-void SetOnlineStateView(void (*pfnShow)(bool fOnline));
+// The shell's function that shows whether the client is on (online or
+// trying) or off by the user's choice, called on each change of its face.
+void SetOnlineStateView(void (*pfnShow)(bool fOn));
 
 // Told after each reply recorded in the history, once its judgement is
 // taken (NULL: nobody), so that the shell can show when and how it found
 // the clock.
 void SetJudgedReplyView(void (*pfnShow)());
 
-// Command 40003, the user's click: goes offline when online, and the user
-// wants it offline; otherwise (also while a lookup is pending or a retry
-// waits) the user wants it online, and it goes online afresh with this
-// server name or dotted address: it polls at once and forgets RATE.
+// Command 40003, the user's click: while the client is on (online, or
+// trying: a lookup pending, a retry waiting, the network gone, stopped by
+// its server), it stops everything and stays offline. Otherwise it goes
+// online afresh with this server name or dotted address: it polls at once
+// and forgets RATE.
 void ToggleOnline(const char* szServerName);
 
 // Completions of the host and service lookups (task handle, error). Those
@@ -77,6 +79,10 @@ struct ReferenceState {
 // monotonic clock, which counts sleep.
 struct ClientReport {
     ClientStatus nStatus;
+    ClientFace nFace;
+    TryCause nTryCause;            // while trying: why
+    NtpTimestamp qwTryingSince;    // while trying: since when
+    uint64_t qwTryingSince_ms;
     NtpTimestamp qwOnlineSince;    // when it last went online
     uint64_t qwOnlineSince_ms;
     NtpTimestamp qwLastJudged;     // when the last reply with an accepted delay came (0: none yet)

@@ -17,7 +17,7 @@ namespace {
 Lookup* pHostLookup = NULL;
 Lookup* pServLookup = NULL;
 
-void (*pfnShowOnlineState)(bool fOnline) = NULL;
+void (*pfnShowOnlineState)(bool fOn) = NULL;
 ClientEvents events = {};
 
 void CancelPending(Lookup** ppLookup)
@@ -27,8 +27,15 @@ void CancelPending(Lookup** ppLookup)
     *ppLookup = NULL;
 }
 
-// The one place the client's state moves; the shell hears when it went
-// online or left it.
+ClientFace CurrentFace()
+{
+    if (clientLink.nStatus == CLIENT_ONLINE) return FACE_ONLINE;
+    return clientLink.fWantOnline || clientLink.fStoppedByServer ? FACE_TRYING : FACE_OFFLINE;
+}
+
+// The one place the client's state moves (what the user wants is set
+// before); the shell hears of each move, and the trying counts from when
+// it began.
 void MoveTo(ClientStatus status)
 {
     bool fWasOnline = clientLink.nStatus == CLIENT_ONLINE;
@@ -37,15 +44,20 @@ void MoveTo(ClientStatus status)
         clientLink.qwOnlineSince = NtpNow();  // the tray's warning counts from here until a reply is judged
         clientLink.qwOnlineSince_ms = MonotonicMs();
     }
-    if (fWasOnline != (status == CLIENT_ONLINE) && pfnShowOnlineState != NULL) {
-        pfnShowOnlineState(status == CLIENT_ONLINE);
+    ClientFace face = CurrentFace();
+    if (face == FACE_TRYING && clientLink.nFace != FACE_TRYING) {
+        clientLink.qwTryingSince = NtpNow();
+        clientLink.qwTryingSince_ms = MonotonicMs();
     }
+    clientLink.nFace = face;
+    if (pfnShowOnlineState != NULL) pfnShowOnlineState(face != FACE_OFFLINE);
 }
 
 // A step of the way online failed (its line is written): try again after
 // the backoff, at most every 15 minutes or every poll interval.
-void WaitToRetry()
+void WaitToRetry(TryCause cause)
 {
+    clientLink.nTryCause = cause;
     uint32_t cap = PollInterval(settings.nCheckTimer_minute, 0);
     uint32_t nWait_sec = BackOff(cap < MAX_LOOKUP_RETRY_SEC ? cap : MAX_LOOKUP_RETRY_SEC);
     clientLink.qwNextAttempt_ms = MonotonicMs() + (uint64_t)nWait_sec * 1000;
@@ -53,11 +65,11 @@ void WaitToRetry()
 }
 
 // The lookup when it started; else NULL, after logging the failed step.
-Lookup* Started(Lookup* lookup, const char* szStep)
+Lookup* Started(Lookup* lookup, const char* szStep, TryCause cause)
 {
     if (lookup != NULL && lookup->hTask != 0) return lookup;
     LogError(szStep, lookup == NULL ? WSAENOBUFS : WSAGetLastError());
-    WaitToRetry();
+    WaitToRetry(cause);
     return NULL;
 }
 
@@ -68,7 +80,7 @@ void StartServiceLookup()
         lookup->hTask = WSAAsyncGetServByName(events.hwnd, events.msgGetServByXXXX, "ntp", "udp",
                                               lookup->abEntry, sizeof lookup->abEntry);
     }
-    pServLookup = Started(lookup, "WSAAsyncGetServByXXXX 初期化");
+    pServLookup = Started(lookup, "WSAAsyncGetServByXXXX 初期化", TRY_SERVICE);
 }
 
 // The server's address is known: the port comes next.
@@ -96,7 +108,7 @@ void StartHostLookup()
         lookup->hTask = WSAAsyncGetHostByName(events.hwnd, events.msgGetHostByXXXX, clientLink.szServerName,
                                               lookup->abEntry, sizeof lookup->abEntry);
     }
-    pHostLookup = Started(lookup, "WSAAsyncGetHostByXXXX初期化");
+    pHostLookup = Started(lookup, "WSAAsyncGetHostByXXXX初期化", TRY_HOST);
 }
 
 // Cancels what the client was doing and closes its socket.
@@ -125,11 +137,12 @@ void SetOnlineStateView(void (*pfnShow)(bool fOnline))
 
 void ToggleOnline(const char* szName)
 {
-    if (clientLink.nStatus == CLIENT_ONLINE) {
+    if (CurrentFace() != FACE_OFFLINE) {
         StopClient(false);
         return;
     }
     clientLink.fWantOnline = 1;
+    clientLink.nTryCause = TRY_CONNECTING;
     // The user's own attempt starts afresh, and the old server's way is not
     // probed.
     StartAfresh();
@@ -140,10 +153,11 @@ void ToggleOnline(const char* szName)
 
 void GoOnlineAgain()
 {
+    if (clientLink.nTryCause == TRY_NETWORK_GONE) clientLink.nTryCause = TRY_CONNECTING;
     LeaveCurrentState();
     MoveTo(CLIENT_RESOLVING);
     if (!OpenSelectedSocket(&clientLink.sockClient, 0, events.hwnd, events.msgSelectClient)) {
-        WaitToRetry();
+        WaitToRetry(TRY_SOCKET);
         return;
     }
     StartHostLookup();
@@ -151,7 +165,21 @@ void GoOnlineAgain()
 
 void StopClient(bool fKeepWish)
 {
-    if (!fKeepWish) clientLink.fWantOnline = 0;
+    if (fKeepWish) {
+        clientLink.nTryCause = TRY_NETWORK_GONE;
+    } else {
+        clientLink.fWantOnline = 0;
+        clientLink.fStoppedByServer = 0;
+    }
+    LeaveCurrentState();
+    MoveTo(CLIENT_OFFLINE);
+}
+
+void StopForServer()
+{
+    clientLink.fWantOnline = 0;  // so that the network's return does not bring it back
+    clientLink.fStoppedByServer = 1;
+    clientLink.nTryCause = TRY_REFUSED;
     LeaveCurrentState();
     MoveTo(CLIENT_OFFLINE);
 }
@@ -163,13 +191,13 @@ void OnHostResolved(HANDLE hTask, int nError)
     pHostLookup = NULL;
     if (nError != 0) {
         LogError("ホスト確認", (WORD)nError);
-        WaitToRetry();
+        WaitToRetry(TRY_HOST);
         return;
     }
     const hostent* host = (const hostent*)lookup->abEntry;
     if (host->h_addrtype != AF_INET || host->h_length != 4) {
         LogLine("ホストがIPホストではありません");
-        WaitToRetry();
+        WaitToRetry(TRY_HOST);
         return;
     }
     UseServerAddress(host->h_addr_list[0]);

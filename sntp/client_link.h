@@ -12,6 +12,9 @@
 void GoOnlineAgain();
 
 // Goes offline whatever the client was doing. With fKeepWish (the network
-// went away) the user still wants it online; without (the server said no
-// more) it waits for the user.
+// went away) the user still wants it online; without, it stays offline.
 void StopClient(bool fKeepWish);
+
+// The server's kiss-o'-death: offline, and no asking until the user's next
+// click, which ends the trying (the user sees it trying, stopped).
+void StopForServer();

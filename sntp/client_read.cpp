@@ -105,7 +105,7 @@ void ObeyKiss(const ReplyEvaluation& e)
         LogLineBuffer line;
         FormatLogLine(line, "サーバーに断られました(%s)。オンラインにするまで問い合わせません", e.szKissCode);
         LogLine(line);
-        StopClient(false);
+        StopForServer();
     } else if (e.nKiss == KISS_RATE) {
         SlowDown();
     }

@@ -24,6 +24,11 @@ struct ClientLink {
     uint64_t qwNextAttempt_ms = 0;   // waiting: when the way online is tried again
     NtpTimestamp qwOnlineSince = 0;  // when it last went online
     uint64_t qwOnlineSince_ms = 0;
+    int32_t fStoppedByServer = 0;    // a kiss-o'-death stopped it: the user's next click ends the trying
+    ClientFace nFace = FACE_OFFLINE;  // as the shell was last told
+    TryCause nTryCause = TRY_CONNECTING;
+    NtpTimestamp qwTryingSince = 0;  // when its face last became trying
+    uint64_t qwTryingSince_ms = 0;
 };
 
 // When it asks, and the request out: written in client_poll.cpp only.

@@ -37,23 +37,64 @@ TEST(TrayTip, TellsTheStateInCodePage932Within64Bytes)
     }
 }
 
-// Online, a warning once the clock went unchecked longer than the client's
-// limit, or when the last judgement refused the correction.
+// Trying: what it does, since when, and why.
+TEST(TrayTip, TellsWhatTheClientIsTryingAndWhy)
+{
+    const struct {
+        TryCause cause;
+        TipMoment since;
+        const char* tip;
+    } rows[] = {
+        // 接続中 12/09 14:03 から
+        {TRY_CONNECTING, {12, 9, 14, 3}, "Tamarin Time\n\x90\xDA\x91\xB1\x92\x86 12/09 14:03 \x82\xA9\x82\xE7"},
+        // 再試行 01/31 00:00 から (ソケット エラー), with the 0x5C of ソ
+        {TRY_SOCKET, {1, 31, 0, 0},
+         "Tamarin Time\n\x8D\xC4\x8E\x8E\x8Ds 01/31 00:00 \x82\xA9\x82\xE7 (\x83\x5C\x83P\x83" "b\x83g \x83G\x83\x89\x81[)"},
+        // 再試行 12/09 14:03 から (ホスト確認 エラー)
+        {TRY_HOST, {12, 9, 14, 3},
+         "Tamarin Time\n\x8D\xC4\x8E\x8E\x8Ds 12/09 14:03 \x82\xA9\x82\xE7 (\x83z\x83X\x83g\x8Am\x94" "F \x83G\x83\x89\x81[)"},
+        // 再試行 12/09 14:03 から (サーバー確認 エラー): 58 bytes
+        {TRY_SERVICE, {12, 9, 14, 3},
+         "Tamarin Time\n\x8D\xC4\x8E\x8E\x8Ds 12/09 14:03 \x82\xA9\x82\xE7 (\x83T\x81[\x83o\x81[\x8Am\x94" "F "
+         "\x83G\x83\x89\x81[)"},
+        // ネットワーク待ち 12/09 14:03 から
+        {TRY_NETWORK_GONE, {12, 9, 14, 3},
+         "Tamarin Time\n\x83l\x83" "b\x83g\x83\x8F\x81[\x83N\x91\xD2\x82\xBF 12/09 14:03 \x82\xA9\x82\xE7"},
+        // 停止 12/09 14:03 から (サーバーが拒否)
+        {TRY_REFUSED, {12, 9, 14, 3},
+         "Tamarin Time\n\x92\xE2\x8E~ 12/09 14:03 \x82\xA9\x82\xE7 (\x83T\x81[\x83o\x81[\x82\xAA\x8B\x91\x94\xDB)"},
+    };
+    for (const auto& row : rows) {
+        TrayTipBuffer tip;
+        memset(tip, 'x', sizeof tip);
+        FormatTryingTip(tip, row.since, row.cause);
+        EXPECT_STREQ(tip, row.tip);
+    }
+}
+
+// Trying, a warning after two minutes, or at once when the server stopped
+// it. Online, a warning once the clock went unchecked longer than the
+// client's limit, or when the last judgement refused the correction.
 TEST(TrayTip, WarnsWhenTheClockHasGoneUncheckedTooLong)
 {
-    const uint64_t kHour = 3600 * 1000;
+    const uint64_t kHour = 3600 * 1000, kTwoMinutes = 120 * 1000;
+    const ClientFace OFF = FACE_OFFLINE, ON = FACE_ONLINE, TRYING = FACE_TRYING;
     const struct {
         TipFacts facts;
         TipState state;
     } rows[] = {
-        {{false, true, true, 5 * kHour, 0, kHour}, TIP_OFFLINE},
-        {{true, false, false, kHour, 0, kHour}, TIP_UNSYNCHRONISED},
-        {{true, false, false, kHour + 1, 0, kHour}, TIP_WARNING},        // online an hour, nothing judged
-        {{true, true, true, 2 * kHour, kHour, kHour}, TIP_SYNCHRONISED},
-        {{true, true, true, 2 * kHour + 1, kHour, kHour}, TIP_WARNING},
-        {{true, true, true, 4 * kHour, kHour, 3 * kHour}, TIP_SYNCHRONISED},
-        {{true, true, true, 4 * kHour + 1, kHour, 3 * kHour}, TIP_WARNING},
-        {{true, false, true, kHour, kHour, kHour}, TIP_WARNING},         // the correction refused
+        {{OFF, false, 0, false, true, true, 5 * kHour, 0, kHour}, TIP_OFFLINE},
+        {{ON, false, 0, true, false, false, kHour, 0, kHour}, TIP_UNSYNCHRONISED},
+        {{ON, false, 0, true, false, false, kHour + 1, 0, kHour}, TIP_WARNING},        // online an hour, nothing judged
+        {{ON, false, 0, true, true, true, 2 * kHour, kHour, kHour}, TIP_SYNCHRONISED},
+        {{ON, false, 0, true, true, true, 2 * kHour + 1, kHour, kHour}, TIP_WARNING},
+        {{ON, false, 0, true, true, true, 4 * kHour, kHour, 3 * kHour}, TIP_SYNCHRONISED},
+        {{ON, false, 0, true, true, true, 4 * kHour + 1, kHour, 3 * kHour}, TIP_WARNING},
+        {{ON, false, 0, true, false, true, kHour, kHour, kHour}, TIP_WARNING},         // the correction refused
+        // Trying, whatever was judged before.
+        {{TRYING, false, kHour, false, true, true, kHour + kTwoMinutes - 1, kHour, kHour}, TIP_TRYING},
+        {{TRYING, false, kHour, false, true, true, kHour + kTwoMinutes, kHour, kHour}, TIP_TRYING_TOO_LONG},
+        {{TRYING, true, kHour, false, false, false, kHour, 0, kHour}, TIP_TRYING_TOO_LONG},  // stopped by the server
     };
     for (const auto& row : rows) {
         EXPECT_EQ(DecideTipState(row.facts), row.state) << row.facts.qwNow_ms << " " << row.facts.qwUncheckedLimit_ms;

@@ -124,8 +124,8 @@ def network_case(wine_run, control_exe, _prefix):
         back = wait_for(lambda: len(server.arrivals) > asked, 20)  # 15 s after the last request at most
         waits_for_line(program, lambda line: line == "交信開始...")
         log = program.log()
-        check(gone and offline_text == "オンライン" and in_order(log, ["ダイアルアップ切断を検出", "交信終了"]),
-              "link gone: offline, the user's wish kept (%s)" % offline_text)
+        check(gone and offline_text == "オフライン" and in_order(log, ["ダイアルアップ切断を検出", "交信終了"]),
+              "link gone: offline and still trying, so the button stops it (%s)" % offline_text)
         check(back and in_order(after(log, "交信終了") or [], ["ダイアルアップ接続を検出"] + ONLINE_LINES),
               "link back: online again and polled\n  " + "\n  ".join(log))
 
@@ -210,7 +210,7 @@ def resume_and_deny_case(wine_run, control_exe, _prefix):
           % len(server.arrivals))
     check(denied and in_order(log, ["サーバーの準備がまだのようです(Statum=0)",
                                     "サーバーに断られました(DENY)。オンラインにするまで問い合わせません", "交信終了"])
-          and text == "オンライン", "DENY: said so, and offline\n  " + "\n  ".join(log))
+          and text == "オフライン", "DENY: said so, and stopped, which the button ends\n  " + "\n  ".join(log))
 
 
 def in_own_mount_namespace():

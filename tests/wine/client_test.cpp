@@ -192,23 +192,25 @@ TEST_F(Online, MissingServiceEntryFallsBackToPort123)
     EXPECT_EQ(clientLink.nStatus, CLIENT_ONLINE);
 }
 
-TEST_F(Online, ToggleDuringLookupRestartsAndStaleCompletionsAreIgnored)
+TEST_F(Online, ToggleDuringLookupStopsAndStaleCompletionsAreIgnored)
 {
     CreateMainWindow();
     ForgetLog();
     GoOnlineWith("localhost");
     // A completion whose task is not the pending lookup's changes nothing.
     SendMessageA(hMain, shell.msgGetHostByXXXX, (WPARAM)0x7E57, WSAMAKEASYNCREPLY(0, WSAHOST_NOT_FOUND));
-    Toggle();  // while the host lookup is pending: cancel and start again
-    Toggle();
+    Toggle();  // while the host lookup is pending: cancelled, offline
+    EXPECT_EQ(Text(IDM_ONLINE), "オンライン");
+    Toggle();  // and afresh
     ASSERT_EQ(WaitForLine(WentOnline), "交信開始...");
     Toggle();  // offline
 
-    // A click while the service lookup is pending starts afresh too.
+    // A click while the service lookup is pending stops it too.
     GoOnlineWith("localhost");
     MSG msg;
     ASSERT_TRUE(WaitForMessage(shell.msgGetHostByXXXX, &msg));
     DispatchMessageA(&msg);
+    Toggle();
     Toggle();
     // Then the cancelled lookups, which complete all the same under Wine.
     for (int i = 0; i < 100 && Count(ReadLog(), "交信開始...") < 2; ++i) {
@@ -232,7 +234,8 @@ TEST_F(Online, StaleLookupNeverOverwritesTheCurrentServer)
     for (int i = 0; i < 3; ++i) {
         ForgetLog();
         GoOnlineWith("localhost");
-        GoOnlineWith("0.tamarin-time.test");  // the lookup of localhost is superseded
+        Toggle();  // the lookup of localhost is cancelled
+        GoOnlineWith("0.tamarin-time.test");
         Sleep(300);  // both complete before either completion is handled
         ASSERT_EQ(WaitForLine(Settled), "交信開始...");
         EXPECT_EQ(clientLink.saServer.sin_addr.s_addr, inet_addr("127.0.0.3")) << i;
@@ -249,13 +252,18 @@ TEST_F(Online, ThousandTogglesLeaveNoSocketOrHandleBehind)
         Toggle();
         if (i % 50 == 0) PumpMessages();
     }
-    // A click during a lookup starts it again; with every buffer still owned
-    // by a cancelled lookup, the attempt waits for a retry, and the next
-    // click, once those lookups are over, goes online: then offline for good.
+    // Each click starts or stops. The cancelled lookups complete all the same
+    // under Wine; once they are over, the next click goes online: then
+    // offline for good.
+    EXPECT_EQ(clientLink.nFace, FACE_OFFLINE);
+    for (int i = 0; i < 100; ++i) {
+        Sleep(10);
+        PumpMessages();
+    }
+    Toggle();
     for (int i = 0; i < 500 && clientLink.nStatus != CLIENT_ONLINE; ++i) {
         Sleep(10);
         PumpMessages();
-        if (i == 100 && clientLink.nStatus == CLIENT_WAITING) Toggle();
     }
     ASSERT_TRUE(clientLink.nStatus == CLIENT_ONLINE);
     Toggle();  // offline
@@ -328,7 +336,7 @@ TEST_F(Online, BadServerTextsNeverCrash)
             // isolated network), a temporary failure.
             EXPECT_TRUE(settled == "ホスト確認 エラー (11001)" || settled == "ホスト確認 エラー (11002)") << settled;
         }
-        if (clientLink.nStatus == CLIENT_ONLINE) Toggle();
+        if (clientLink.nFace != FACE_OFFLINE) Toggle();  // online or trying again: stopped
     }
     if (!NetworkIsIsolated()) GTEST_SKIP() << "host names other than localhost need the tests' isolated network";
 }

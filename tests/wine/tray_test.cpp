@@ -1,6 +1,8 @@
 #include <gtest/gtest.h>
 #include <windows.h>
 #include <stdio.h>
+#include <stdlib.h>
+#include <string.h>
 
 #include <string>
 #include <vector>
@@ -197,6 +199,52 @@ TEST_F(Tray, IconRefusedAtLogonIsAskedForAgainUntilTheShellTakesIt)
     for (int i = 0; i < 4; ++i) SendMessageA(shell.TrayWindow, WM_TIMER, 1, 0);
     EXPECT_EQ(notifications, (std::vector<DWORD>{NIM_ADD, NIM_MODIFY, NIM_ADD, NIM_ADD}));
     EXPECT_EQ(icons.back(), hOnline);
+}
+
+bool HostLookupFailed(const std::string& line)
+{
+    return line.rfind("ホスト確認 エラー (", 0) == 0;
+}
+
+// Trying is not offline: a name that never resolves shows in the tip what
+// the client does and since when, the icon warns after two minutes, and a
+// click stops the retrying.
+TEST_F(Tray, TryingShowsWhyWarnsAfterTwoMinutesAndAClickStopsIt)
+{
+    const char* szIsolated = getenv("TAMARIN_ISOLATED_NETWORK");
+    if (szIsolated == NULL || strcmp(szIsolated, "1") != 0) GTEST_SKIP() << "an unknown host name needs the tests' isolated network";
+    const NtpTimestamp qwClick = FreezeClock();
+    const HICON hOffline = lastRecord.hIcon;
+    Type(IDC_SERVERNAME, "no-such-host.invalid");
+    Click(IDM_ONLINE);
+    EXPECT_NE(WaitForLine(HostLookupFailed), "");
+    const std::string trying = "Tamarin Time\n再試行 " + LocalMinute(qwClick) + " から (ホスト確認 エラー)";
+    EXPECT_EQ(std::string(lastRecord.szTip), trying);
+    EXPECT_EQ(Text(IDM_ONLINE), "オフライン");  // the click's action
+    HICON hTrying = lastRecord.hIcon;
+    EXPECT_NE(hTrying, hOffline);
+
+    qwMonotonic_ms += 120000 - 1;
+    ShowTrayState();
+    EXPECT_EQ(lastRecord.hIcon, hTrying);
+    qwMonotonic_ms += 1;
+    ShowTrayState();
+    EXPECT_NE(lastRecord.hIcon, hTrying);  // the warning
+    EXPECT_NE(lastRecord.hIcon, hOffline);
+    EXPECT_EQ(std::string(lastRecord.szTip), trying);
+
+    Click(IDM_ONLINE);  // stops everything
+    EXPECT_EQ(lastRecord.hIcon, hOffline);
+    EXPECT_EQ(Text(IDM_ONLINE), "オンライン");
+    ForgetLog();
+    for (int i = 0; i < 60; ++i) {
+        qwMonotonic_ms += 1000;
+        SendMessageA(hMain, WM_TIMER, 1, 0);
+    }
+    Sleep(200);
+    PumpMessages();
+    EXPECT_EQ(ReadLog(), std::vector<std::string>{}) << "no lookup in the minute after the click";
+    ThawClock();
 }
 
 }  // namespace
