@@ -5,6 +5,7 @@
 #include <commctrl.h>
 
 #include "app/exit_countdown.h"
+#include "base/system_library.h"
 #include "app/main_window.h"
 #include "app/shell_state.h"
 #include "log/activity_log.h"
@@ -91,6 +92,7 @@ void RunMessageLoop()
 
 int WINAPI WinMain(HINSTANCE hInstance, HINSTANCE, LPSTR, int)
 {
+    LoadFromSystemFolderOnly();
     HANDLE hInstanceMutex = NULL;
     if (!TakeInstanceMutex(&hInstanceMutex)) return 0;
     OpenLogFile("TMRN.LOG");

@@ -3,6 +3,7 @@
 #include <windows.h>
 #include <bcrypt.h>
 
+#include "base/system_library.h"
 #include "log/activity_log.h"
 #include "settings/settings_table.h"
 #include "sntp/client_state.h"
@@ -15,8 +16,11 @@ namespace {
 // could not echo. Where the source fails, the clock, as requests used to carry.
 uint64_t RandomRequestCookie()
 {
+    typedef NTSTATUS(WINAPI * GenRandom)(BCRYPT_ALG_HANDLE, PUCHAR, ULONG, ULONG);
+    static const GenRandom pfnGenRandom = (GenRandom)(void*)SystemFunction(L"bcrypt.dll", "BCryptGenRandom");
     uint64_t qwCookie = 0;
-    if (BCryptGenRandom(NULL, (PUCHAR)&qwCookie, sizeof qwCookie, BCRYPT_USE_SYSTEM_PREFERRED_RNG) != 0) {
+    if (pfnGenRandom == NULL ||
+        pfnGenRandom(NULL, (PUCHAR)&qwCookie, sizeof qwCookie, BCRYPT_USE_SYSTEM_PREFERRED_RNG) != 0) {
         qwCookie = NtpNow();
     }
     return qwCookie != 0 ? qwCookie : 1;

@@ -4,7 +4,19 @@
 #include <winsock2.h>
 #include <iphlpapi.h>
 
+#include "base/system_library.h"
+
 namespace {
+
+// The IP Helper is no known DLL: loaded from the system folder only, once.
+typedef ULONG(WINAPI* GetAdaptersAddressesFn)(ULONG, ULONG, PVOID, PIP_ADAPTER_ADDRESSES, PULONG);
+typedef DWORD(WINAPI* GetBestRouteFn)(DWORD, DWORD, PMIB_IPFORWARDROW);
+
+template <typename Fn>
+Fn IpHelper(const char* szName)
+{
+    return (Fn)(void*)SystemFunction(L"iphlpapi.dll", szName);
+}
 
 // Room for the adapters of a busy machine, without a heap allocation.
 alignas(8) unsigned char abAdapters[32 * 1024];
@@ -17,7 +29,10 @@ GatewayAnswer FindGateway()
                          GAA_FLAG_SKIP_DNS_SERVER | GAA_FLAG_SKIP_FRIENDLY_NAME;
     ULONG cbAdapters = sizeof abAdapters;
     PIP_ADAPTER_ADDRESSES adapters = (PIP_ADAPTER_ADDRESSES)abAdapters;
-    ULONG nResult = GetAdaptersAddresses(AF_UNSPEC, kFlags, NULL, adapters, &cbAdapters);
+    static const GetAdaptersAddressesFn pfnGetAdaptersAddresses =
+        IpHelper<GetAdaptersAddressesFn>("GetAdaptersAddresses");
+    if (pfnGetAdaptersAddresses == NULL) return GATEWAY_UNKNOWN;
+    ULONG nResult = pfnGetAdaptersAddresses(AF_UNSPEC, kFlags, NULL, adapters, &cbAdapters);
     if (nResult == ERROR_NO_DATA) return GATEWAY_NONE;
     if (nResult != NO_ERROR) return GATEWAY_UNKNOWN;
     for (PIP_ADAPTER_ADDRESSES a = adapters; a != NULL; a = a->Next) {
@@ -33,8 +48,10 @@ GatewayAnswer FindGateway()
 NetworkState RouteTo(DWORD dwAddress)
 {
     if ((dwAddress & 0xFF) == 127) return NETWORK_UP;  // 127.0.0.0/8
+    static const GetBestRouteFn pfnGetBestRoute = IpHelper<GetBestRouteFn>("GetBestRoute");
+    if (pfnGetBestRoute == NULL) return NETWORK_UNKNOWN;
     MIB_IPFORWARDROW route;
-    DWORD nResult = GetBestRoute(dwAddress, 0, &route);
+    DWORD nResult = pfnGetBestRoute(dwAddress, 0, &route);
     if (nResult == NO_ERROR) return NETWORK_UP;
     return nResult == ERROR_NOT_SUPPORTED || nResult == ERROR_CAN_NOT_COMPLETE ? NETWORK_UNKNOWN : NETWORK_DOWN;
 }

@@ -273,7 +273,7 @@ TEST_F(Program, AboutBoxAndTimeZoneCommands)
     HWND hList = GetDlgItem(program.hMain, IDC_LOG);
     size_t nLines = ListBoxLines(hList).size();
 
-    for (WPARAM close : {(WPARAM)IDCANCEL, (WPARAM)IDC_GOHOME}) {  // Escape, then "Go Home" without a browser
+    for (WPARAM close : {(WPARAM)IDCANCEL, (WPARAM)IDC_GOHOME}) {  // Escape, then "Go Home"
         PostMessageA(program.hMain, WM_COMMAND, IDM_ABOUT, 0);
         HWND hAbout = WaitForWindow(program.pi.dwProcessId, "#32770", "about Tamarin Time");
         ASSERT_NE(hAbout, (HWND)NULL);
@@ -284,6 +284,14 @@ TEST_F(Program, AboutBoxAndTimeZoneCommands)
         PostMessageA(hAbout, WM_COMMAND, close, 0);
         EXPECT_TRUE(WaitUntil(Gone, hAbout)) << close;
     }
+    // Wine runs the program elevated, as the logon task does: the address,
+    // not a browser with the administrator's rights.
+    std::vector<std::string> lines = ListBoxLines(hList);
+    ASSERT_EQ(lines.size(), nLines + 2);
+    EXPECT_EQ(std::vector<std::string>(lines.end() - 3, lines.end() - 1),
+              (std::vector<std::string>{"管理者の権限で動いているため、ホームページを開きません",
+                                        "https://tamarin-time.halden-works.example/"}));
+    nLines = lines.size();
 
     // Under Wine the Date/Time panel does not exist: rundll32 ends at once,
     // and the thread ends with it, quietly.

@@ -9,9 +9,10 @@ folder names that XML must escape; a task it could not register is not left.
 The logon start leaves the choice to go online in the user's settings; the
 firewall rule for server mode is added at install and removed at uninstall,
 through a netsh that keeps the command lines, and a rule that could not be
-added is not left.
+added is not left. DLLs planted beside the unpacked exe under the names of
+system DLLs that are not among Windows' known ones are never loaded.
 
-    release_test.py SOURCE_DIR RELEASE_DIR WINE_RUN CONTROL_EXE SCHTASKS_STAND_IN NETSH_STAND_IN
+    release_test.py SOURCE_DIR RELEASE_DIR WINE_RUN CONTROL_EXE SCHTASKS_STAND_IN NETSH_STAND_IN MARKER_DLL
 """
 import os
 import re
@@ -23,7 +24,7 @@ import time
 import xml.etree.ElementTree as ET
 import zipfile
 
-source, out, wine_run, control_exe, schtasks_stand_in, netsh_stand_in = sys.argv[1:7]
+source, out, wine_run, control_exe, schtasks_stand_in, netsh_stand_in, marker_dll = sys.argv[1:8]
 sys.path.insert(0, os.path.join(source, "tests", "driver"))
 from remote import Remote  # noqa: E402
 
@@ -126,6 +127,27 @@ def start_program(exe_path):
     return remote, remote.call("shown")
 
 
+# System DLLs that Windows does not protect as known DLLs, which the
+# program loads (iphlpapi) or once imported (wsock32). Not bcrypt, which the
+# program loads too: Wine's own DLLs import it, and told to prefer a native
+# one, Wine takes it from beside the exe for them, where Windows loads a
+# known DLL's imports from the system folder. Nor the common controls, which
+# come from the side-by-side assembly that the manifest names.
+PLANTED = ["iphlpapi.dll", "wsock32.dll"]
+
+
+def plant_dlls(folder, drive_c):
+    """Marker DLLs beside the exe under PLANTED's names, which Wine, told
+    to, loads from there as Windows would; the folder their markers go to."""
+    markers = os.path.join(drive_c, "markers")
+    os.makedirs(markers, exist_ok=True)
+    for name in PLANTED:
+        shutil.copy(marker_dll, os.path.join(folder, name))
+        wine("reg", "add", "HKCU\\Software\\Wine\\AppDefaults\\tamarin-time.exe\\DllOverrides", "/v",
+             name[:-4], "/d", "native,builtin", "/f")
+    return markers
+
+
 def stand_in(drive_c, name, program):
     """The program in place of system32's name, the real one kept in C:\\name;
     that folder's path on this side."""
@@ -201,11 +223,13 @@ def main():
     os.environ["TAMARIN_WINE_HOME"] = home
     subprocess.run([wine_run, "--start", home], check=True)
     try:
+        drive_c = os.path.join(home, "prefix", "drive_c")
+        markers = plant_dlls(os.path.join(home, "unpacked", name), drive_c)
         remote, shown = start_program("Z:" + os.path.join(home, "unpacked", name, "tamarin-time.exe").replace("/", "\\"))
         check("unpacked program: window shown, ended", (shown, remote.stop()), ("yes", "exit 0"))
+        check("unpacked program: no DLL planted beside it loaded", os.listdir(markers), [])
 
         setup = os.path.join(out, name + "-setup.exe")
-        drive_c = os.path.join(home, "prefix", "drive_c")
         netsh = stand_in(drive_c, "netsh", netsh_stand_in)
         check("installer's exit code", wine(setup, "/S", "/D=C:\\Elsewhere")[0], 0)
         installed = os.path.join(drive_c, "Program Files", "Tamarin Time")
