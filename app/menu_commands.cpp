@@ -8,6 +8,7 @@
 #include "resources/resource.h"
 #include "settings/settings_controls.h"
 #include "sntp/client.h"
+#include "sntp/windows_time.h"
 
 namespace {
 
@@ -28,11 +29,22 @@ void StartTimeZoneThread()
     CloseHandle(hThread);  // it runs on by itself; nobody waits for it
 }
 
+// Two programs that set the clock step it in turn: said each time the
+// client goes online while the Windows Time service synchronises too.
+void WarnOfWindowsTime()
+{
+    if (!windowsTime().fSynchronising) return;
+    LogLine("Windows Time サービスもこのパソコンの時計を合わせています");
+    LogLine("止めるには「日付と時刻」の設定で「時刻を自動的に設定する」をオフにしてください");
+}
+
 void OnToggleOnline()
 {
     char szServerName[SERVER_NAME_SIZE];
     GetServerName(shell.MainWindow, szServerName);
+    bool fWasOff = ReportClient().nFace == FACE_OFFLINE;
     ToggleOnline(szServerName);
+    if (fWasOff) WarnOfWindowsTime();
 }
 
 }  // namespace

@@ -7,7 +7,9 @@
 #include "app/tray_tip.h"
 #include "log/activity_log.h"
 #include "resources/resource.h"
+#include "settings/settings_table.h"
 #include "sntp/client.h"
+#include "sntp/server.h"
 #include "timebase/clock.h"
 
 namespace {
@@ -92,7 +94,7 @@ TipMoment LocalMoment(NtpTimestamp t)
 // warning once the clock has gone unchecked too long or its correction was
 // refused. Its tip tells since when, from the last judged reply or from
 // going online.
-TipState CurrentState(TrayTipBuffer& tip)
+TipState StateOfClient(TrayTipBuffer& tip)
 {
     const ClientReport report = ReportClient();
     bool fJudged = report.qwLastJudged != 0;
@@ -107,6 +109,15 @@ TipState CurrentState(TrayTipBuffer& tip)
     }
     NtpTimestamp qwSince = state == TIP_WARNING && !fCheckedLast ? report.qwOnlineSince : report.qwLastJudged;
     FormatTrayTip(tip, state, LocalMoment(qwSince), report.llLastOffset);
+    return state;
+}
+
+// The client's state, and in the tip whether server mode runs when it should.
+TipState CurrentState(TrayTipBuffer& tip)
+{
+    TipState state = StateOfClient(tip);
+    bool fServerWanted = settings.fActAsSNTPServer && settings.fStayAfterAdjustment;
+    if (fServerWanted && !ServerModeRunning()) NoteServerModeDown(tip);
     return state;
 }
 

@@ -22,6 +22,13 @@ void FormatTrayTip(TrayTipBuffer& tip, TipState state, const TipMoment& when, in
     CopyCp932(tip, TRAY_TIP_SIZE, text);
 }
 
+void NoteServerModeDown(TrayTipBuffer& tip)
+{
+    LogLineBuffer text;
+    FormatLogLine(text, "%s\nSNTP停止", tip);
+    CopyCp932(tip, TRAY_TIP_SIZE, text);
+}
+
 void FormatTryingTip(TrayTipBuffer& tip, const TipMoment& since, TryCause cause)
 {
     static const char* const aszDoing[] = {"接続中", "再試行", "再試行", "再試行", "ネットワーク待ち", "停止"};

@@ -54,6 +54,10 @@ struct TipMoment {
 // milliseconds truncated), or "要確認 MM/DD hh:mm から" since when.
 void FormatTrayTip(TrayTipBuffer& tip, TipState state, const TipMoment& when, int64_t llOffset);
 
+// A last line "SNTP停止" for server mode that should run and does not (its
+// port held by another program), cut as the tip must be.
+void NoteServerModeDown(TrayTipBuffer& tip);
+
 // While trying: "接続中", "再試行" with the step that failed, "ネットワーク待ち"
 // or "停止" with the server's refusal, each with since when: "再試行 12/09
 // 14:03 から (ホスト確認 エラー)".

@@ -5,8 +5,10 @@
 #include "log/activity_log.h"
 #include "timebase/clock.h"
 
-bool OpenSelectedSocket(SOCKET* pSock, u_short port, HWND hwnd, UINT msg)
+bool OpenSelectedSocket(SOCKET* pSock, u_short port, HWND hwnd, UINT msg, int* pnError)
 {
+    int nError = 0;
+    if (pnError == NULL) pnError = &nError;
     sockaddr_in saLocal;
     memset(&saLocal, 0, sizeof saLocal);
     saLocal.sin_family = AF_INET;
@@ -15,15 +17,15 @@ bool OpenSelectedSocket(SOCKET* pSock, u_short port, HWND hwnd, UINT msg)
 
     *pSock = socket(AF_INET, SOCK_DGRAM, 0);
     if (*pSock == INVALID_SOCKET) {
-        LogError("socket", WSAGetLastError());
+        LogError("socket", *pnError = WSAGetLastError());
         return false;
     }
     if (bind(*pSock, (const sockaddr*)&saLocal, sizeof saLocal) == SOCKET_ERROR) {
-        LogError("bind", WSAGetLastError());
+        LogError("bind", *pnError = WSAGetLastError());
         return false;
     }
     if (WSAAsyncSelect(*pSock, hwnd, msg, FD_READ | FD_WRITE) == SOCKET_ERROR) {
-        LogError("WSAAsyncSelect", WSAGetLastError());
+        LogError("WSAAsyncSelect", *pnError = WSAGetLastError());
         return false;
     }
     return true;

@@ -20,9 +20,10 @@ struct ReceivedPacket {
 
 // Opens a UDP socket on every local address at port (0: one the system
 // chooses) into *pSock, its events to hwnd as msg (FD_READ and FD_WRITE).
-// False after logging the failed step ("socket", "bind", "WSAAsyncSelect");
-// a socket whose bind or selection failed stays in *pSock.
-bool OpenSelectedSocket(SOCKET* pSock, u_short port, HWND hwnd, UINT msg);
+// False after logging the failed step ("socket", "bind", "WSAAsyncSelect"),
+// with its error in *pnError when given; a socket whose bind or selection
+// failed stays in *pSock.
+bool OpenSelectedSocket(SOCKET* pSock, u_short port, HWND hwnd, UINT msg, int* pnError = NULL);
 
 // Shuts *pSock down in both directions, closes it and marks it invalid;
 // false when it was not open.

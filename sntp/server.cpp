@@ -5,6 +5,7 @@
 #include "sntp/client.h"
 #include "sntp/receive.h"
 #include "sntp/request_lines.h"
+#include "sntp/windows_time.h"
 #include "timebase/clock.h"
 
 namespace {
@@ -70,7 +71,24 @@ bool ClockChecked(const ClientReport& report)
     return MonotonicMs() - report.reference.qwSynchronized_ms <= report.qwUncheckedLimit_ms;
 }
 
+// Another program holds the port: said in words, and which one where it is
+// the Windows Time service, which holds it while it runs.
+void ExplainNotStarted(int nError)
+{
+    if (nError != WSAEADDRINUSE) {
+        LogLine("SNTPサービスを開始できません");
+        return;
+    }
+    LogLine("UDPポート123を別のプログラムが使っているため、SNTPサービスを開始できません");
+    if (windowsTime().fRunning) LogLine("ポート123を使っているのは Windows Time サービス (W32Time) のようです");
+}
+
 }  // namespace
+
+bool ServerModeRunning()
+{
+    return sockServer != INVALID_SOCKET;
+}
 
 void StartServerMode(HWND hwnd, UINT msg)
 {
@@ -80,7 +98,12 @@ void StartServerMode(HWND hwnd, UINT msg)
     fDrained = true;
     fServing = ClockChecked(ReportClient());
     fFellSilent = false;
-    if (!OpenSelectedSocket(&sockServer, NTP_PORT, hwnd, msg)) return;
+    int nError = 0;
+    if (!OpenSelectedSocket(&sockServer, NTP_PORT, hwnd, msg, &nError)) {
+        ExplainNotStarted(nError);
+        CloseSocket(&sockServer);  // not running; the setting stays, and the next start tries again
+        return;
+    }
     setsockopt(sockServer, SOL_SOCKET, SO_RCVBUF, (const char*)&kReceiveBuffer, sizeof kReceiveBuffer);
     LogLine("SNTPサービス開始...");
 }

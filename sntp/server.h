@@ -10,9 +10,13 @@
 #include "timebase/ntp_time.h"
 
 // Listens on port 123 of every local address, events to hwnd as msg (the
-// shell's msgSelectServer). A running service is stopped first. A socket whose bind
-// or selection failed is held until the next stop.
+// shell's msgSelectServer). A running service is stopped first. When the
+// port cannot be had, the log says why (another program holds it, perhaps
+// the Windows Time service) and server mode does not run.
 void StartServerMode(HWND hwnd, UINT msg);
+
+// Whether server mode runs: started, and its port had.
+bool ServerModeRunning();
 
 // Closes the server socket, if any, with the line "SNTPサービス終了" (after
 // the line that sums up the datagrams counted and not yet told).

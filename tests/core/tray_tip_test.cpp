@@ -70,6 +70,14 @@ TEST(TrayTip, TellsWhatTheClientIsTryingAndWhy)
         FormatTryingTip(tip, row.since, row.cause);
         EXPECT_STREQ(tip, row.tip);
     }
+    // Server mode down: a last line, cut within the 64 bytes before 停.
+    TrayTipBuffer tip;
+    FormatTryingTip(tip, rows[3].since, rows[3].cause);
+    NoteServerModeDown(tip);
+    EXPECT_EQ(std::string(tip), std::string(rows[3].tip) + "\nSNTP");
+    FormatTryingTip(tip, rows[0].since, rows[0].cause);
+    NoteServerModeDown(tip);
+    EXPECT_EQ(std::string(tip), std::string(rows[0].tip) + "\nSNTP\x92\xE2\x8E~");  // SNTP停止
 }
 
 // Trying, a warning after two minutes, or at once when the server stopped

@@ -20,8 +20,8 @@ import sys
 import time
 
 from remote import Remote, pids_whose
-from sntp_peer import (IDS, NTP_PORT, Checks, ScriptedServer, after, answering_server, ntp_service_port, run_cases,
-                       waits_for_line)
+from sntp_peer import (IDS, NTP_PORT, Checks, ScriptedServer, after, answering_server, in_order, ntp_service_port,
+                       run_cases, waits_for_line)
 
 checks = Checks()
 check = checks.check
@@ -100,8 +100,9 @@ def port_held_case(wine_run, control_exe, prefix):
         judged = waits_for_line(program, lambda line: line.startswith("応答に"))
         log = program.log()
         responsive_and_ended(program, "port held")
-    check("bind エラー (10048)" in log and "SNTPサービス開始..." not in log,
-          "port held: server mode reports bind エラー (10048) and does not start\n  " + "\n  ".join(log))
+    check(in_order(log, ["bind エラー (10048)", "UDPポート123を別のプログラムが使っているため、SNTPサービスを開始できません"])
+          and "SNTPサービス開始..." not in log,
+          "port held: server mode says so and does not start\n  " + "\n  ".join(log))
     check(judged, "port held: the client still polls and judges its server")
 
 

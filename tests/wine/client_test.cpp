@@ -15,6 +15,7 @@
 #include "sntp/client_poll.h"
 #include "sntp/client_state.h"
 #include "sntp/packet.h"
+#include "sntp/windows_time.h"
 #include "support/frozen_clock.h"
 #include "support/log_window.h"
 #include "support/loopback.h"
@@ -339,6 +340,38 @@ TEST_F(Online, BadServerTextsNeverCrash)
         if (clientLink.nFace != FACE_OFFLINE) Toggle();  // online or trying again: stopped
     }
     if (!NetworkIsIsolated()) GTEST_SKIP() << "host names other than localhost need the tests' isolated network";
+}
+
+WindowsTime TimeServiceSynchronising()
+{
+    return {true, true};
+}
+
+WindowsTime TimeServiceWithoutSync()
+{
+    return {true, false};
+}
+
+// Going online while the Windows Time service sets the clock too says so,
+// and what to do; not when it runs without synchronising.
+TEST_F(Online, GoingOnlineSaysWhenWindowsTimeSetsTheClockToo)
+{
+    CreateMainWindow();
+    const struct {
+        WindowsTime (*service)();
+        int nLines;
+    } rows[] = {{TimeServiceSynchronising, 1}, {TimeServiceWithoutSync, 0}};
+    for (const auto& row : rows) {
+        windowsTime = row.service;
+        ForgetLog();
+        GoOnlineWith("127.0.0.1");
+        ASSERT_EQ(WaitForLine(WentOnline), "交信開始...");
+        Toggle();  // offline: nothing to say
+        std::vector<std::string> log = ReadLog();
+        EXPECT_EQ(Count(log, "Windows Time サービスもこのパソコンの時計を合わせています"), row.nLines);
+        EXPECT_EQ(Count(log, "止めるには「日付と時刻」の設定で「時刻を自動的に設定する」をオフにしてください"), row.nLines);
+    }
+    windowsTime = QueryWindowsTime;
 }
 
 }  // namespace

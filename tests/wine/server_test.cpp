@@ -10,6 +10,7 @@
 #include "sntp/client_state.h"
 #include "sntp/packet.h"
 #include "sntp/server.h"
+#include "sntp/windows_time.h"
 #include "support/frozen_clock.h"
 #include "support/log_window.h"
 #include "support/loopback.h"
@@ -110,18 +111,49 @@ TEST_F(Server, StartAndStopLines)
     EXPECT_EQ(Log(), (std::vector<std::string>{kStarted, kEnded, kStarted, kEnded}));
 }
 
-TEST_F(Server, FailedBindHoldsTheSocketUntilStopped)
+WindowsTime TimeServiceRunning()
+{
+    return {true, true};
+}
+
+WindowsTime NoTimeService()
+{
+    return {false, false};
+}
+
+// Another program holds the port: the log says so in words, naming the
+// Windows Time service where it runs, and server mode does not run.
+TEST_F(Server, PortHeldElsewhereIsSaidAndServerModeDoesNotRun)
 {
     SOCKET holder = socket(AF_INET, SOCK_DGRAM, 0);
     sockaddr_in sa = {};
     sa.sin_family = AF_INET;
     sa.sin_port = htons(NTP_PORT);
     ASSERT_EQ(bind(holder, (sockaddr*)&sa, sizeof sa), 0);
-
-    StartServerMode(shell.MainWindow, shell.msgSelectServer);
-    StopServerMode();  // closes the socket held: the line says so
-    EXPECT_EQ(Log(), (std::vector<std::string>{"bind \x83\x47\x83\x89\x81\x5B (10048)", kEnded}));
+    const std::vector<std::string> held = {"bind エラー (10048)",
+                                           "UDPポート123を別のプログラムが使っているため、SNTPサービスを開始できません"};
+    const struct {
+        WindowsTime (*service)();
+        std::vector<std::string> extra;
+    } rows[] = {
+        {NoTimeService, {}},
+        {TimeServiceRunning, {"ポート123を使っているのは Windows Time サービス (W32Time) のようです"}},
+    };
+    for (const auto& row : rows) {
+        ForgetLog();
+        windowsTime = row.service;
+        StartServerMode(shell.MainWindow, shell.msgSelectServer);
+        EXPECT_FALSE(ServerModeRunning());
+        StopServerMode();  // nothing ran: nothing to say
+        std::vector<std::string> expected = held;
+        expected.insert(expected.end(), row.extra.begin(), row.extra.end());
+        EXPECT_EQ(Log(), expected);
+    }
+    windowsTime = QueryWindowsTime;
     closesocket(holder);
+    StartServerMode(shell.MainWindow, shell.msgSelectServer);  // the next start tries again
+    EXPECT_TRUE(ServerModeRunning());
+    StopServerMode();
 }
 
 TEST_F(Server, SilentUntilSynchronised)

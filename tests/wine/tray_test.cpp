@@ -161,6 +161,9 @@ TEST_F(Tray, IconAndTipTellWhenTheClockWasLastFoundRight)
     }
     EXPECT_TRUE(hLooks[OFFLINE] != hLooks[ONLINE] && hLooks[ONLINE] != hLooks[WARNING] &&
                 hLooks[WARNING] != hLooks[OFFLINE]);
+    settings.fActAsSNTPServer = 1;  // wanted, and not running here
+    ShowTrayState();
+    EXPECT_EQ(std::string(lastRecord.szTip), "Tamarin Time\nオフライン\nSNTP停止");
 }
 
 // Every mouse message the icon can bring: a press of either button opens
