@@ -25,7 +25,7 @@ bool TokenIsElevated()
 // box closes whatever the shell makes of the address, also without a browser.
 void OnGoHome(HWND hwnd)
 {
-    if (processElevated()) {
+    if (TokenIsElevated()) {
         LogLine("管理者の権限で動いているため、ホームページを開きません");
         LogLine(kHomePage);
     } else {
@@ -48,8 +48,6 @@ void OnCommand(HWND hwnd, WORD id)
 }
 
 }  // namespace
-
-bool (*processElevated)() = TokenIsElevated;
 
 INT_PTR CALLBACK AboutDialogProc(HWND hwnd, UINT msg, WPARAM wParam, LPARAM)
 {

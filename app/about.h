@@ -6,7 +6,3 @@
 #include <windows.h>
 
 INT_PTR CALLBACK AboutDialogProc(HWND hwnd, UINT msg, WPARAM wParam, LPARAM lParam);
-
-// Whether the program runs with an administrator's elevated rights,
-// replaceable so that tests can play either.
-extern bool (*processElevated)();
