@@ -167,6 +167,11 @@ def toggles_case(wine_run, control_exe, _prefix):
         try:
             program.call("toggle 20")  # Wine opens what it keeps open on first use
             settled = settle_offline(program)
+            # and a poll, whose random number loads bcrypt, kept loaded from then on
+            program.call("toggle 1")
+            wait_for(lambda: any(line.startswith(REPLY_LINE) for line in program.log(6)), 10)
+            program.call("toggle 1")
+            settle_offline(program)
             fds, handles = open_descriptors(program.linux_pid), int(program.call("handles"))
             program.call("toggle 1000", timeout=120)
             settled += settle_offline(program)
