@@ -64,7 +64,9 @@ def check_reference(answer, synchronised_between):
     low, high = synchronised_between
     check(answer.precision == -23, "precision 2^%d s is that of the 100 ns clock" % answer.precision)
     check(0.25 < answer.root_delay < 0.26, "root delay %.6f s is 0.25 s and this hop's" % answer.root_delay)
-    check(0.5 < answer.root_dispersion < 0.5005,
+    # The offset left uncorrected adds to it: on loopback under a busy
+    # machine's scheduling, up to a couple of milliseconds.
+    check(0.5 < answer.root_dispersion < 0.502,
           "root dispersion %.6f s is 0.5 s, the precision and the drift since" % answer.root_dispersion)
     check(low < answer.ref_time < high, "reference time %.3f is the synchronisation, %.3f to %.3f" %
           (answer.ref_time, low, high))
@@ -155,7 +157,7 @@ def main():
             check(received[3] == 0xE9, "ntpdig: precision byte %#x" % received[3])
             delay, dispersion = struct.unpack("!II", received[4:12])
             check(0x4000 < delay < 0x4290, "ntpdig: root delay %#x is 0.25 s and this hop's" % delay)
-            check(0x8000 < dispersion < 0x8021, "ntpdig: root dispersion %#x" % dispersion)
+            check(0x8000 < dispersion < 0x8083, "ntpdig: root dispersion %#x" % dispersion)  # below 0.502 s
             seconds, fraction = struct.unpack("!II", received[16:24])
             check(seconds + fraction / 2**32 == first.ref_timestamp,  # as ntplib reckons it
                   "ntpdig: the reference time that ntplib saw")
