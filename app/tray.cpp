@@ -100,7 +100,7 @@ TipState StateOfClient(TrayTipBuffer& tip)
     bool fJudged = report.qwLastJudged != 0;
     bool fCheckedLast = fJudged && report.qwLastJudged_ms >= report.qwOnlineSince_ms;
     TipFacts facts = {report.nFace, report.nTryCause == TRY_REFUSED, report.qwTryingSince_ms,
-                      report.nStatus == CLIENT_ONLINE, report.reference.fSynchronized != 0, fJudged, MonotonicMs(),
+                      report.reference.fSynchronized != 0, fJudged, MonotonicMs(),
                       fCheckedLast ? report.qwLastJudged_ms : report.qwOnlineSince_ms, report.qwUncheckedLimit_ms};
     TipState state = DecideTipState(facts);
     if (state == TIP_TRYING || state == TIP_TRYING_TOO_LONG) {

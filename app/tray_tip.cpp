@@ -48,7 +48,7 @@ TipState DecideTipState(const TipFacts& facts)
         bool fLong = facts.qwNow_ms - facts.qwTryingSince_ms >= TRYING_WARNING_MS;
         return facts.fStopped || fLong ? TIP_TRYING_TOO_LONG : TIP_TRYING;
     }
-    if (!facts.fOnline) return TIP_OFFLINE;
+    if (facts.nFace != FACE_ONLINE) return TIP_OFFLINE;
     bool fRefused = facts.fJudged && !facts.fSynchronised;
     if (fRefused || facts.qwNow_ms - facts.qwChecked_ms > facts.qwUncheckedLimit_ms) return TIP_WARNING;
     return facts.fSynchronised && facts.fJudged ? TIP_SYNCHRONISED : TIP_UNSYNCHRONISED;

@@ -31,7 +31,6 @@ struct TipFacts {
     ClientFace nFace;
     bool fStopped;        // trying: the server stopped the asking
     uint64_t qwTryingSince_ms;
-    bool fOnline;
     bool fSynchronised;   // the last judged reply found the clock right or set it
     bool fJudged;         // a reply was judged at all
     uint64_t qwNow_ms;

@@ -56,7 +56,7 @@ ClientReport ReportClient()
 {
     ClientReport report;
     report.nStatus = clientLink.nStatus;
-    report.nFace = clientLink.nFace;
+    report.nFace = CurrentFace();
     report.nTryCause = clientLink.nTryCause;
     report.qwTryingSince = clientLink.qwTryingSince;
     report.qwTryingSince_ms = clientLink.qwTryingSince_ms;

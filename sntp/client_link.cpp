@@ -27,12 +27,6 @@ void CancelPending(Lookup** ppLookup)
     *ppLookup = NULL;
 }
 
-ClientFace CurrentFace()
-{
-    if (clientLink.nStatus == CLIENT_ONLINE) return FACE_ONLINE;
-    return clientLink.fWantOnline || clientLink.fStoppedByServer ? FACE_TRYING : FACE_OFFLINE;
-}
-
 // The one place the client's state moves (what the user wants is set
 // before); the shell hears of each move, and the trying counts from when
 // it began.
@@ -124,6 +118,12 @@ void LeaveCurrentState()
 }  // namespace
 
 ClientLink clientLink;
+
+ClientFace CurrentFace()
+{
+    if (clientLink.nStatus == CLIENT_ONLINE) return FACE_ONLINE;
+    return clientLink.fWantOnline || clientLink.fStoppedByServer ? FACE_TRYING : FACE_OFFLINE;
+}
 
 void SetClientEvents(const ClientEvents& given)
 {

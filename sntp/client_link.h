@@ -6,6 +6,11 @@
 // these are for the client's other files.
 #pragma once
 
+#include "sntp/client_status.h"
+
+// The client as the user sees it, from where it stands and what is wanted.
+ClientFace CurrentFace();
+
 // Goes online again with the server name of the last attempt: a retry
 // whose wait is over, or the network's return. RATE holds, and the first
 // poll waits until 15 s have passed since the last request.

@@ -91,18 +91,18 @@ TEST(TrayTip, WarnsWhenTheClockHasGoneUncheckedTooLong)
         TipFacts facts;
         TipState state;
     } rows[] = {
-        {{OFF, false, 0, false, true, true, 5 * kHour, 0, kHour}, TIP_OFFLINE},
-        {{ON, false, 0, true, false, false, kHour, 0, kHour}, TIP_UNSYNCHRONISED},
-        {{ON, false, 0, true, false, false, kHour + 1, 0, kHour}, TIP_WARNING},        // online an hour, nothing judged
-        {{ON, false, 0, true, true, true, 2 * kHour, kHour, kHour}, TIP_SYNCHRONISED},
-        {{ON, false, 0, true, true, true, 2 * kHour + 1, kHour, kHour}, TIP_WARNING},
-        {{ON, false, 0, true, true, true, 4 * kHour, kHour, 3 * kHour}, TIP_SYNCHRONISED},
-        {{ON, false, 0, true, true, true, 4 * kHour + 1, kHour, 3 * kHour}, TIP_WARNING},
-        {{ON, false, 0, true, false, true, kHour, kHour, kHour}, TIP_WARNING},         // the correction refused
+        {{OFF, false, 0, true, true, 5 * kHour, 0, kHour}, TIP_OFFLINE},
+        {{ON, false, 0, false, false, kHour, 0, kHour}, TIP_UNSYNCHRONISED},
+        {{ON, false, 0, false, false, kHour + 1, 0, kHour}, TIP_WARNING},        // online an hour, nothing judged
+        {{ON, false, 0, true, true, 2 * kHour, kHour, kHour}, TIP_SYNCHRONISED},
+        {{ON, false, 0, true, true, 2 * kHour + 1, kHour, kHour}, TIP_WARNING},
+        {{ON, false, 0, true, true, 4 * kHour, kHour, 3 * kHour}, TIP_SYNCHRONISED},
+        {{ON, false, 0, true, true, 4 * kHour + 1, kHour, 3 * kHour}, TIP_WARNING},
+        {{ON, false, 0, false, true, kHour, kHour, kHour}, TIP_WARNING},         // the correction refused
         // Trying, whatever was judged before.
-        {{TRYING, false, kHour, false, true, true, kHour + kTwoMinutes - 1, kHour, kHour}, TIP_TRYING},
-        {{TRYING, false, kHour, false, true, true, kHour + kTwoMinutes, kHour, kHour}, TIP_TRYING_TOO_LONG},
-        {{TRYING, true, kHour, false, false, false, kHour, 0, kHour}, TIP_TRYING_TOO_LONG},  // stopped by the server
+        {{TRYING, false, kHour, true, true, kHour + kTwoMinutes - 1, kHour, kHour}, TIP_TRYING},
+        {{TRYING, false, kHour, true, true, kHour + kTwoMinutes, kHour, kHour}, TIP_TRYING_TOO_LONG},
+        {{TRYING, true, kHour, false, false, kHour, 0, kHour}, TIP_TRYING_TOO_LONG},  // stopped by the server
     };
     for (const auto& row : rows) {
         EXPECT_EQ(DecideTipState(row.facts), row.state) << row.facts.qwNow_ms << " " << row.facts.qwUncheckedLimit_ms;
