@@ -1,0 +1,45 @@
+#include "base/app_data.h"
+
+#include <shlobj.h>
+#include <string.h>
+
+namespace {
+
+const char kFolderName[] = "Tamarin Time";
+const char* pszFolder = NULL;  // a test's folder instead of the user's
+
+bool FolderPath(char (&szPath)[MAX_PATH])
+{
+    if (pszFolder != NULL) {
+        if (strlen(pszFolder) >= MAX_PATH) return false;
+        strcpy(szPath, pszFolder);
+        return true;
+    }
+    if (FAILED(SHGetFolderPathA(NULL, CSIDL_LOCAL_APPDATA, NULL, SHGFP_TYPE_CURRENT, szPath))) return false;
+    size_t length = strlen(szPath);
+    if (length + 1 + sizeof kFolderName > MAX_PATH) return false;
+    szPath[length] = '\\';
+    memcpy(szPath + length + 1, kFolderName, sizeof kFolderName);
+    return true;
+}
+
+}  // namespace
+
+bool AppDataPath(char (&szPath)[MAX_PATH], const char* szName)
+{
+    char szFolder[MAX_PATH];
+    szPath[0] = '\0';
+    if (!FolderPath(szFolder)) return false;
+    if (!CreateDirectoryA(szFolder, NULL) && GetLastError() != ERROR_ALREADY_EXISTS) return false;
+    size_t length = strlen(szFolder), nameLength = strlen(szName);
+    if (length + 1 + nameLength >= MAX_PATH) return false;
+    memcpy(szPath, szFolder, length);
+    szPath[length] = '\\';
+    memcpy(szPath + length + 1, szName, nameLength + 1);
+    return true;
+}
+
+void SetAppDataFolder(const char* szFolder)
+{
+    pszFolder = szFolder;
+}

@@ -1,0 +1,13 @@
+// Where the program keeps its files: a folder of its own under the user's
+// local application data (%LOCALAPPDATA%\Tamarin Time), made on first use.
+#pragma once
+
+#include <windows.h>
+
+// The full path of the named file in that folder; false (and an empty
+// path) when the folder is unknown, cannot be made, or the path would not fit.
+bool AppDataPath(char (&szPath)[MAX_PATH], const char* szName);
+
+// Tests keep their files apart: another folder, made the same way (NULL:
+// the user's own again).
+void SetAppDataFolder(const char* szFolder);
