@@ -7,6 +7,7 @@
 #include "app/exit_countdown.h"
 #include "base/system_library.h"
 #include "app/main_window.h"
+#include "app/single_instance.h"
 #include "app/shell_state.h"
 #include "log/activity_log.h"
 #include "resources/resource.h"
@@ -15,23 +16,6 @@
 namespace {
 
 const char kCaption[] = "Tamarin Time";
-
-// A mutex of the user's session marks a running instance: taken at the very
-// start, so that of two starts at the same moment only one goes on.
-const char kInstanceMutex[] = "Local\\Halden Works Tamarin Time";
-
-// False when another instance holds it (an elevated one denies access). A
-// mutex that cannot be made for any other reason refuses no start.
-bool TakeInstanceMutex(HANDLE* phMutex)
-{
-    SetLastError(ERROR_SUCCESS);
-    *phMutex = CreateMutexA(NULL, FALSE, kInstanceMutex);
-    DWORD dwError = GetLastError();
-    if (dwError != ERROR_ALREADY_EXISTS && dwError != ERROR_ACCESS_DENIED) return true;
-    if (*phMutex != NULL) CloseHandle(*phMutex);
-    MessageBoxA(NULL, "２つ以上同時に起動することはできません。", kCaption, MB_ICONINFORMATION);
-    return false;
-}
 
 // A resident instance starts in the tray; a first run or one that ends by
 // itself shows its window.

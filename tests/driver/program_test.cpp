@@ -1,6 +1,7 @@
 // The real program, started and driven from outside as a user's desktop
 // would: its first run, its stored settings, a second instance, the tray,
-// the About box and the time-zone command.
+// the About box and the time-zone command. What Wine cannot show of a second
+// start, stand-ins for the instance mutex's calls play.
 #include <gtest/gtest.h>
 #include <windows.h>
 #include <shellapi.h>
@@ -8,6 +9,7 @@
 #include <string>
 #include <vector>
 
+#include "app/single_instance.h"
 #include "app/tray.h"
 #include "driver.h"
 #include "resources/resource.h"
@@ -201,6 +203,70 @@ TEST_F(Program, SecondInstanceIsRefusedAndTouchesNothing)
 
     EXPECT_EQ(WaitForSingleObject(program.pi.hProcess, 0), (DWORD)WAIT_TIMEOUT);  // untouched
     EXPECT_EQ(EndProgram(&program), 0);
+}
+
+namespace standIn {
+
+DWORD dwError;
+HANDLE hMutex;
+std::string name;
+std::vector<HANDLE> closed;
+std::vector<std::string> boxes;  // owner, caption, type and text of each
+
+HANDLE WINAPI CreateMutexA(LPSECURITY_ATTRIBUTES, BOOL, LPCSTR szName)
+{
+    name = szName != NULL ? szName : "(none)";
+    SetLastError(dwError);
+    return hMutex;
+}
+
+BOOL WINAPI CloseHandle(HANDLE handle)
+{
+    closed.push_back(handle);
+    return TRUE;
+}
+
+int WINAPI MessageBoxA(HWND owner, LPCSTR text, LPCSTR caption, UINT type)
+{
+    boxes.push_back((owner == NULL ? "desktop " : "window ") + std::string(caption) +
+                    (type == MB_ICONINFORMATION ? " information: " : " other: ") + text);
+    return IDOK;
+}
+
+}  // namespace standIn
+
+// The logon task's elevated instance denies a plain start access to its
+// mutex, with or without a handle; a plain second start opens the one that
+// exists. A mutex that cannot be made for another reason refuses nothing.
+TEST_F(Program, InstanceMutexRefusesOnlyAStartThatFindsAnother)
+{
+    const HANDLE hStandIn = (HANDLE)0x7A4;
+    const std::string refusal = "desktop Tamarin Time information: ２つ以上同時に起動することはできません。";
+    const struct {
+        DWORD dwError;
+        HANDLE hMutex;
+        bool fStarts;
+        std::vector<HANDLE> closed;
+    } rows[] = {
+        {ERROR_ACCESS_DENIED, NULL, false, {}},
+        {ERROR_ACCESS_DENIED, hStandIn, false, {hStandIn}},
+        {ERROR_ALREADY_EXISTS, hStandIn, false, {hStandIn}},
+        {ERROR_INVALID_HANDLE, NULL, true, {}},
+    };
+    instanceCalls = {standIn::CreateMutexA, standIn::CloseHandle, standIn::MessageBoxA};
+    for (const auto& row : rows) {
+        SCOPED_TRACE(testing::Message() << row.dwError << " " << row.hMutex);
+        standIn::dwError = row.dwError;
+        standIn::hMutex = row.hMutex;
+        standIn::closed.clear();
+        standIn::boxes.clear();
+        HANDLE hMutex = NULL;
+        EXPECT_EQ(TakeInstanceMutex(&hMutex), row.fStarts);
+        EXPECT_EQ(standIn::name, "Local\\Halden Works Tamarin Time");
+        EXPECT_EQ(standIn::closed, row.closed);
+        EXPECT_EQ(standIn::boxes, row.fStarts ? std::vector<std::string>{} : std::vector<std::string>{refusal});
+    }
+    instanceCalls = realInstanceCalls;
 }
 
 // Two starts at the same moment, as from the Startup folder and a click:
