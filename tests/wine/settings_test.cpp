@@ -80,6 +80,49 @@ TEST_F(Settings, StoredNumbersOutsideTheirRangeAreBroughtIntoIt)
     EXPECT_EQ(IgnorableMaxTimeDifference(settings), 0x0000000000418937ull);
 }
 
+// A value of a setting's name that another tool wrote with the wrong type or
+// size counts as absent: the default stands, and the next save puts a proper
+// REG_DWORD in its place.
+TEST_F(Settings, StoredNumbersOfTheWrongTypeOrSizeAreReadAsAbsent)
+{
+    const struct {
+        const char* szName;
+        int32_t nDefault;
+    } defaults[] = {
+        {"nCheckTimer_minute", 10}, {"nIgnorableMaxTimeDifference_ms", 200}, {"nAcceptableMaxLoopDelay_ms", 600},
+        {"fStartAtFirst", 0},       {"fStayAfterAdjustment", 1},             {"fActAsSNTPServer", 0},
+    };
+    static_assert(sizeof defaults / sizeof defaults[0] == SETTING_COUNT, "a default for every setting");
+    const struct {
+        DWORD dwType;
+        DWORD cbData;
+    } rows[] = {
+        {REG_DWORD, 0}, {REG_DWORD, 2}, {REG_DWORD, 8}, {REG_BINARY, 4}, {REG_QWORD, 8},
+    };
+    const BYTE five[8] = {5};  // 5 at any width: no setting's default
+    for (const auto& row : rows) {
+        for (int i = 0; i < SETTING_COUNT; ++i) {
+            const Setting& setting = SETTINGS[i];
+            SCOPED_TRACE(testing::Message() << setting.szName << " type " << row.dwType << ", " << row.cbData);
+            ASSERT_STREQ(setting.szName, defaults[i].szName);
+            DeleteSettingsKey();
+            WriteSetting(setting.szName, row.dwType, five, row.cbData);
+            SettingsState s;
+            char szServerName[SERVER_NAME_SIZE];
+            LoadSettings(&s, szServerName);
+            EXPECT_EQ(s.*setting.pnValue, defaults[i].nDefault);
+
+            SaveSettings(s, szServerName);
+            DWORD dwType = 0;
+            std::vector<BYTE> data;
+            ASSERT_TRUE(ReadSetting(setting.szName, &dwType, &data));
+            EXPECT_EQ(dwType, (DWORD)REG_DWORD);
+            const BYTE* expected = (const BYTE*)&defaults[i].nDefault;  // little-endian, as Windows stores it
+            EXPECT_EQ(data, std::vector<BYTE>(expected, expected + 4));
+        }
+    }
+}
+
 TEST_F(Settings, StoredTextsAreNeverReadPastTheirEnd)
 {
     std::string full(256, 'a');  // 256 bytes without a terminating zero
