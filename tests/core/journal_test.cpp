@@ -1,9 +1,11 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <string>
 #include <vector>
 
-#include "journal/journal_record.h"
+#include "journal/clock_doctor.h"
+#include "made_history.h"
 
 namespace {
 
@@ -83,6 +85,87 @@ TEST(Journal, ReadingSkipsWhatIsTornOrStray)
     EXPECT_EQ(used, 20u);
     EXPECT_FALSE(Scans(std::vector<uint8_t>(file.begin(), file.begin() + 35), &used));
     EXPECT_EQ(used, 0u);
+}
+
+std::vector<std::string> Diagnose(const std::vector<JournalRecord>& records)
+{
+    static ClockDoctor doctor;
+    doctor = ClockDoctor();
+    for (const JournalRecord& record : records) DoctorTake(&doctor, record);
+    char lines[DOCTOR_LINES][DOCTOR_LINE_SIZE];
+    return std::vector<std::string>(lines, lines + FormatDoctorLines(ConcludeDoctor(doctor), lines));
+}
+
+const char kNothingUnusual[] = "起動時の時計にも、ずれ方にも、おかしなところは見つかりません。";
+const char kFewStarts[] = "Windowsの起動後の記録がまだ足りません。";
+const char kLoses21[] = "この時計は1日に約2.1秒遅れます（±0.0秒）";
+
+// PCs polled every 10 minutes with a tolerance of 0.2 s. Without noise
+// each stretch between corrections lies on its line: no margin. With ±1 ms
+// (σ 0.6 ms) over 30 days, 210 stretches of 14 points over 2.3 h give
+// Σ(t - t̄)² = 1.7e10 s², two standard errors 2σ/√Σ = 9e-9, 0.0008 s a day.
+TEST(ClockDoctor, SimulatedPcsGetTheirDiagnosis)
+{
+    const struct {
+        MadeHistoryPlan plan;
+        std::vector<std::string> lines;
+    } rows[] = {
+        {{30, 10, -2.1, 0.2, 0.001, 8, START_AS_LEFT, 0}, {kLoses21, kNothingUnusual}},
+        {{10, 10, 0.02, 0.2, 0, 8, START_AS_LEFT, 0}, {"この時計のずれは1日に0.1秒未満です（±0.0秒）", kNothingUnusual}},
+        {{3, 10, 12.5, 0.2, 0, 0, START_AS_LEFT, 0},
+         {"この時計は1日に約12.5秒進みます（±0.0秒）", "この時計のずれは水晶時計としては大きすぎます（1日に10秒を超えます）。"
+                                                      "「分毎に調整を行う」の分数を小さくして、こまめに合わせてください。"}},
+        {{10, 10, -1, 0.2, 0, 12, START_WHOLE_HOURS, 9},
+         {"この時計は1日に約1.0秒遅れます（±0.0秒）",
+          "Windowsを起動するたびに、時計がちょうど9時間遅れています。このPCのもう一つのOS（Linuxなど）がハードウェアの"
+          "時計をUTCで合わせています。",
+          "Linux側で「timedatectl set-local-rtc 1」を実行するか、Windows側でレジストリの HKLM\\SYSTEM\\CurrentControlSet"
+          "\\Control\\TimeZoneInformation に DWORD値 RealTimeIsUniversal を 1 で作ってください。"}},
+        // Off ten hours: whole hours too, but the time it was off explains them.
+        {{10, 10, -2.1, 0.2, 0, 10, START_STOPPED, 0},
+         {kLoses21, "電源を切っている間、時計が止まっています（切っていた時間だけ遅れます）。マザーボードの時計用の電池"
+                    "（CMOS電池）が切れかけています。電池を交換してください。"}},
+        {{0.5, 10, -2.1, 0.2, 0, 0, START_AS_LEFT, 0}, {"診断には、少なくとも1日分の記録が必要です。"}},
+    };
+    for (const auto& row : rows) EXPECT_EQ(Diagnose(MakeHistory(row.plan)), row.lines) << row.plan.days;
+}
+
+const JournalKind R = JOURNAL_REPLY;
+const ReplyOutcome W = REPLY_WITHIN_TOLERANCE, C = REPLY_CORRECTED;
+
+// A record by hand, at seconds of true time with the clock so far behind
+// (a reply's offset); then n replies a tenth of a day apart finding 0.2 s
+// more each than the clock had after it.
+void Add(std::vector<JournalRecord>* rs, JournalKind k, ReplyOutcome o, uint32_t up, int64_t t, double behind, int n = 0)
+{
+    int64_t llBehind = (int64_t)(behind * 4294967296.0);
+    rs->push_back({k, o, up, 0xEEC3DC6000000000ull + ((uint64_t)t << 32) - llBehind, k == R ? llBehind : 0, 0});
+    for (int i = 1; i <= n; ++i) Add(rs, R, W, up + 8640 * i, t + 8640 * i, (o == C ? 0 : behind) + 0.2 * i);
+}
+
+// Clocks losing 2 s a day, over one day of replies in all.
+TEST(ClockDoctor, HandMadeHistoriesCatchTheEdges)
+{
+    std::vector<JournalRecord> rows[3];
+    // A reply too slow to trust finds 30 s; a correction at 0.6 s starts the next stretch from zero.
+    Add(&rows[0], R, W, 1000, 0, 0, 2);
+    Add(&rows[0], R, REPLY_TOO_SLOW, 22600, 21600, 30);
+    Add(&rows[0], R, C, 26920, 25920, 0.6, 7);
+    // Off ten hours with the clock stopped, the program started late: only
+    // the boot, 10 s after the END, shows the start. One such start is no verdict.
+    Add(&rows[1], JOURNAL_START, W, 50, 0, 0);
+    Add(&rows[1], R, W, 60, 10, 0);
+    Add(&rows[1], JOURNAL_END, W, 250, 200, 0);
+    Add(&rows[1], JOURNAL_START, W, 6000, 42210, 36000);
+    Add(&rows[1], R, C, 6010, 42220, 36000, 10);
+    // A sleep of 8,500 s, after which the clock is just as the drift has it.
+    Add(&rows[2], R, W, 1000, 0, 0, 10);
+    Add(&rows[2], JOURNAL_SLEEP, W, 87500, 86500, 2);
+    Add(&rows[2], JOURNAL_WAKE, W, 96000, 95000, 2.2);
+    Add(&rows[2], R, W, 96040, 95040, 2.2);
+    const char kDrift[] = "この時計は1日に約2.0秒遅れます（±0.0秒）";
+    const std::vector<std::string> expected[] = {{kDrift, kFewStarts}, {kDrift, kFewStarts}, {kDrift, kNothingUnusual}};
+    for (int i = 0; i < 3; ++i) EXPECT_EQ(Diagnose(rows[i]), expected[i]) << i;
 }
 
 }  // namespace
