@@ -32,11 +32,15 @@ enum { JOURNAL_RECORD_SIZE = 36 };
 typedef uint8_t JournalBytes[JOURNAL_RECORD_SIZE];
 
 // Little-endian, with a mark and a CRC-32 of the rest, so that a record
-// cut short or overwritten is never taken for one.
+// cut short or overwritten is never taken for one: "TH", kind, outcome (0
+// for all but replies), uptime, time, offset, loop delay, then the CRC-32
+// (zlib's) of those 32 bytes.
 void EncodeJournalRecord(const JournalRecord& record, JournalBytes& bytes);
 
 // The first whole, intact record in data[0 .. n): true with it in *record
-// and *pnUsed the bytes up to its end; false with *pnUsed the bytes that can
-// hold no record's start (all but the last JOURNAL_RECORD_SIZE - 1), so that
-// a reader keeps the rest for the next chunk.
+// and *pnUsed the bytes up to its end; false when none starts in data[0 ..
+// n - JOURNAL_RECORD_SIZE], with *pnUsed the bytes that can hold no record's
+// start (n - (JOURNAL_RECORD_SIZE - 1), or 0 when n is shorter), so that a
+// reader keeps the rest for the next chunk. Intact: the mark, a known kind,
+// an outcome as above, and the CRC.
 bool ScanJournal(const uint8_t* data, size_t n, JournalRecord* record, size_t* pnUsed);

@@ -14,7 +14,7 @@ cmake --build build --target fuzz -j "$(nproc)" >/dev/null
 
 status=0
 printf '%-14s %14s %10s %9s\n' target executions "exec/s" findings
-for target in packet evaluate server_reply; do
+for target in packet evaluate server_reply journal; do
   out=build/fuzz/findings/$target
   log=$(build/fuzz/${target}_fuzz -max_total_time="$seconds" -print_final_stats=1 \
         -artifact_prefix="$out-" build/fuzz/corpus/$target build/fuzz/seeds/$target 2>&1) || status=1

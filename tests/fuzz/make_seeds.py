@@ -1,12 +1,14 @@
 #!/usr/bin/python3
 """Writes the fuzz targets' seed corpus: valid client requests and server
-replies, plain (48 bytes) and with an authenticator (68 bytes).
+replies, plain (48 bytes) and with an authenticator (68 bytes), and a short
+history of records.
 
     make_seeds.py DIR
 """
 import os
 import struct
 import sys
+import zlib
 
 NTP_2026 = 0xED000000  # seconds of an NTP timestamp in 2026
 
@@ -18,6 +20,12 @@ def timestamp(seconds, fraction=0):
 def message(li_vn_mode, stratum, t1, t2, t3, reference_id=0x4C4F434C):
     head = struct.pack("!BBBbIII", li_vn_mode, stratum, 6, -20, 0x100, 0x200, reference_id)
     return head + timestamp(NTP_2026 - 64) + t1 + t2 + t3
+
+
+def journal_record(kind, outcome, uptime, seconds, offset):
+    """A history record: "TH", kind, outcome, uptime, time, offset, loop delay, zlib's CRC-32."""
+    body = b"TH" + struct.pack("<BBIQqQ", kind, outcome, uptime, seconds << 32, offset, 1 << 26)
+    return body + struct.pack("<I", zlib.crc32(body))
 
 
 def main():
@@ -37,6 +45,14 @@ def main():
     # delay and dispersion and the precision.
     limits = timestamp(NTP_2026, 0x20000000) + struct.pack("!QQ", 0x40000000, 0x1999999)
     times = timestamp(NTP_2026, 0x20000000) + timestamp(NTP_2026 - 64) + struct.pack("!QQb", 0x4000000, 0x8000000, -23)
+    # The journal target reads a history: a start, a reply that set the
+    # clock, a stray byte, a wake and a reply that found it right.
+    history = (journal_record(2, 0, 60, NTP_2026, 0) + journal_record(1, 1, 62, NTP_2026 + 2, 3 << 31) + b"T"
+               + journal_record(5, 0, 7200, NTP_2026 + 7200, 0) + journal_record(1, 0, 7210, NTP_2026 + 7210, -(1 << 28)))
+    folder = os.path.join(sys.argv[1], "journal")
+    os.makedirs(folder, exist_ok=True)
+    with open(os.path.join(folder, "history"), "wb") as f:
+        f.write(history)
     for target in ("packet", "server_reply", "evaluate"):
         folder = os.path.join(sys.argv[1], target)
         os.makedirs(folder, exist_ok=True)
