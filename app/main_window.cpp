@@ -9,6 +9,7 @@
 #include "app/shell_state.h"
 #include "app/tray.h"
 #include "history/history_window.h"
+#include "journal/history_keeper.h"
 #include "log/activity_log.h"
 #include "log/log_format.h"
 #include "resources/resource.h"
@@ -86,9 +87,12 @@ void SaveSettingsOf(HWND hwnd)
     SaveSettings(settings, szServerName);
 }
 
-// A reply was judged: the tray's tip and an open history window show it.
+// A reply was judged: it is kept, and the tray's tip and an open history
+// window show it.
 void ShowJudgedReply()
 {
+    const ReplyHistory& replies = JudgedReplies();
+    KeepJudgedReply(HistoryAt(replies, replies.nCount - 1));
     ShowTrayState();
     ShowHistoryUpdate();
 }
@@ -108,6 +112,7 @@ void OnInitDialog(HWND hwnd)
     LoadIcons(hwnd, hInstance);
     LoadAndShowSettings(hwnd);
     LogGreeting();
+    StartKeepingHistory(RecallJudgedReply);
     CreateTrayWindow(hInstance, hIconApp16, hIconOnline16, hIconWarning16);
     SetOnlineStateView(ShowOnlineState);
     SetJudgedReplyView(ShowJudgedReply);
@@ -134,9 +139,12 @@ void OnInitMenuPopup(HMENU hMenu)
     CheckMenuItem(hMenu, IDM_ONLINE, MF_BYCOMMAND | (fOnline ? MF_CHECKED : MF_UNCHECKED));
 }
 
-// Either notice of waking (both may come) brings the overdue poll.
+// Either notice of waking (both may come) brings the overdue poll; the
+// history keeps the one that always comes.
 void OnPowerBroadcast(WPARAM event)
 {
+    if (event == PBT_APMSUSPEND) KeepPowerEvent(JOURNAL_SLEEP);
+    if (event == PBT_APMRESUMEAUTOMATIC) KeepPowerEvent(JOURNAL_WAKE);
     if (event == PBT_APMRESUMEAUTOMATIC || event == PBT_APMRESUMESUSPEND) PollSoon();
 }
 
@@ -161,6 +169,7 @@ void OnDestroy(HWND hwnd)
     KillTimer(hwnd, kTickTimer);
     StopLogView(hwnd);
     CloseHistoryWindow();
+    StopKeepingHistory();
     DestroyWindow(shell.TrayWindow);
     PostQuitMessage(0);
     // Another thread's late line is dropped, not sent to a handle that the

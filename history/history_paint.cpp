@@ -205,6 +205,21 @@ void PlacePanes(const RECT& rc, const Metrics& m, PlotRect* top, PlotRect* botto
     *bottom = PlotRect{left, split + 2 * m.nLine + 2 * m.nMark, right, last};
 }
 
+// The doctor's words across the top, wrapped to the width; the client area
+// left below them.
+RECT DrawDoctor(HDC hdc, const RECT& rcClient, const char* szDoctor, const Metrics& m)
+{
+    if (szDoctor == NULL || szDoctor[0] == '\0') return rcClient;
+    RECT rcText = {rcClient.left + m.nLine, rcClient.top + m.nLine / 2, rcClient.right - m.nLine, rcClient.bottom};
+    SetTextAlign(hdc, TA_LEFT | TA_TOP);
+    const UINT kFormat = DT_LEFT | DT_WORDBREAK | DT_NOPREFIX;
+    DrawTextA(hdc, szDoctor, -1, &rcText, kFormat | DT_CALCRECT);
+    DrawTextA(hdc, szDoctor, -1, &rcText, kFormat);
+    RECT rcRest = rcClient;
+    rcRest.top = rcText.bottom;
+    return rcRest;
+}
+
 }  // namespace
 
 void PaintHistory(HDC hdc, const RECT& rcClient, const HistoryView& view, HistoryPlot* pPlot)
@@ -218,7 +233,7 @@ void PaintHistory(HDC hdc, const RECT& rcClient, const HistoryView& view, Histor
     Metrics m = MeasureFont(hdc);
     PlotInput input = {view.history, view.qwTolerance, view.qwDelayLimit, view.nLocalBias_sec, {}, {}, 2 * m.nLine,
                        6 * m.nLine};
-    PlacePanes(rcClient, m, &input.offsetPane, &input.delayPane);
+    PlacePanes(DrawDoctor(hdc, rcClient, view.szDoctor, m), m, &input.offsetPane, &input.delayPane);
     LayOutHistoryPlot(input, pPlot);
     const PlotRect &top = input.offsetPane, &bottom = input.delayPane;
     DrawPane(hdc, top, plot.offset, m);

@@ -2,6 +2,7 @@
 
 #include "history/history_paint.h"
 #include "history/history_text.h"
+#include "journal/history_keeper.h"
 #include "log/activity_log.h"
 #include "resources/resource.h"
 #include "settings/settings_table.h"
@@ -11,7 +12,7 @@
 namespace {
 
 const char kHistoryClass[] = "Tamarin Time History";  // tests find the window by it
-const int kWidth_px96 = 640, kHeight_px96 = 420;  // at 96 dpi; scaled to the system's
+const int kWidth_px96 = 640, kHeight_px96 = 500;  // at 96 dpi; scaled to the system's
 
 HWND hHistory = NULL;
 HFONT hFont = NULL;
@@ -99,6 +100,16 @@ void DropBackBuffer()
     hBackBuffer = NULL;
 }
 
+// The doctor's lines as one text, CR LF between them.
+void WriteDoctorText(char (&text)[DOCTOR_LINES * (DOCTOR_LINE_SIZE + 2)])
+{
+    char lines[DOCTOR_LINES][DOCTOR_LINE_SIZE];
+    int nLines = DoctorSays(lines);
+    size_t length = 0;
+    text[0] = '\0';
+    for (int i = 0; i < nLines; ++i) length += (size_t)wsprintfA(text + length, i == 0 ? "%s" : "\r\n%s", lines[i]);
+}
+
 void OnPaint(HWND hwnd)
 {
     PAINTSTRUCT ps;
@@ -113,8 +124,11 @@ void OnPaint(HWND hwnd)
     }
     HDC hdcBack = CreateCompatibleDC(hdc);
     HGDIOBJ oldBitmap = SelectObject(hdcBack, hBackBuffer), oldFont = SelectObject(hdcBack, hFont);
+    static char szDoctor[DOCTOR_LINES * (DOCTOR_LINE_SIZE + 2)];
+    WriteDoctorText(szDoctor);
     HistoryView view = {&JudgedReplies(), IgnorableMaxTimeDifference(settings), AcceptableMaxLoopDelay(settings),
-                        settings.nIgnorableMaxTimeDifference_ms, settings.nAcceptableMaxLoopDelay_ms, LocalBias()};
+                        settings.nIgnorableMaxTimeDifference_ms, settings.nAcceptableMaxLoopDelay_ms, LocalBias(),
+                        szDoctor};
     PaintHistory(hdcBack, rc, view, &plot);
     BitBlt(hdc, 0, 0, rc.right, rc.bottom, hdcBack, 0, 0, SRCCOPY);
     SelectObject(hdcBack, oldFont);

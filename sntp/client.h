@@ -98,6 +98,10 @@ struct ClientReport {
 
 ClientReport ReportClient();
 
+// A reply judged in an earlier run, read back from the history kept across
+// starts: it joins the record below, oldest first, and changes nothing else.
+void RecallJudgedReply(const HistoryPoint& point);
+
 // Every reply that passed the checks and answered the request out, whether
 // its delay was accepted or not, with what became of it.
 const ReplyHistory& JudgedReplies();

@@ -168,6 +168,11 @@ void SetJudgedReplyView(void (*pfnShow)())
     pfnShowJudgedReply = pfnShow;
 }
 
+void RecallJudgedReply(const HistoryPoint& point)
+{
+    AppendHistory(&clientFindings.history, point);
+}
+
 void OnClientRead(SOCKET sock, WORD event)
 {
     if (sock != clientLink.sockClient || (event & FD_READ) == 0) return;  // a closed socket's event is stale

@@ -5,6 +5,7 @@
 #include <stdlib.h>
 
 #include "app/log_view.h"
+#include "base/app_data.h"
 #include "resources/resource.h"
 #include "settings/registry.h"
 
@@ -139,6 +140,12 @@ void DeleteSettingsKey()
     RegDeleteKeyA(HKEY_CURRENT_USER, SETTINGS_KEY);
 }
 
+void ForgetHistory()
+{
+    char szPath[MAX_PATH];
+    if (AppDataPath(szPath, "history.dat")) DeleteFileA(szPath);
+}
+
 void WriteSetting(const char* name, DWORD dwType, const void* data, DWORD cbData)
 {
     HKEY hKey = CreateSettingsKey();
@@ -178,6 +185,7 @@ std::string Utf8(const std::string& cp932)
 void StoreSettings(int count, char** pairs)
 {
     DeleteSettingsKey();
+    ForgetHistory();
     HKEY hKey = CreateSettingsKey();
     for (int i = 0; i < count; ++i) {
         std::string pair = pairs[i];

@@ -44,6 +44,10 @@ int TrayIconCount();
 
 // The settings key of the current user, shared with the program in the prefix.
 void DeleteSettingsKey();
+
+// The history that earlier runs kept in the prefix goes, so that a run
+// starts with none.
+void ForgetHistory();
 // Any value as given, a malformed one too.
 void WriteSetting(const char* name, DWORD dwType, const void* data, DWORD cbData);
 void WriteSettingDword(const char* name, DWORD value);

@@ -9,12 +9,17 @@
 #include "history/history_paint.h"
 #include "history/history_plot.h"
 #include "history/history_window.h"
+#include "journal/history_keeper.h"
+#include "journal/journal_record.h"
+#include "log/activity_log.h"
+#include "base/app_data.h"
 #include "resources/resource.h"
 #include "sntp/client.h"
 #include "sntp/client_state.h"
 #include "sntp/packet.h"
 #include "support/log_window.h"
 #include "support/loopback.h"
+#include "support/frozen_clock.h"
 #include "support/main_dialog.h"
 #include "timebase/clock.h"
 
@@ -35,7 +40,21 @@ protected:
         MainDialog::SetUp();
         CreateMainWindow();
     }
+
+    // The program starts afresh over what an earlier run left in its file;
+    // the history window's copy.
+    std::string CopyAfterStartOver(const std::string& file);
 };
+
+// The copy of the two replies below.
+const std::string kTwoReplies = "\x8E\x9E\x8D\x8F\t\x83\x49\x83\x74\x83\x5A\x83\x62\x83\x67(\x95\x62)\t"
+                                "\x92\x78\x89\x84(\x95\x62)\t\x8C\x8B\x89\xCA\r\n" +  // 時刻 オフセット(秒) 遅延(秒) 結果
+                                std::string("2026/12/09 23:03:38.500") +
+                                "\t+0.500000\t0.000999\t\x8B\x96\x97\x65\x93\xE0\r\n" +
+                                "2026/12/09 23:04:38.500" +
+                                "\t-3600.000000\t0.000000\t\x8F\x43\x90\xB3\x8E\xB8\x94\x73\r\n";
+const HistoryPoint kFirst = {kArrival, 0x0000000080000000ll, 0x00418937, REPLY_WITHIN_TOLERANCE};
+const HistoryPoint kSecond = {kArrival + (60ull << 32), -(3600ll << 32), 0, REPLY_NOT_CORRECTED};
 
 std::string ClipboardText()
 {
@@ -83,13 +102,8 @@ TEST_F(History, EitherMenuOpensOneWindowThatGoesWithTheProgram)
 // time (the suite runs nine hours east of UTC); C alone does not.
 TEST_F(History, CopyPutsTheWholeHistoryOnTheClipboard)
 {
-    AppendHistory(&clientFindings.history, HistoryPoint{kArrival, 0x0000000080000000ll, 0x00418937, REPLY_WITHIN_TOLERANCE});
-    AppendHistory(&clientFindings.history, HistoryPoint{kArrival + (60ull << 32), -(3600ll << 32), 0, REPLY_NOT_CORRECTED});
-    const std::string whole = "\x8E\x9E\x8D\x8F\t\x83\x49\x83\x74\x83\x5A\x83\x62\x83\x67(\x95\x62)\t"
-                              "\x92\x78\x89\x84(\x95\x62)\t\x8C\x8B\x89\xCA\r\n" +  // 時刻 オフセット(秒) 遅延(秒) 結果
-                              std::string("2026/12/09 23:03:38.500") + "\t+0.500000\t0.000999\t\x8B\x96\x97\x65\x93\xE0\r\n" +
-                              "2026/12/09 23:04:38.500" +
-                              "\t-3600.000000\t0.000000\t\x8F\x43\x90\xB3\x8E\xB8\x94\x73\r\n";
+    AppendHistory(&clientFindings.history, kFirst);
+    AppendHistory(&clientFindings.history, kSecond);
     SendMessageA(hMain, WM_COMMAND, IDM_HISTORY, 0);
     HWND hHistory = HistoryWindow();
     const struct {
@@ -104,10 +118,110 @@ TEST_F(History, CopyPutsTheWholeHistoryOnTheClipboard)
         keys[VK_CONTROL] = row.fControl ? 0x80 : 0;
         SetKeyboardState(keys);
         SendMessageA(hHistory, row.msg, row.wParam, 0);
-        EXPECT_EQ(ClipboardText(), row.fCopied ? whole : "before") << row.fControl << row.msg;
+        EXPECT_EQ(ClipboardText(), row.fCopied ? kTwoReplies : "before") << row.fControl << row.msg;
     }
     BYTE keys[256] = {};
     SetKeyboardState(keys);
+}
+
+std::string RecordBytes(JournalKind nKind, const HistoryPoint& point)
+{
+    JournalRecord record = {nKind, point.nOutcome, 100, point.qwArrival, point.llOffset, point.qwLoopDelay};
+    JournalBytes bytes;
+    EncodeJournalRecord(record, bytes);
+    return std::string((const char*)bytes, sizeof bytes);
+}
+
+std::string HistoryFileText()
+{
+    char szPath[MAX_PATH];
+    AppDataPath(szPath, "history.dat");
+    FILE* file = fopen(szPath, "rb");
+    std::string text;
+    for (int c; file != NULL && (c = fgetc(file)) != EOF;) text += (char)c;
+    if (file != NULL) fclose(file);
+    return text;
+}
+
+std::string KindsKept()
+{
+    std::string text = HistoryFileText(), kinds;
+    JournalRecord record;
+    size_t nAt = 0, nUsed;
+    while (ScanJournal((const uint8_t*)text.data() + nAt, text.size() - nAt, &record, &nUsed)) {
+        nAt += nUsed;
+        kinds += "?RSEZW"[record.nKind];
+    }
+    return kinds;
+}
+
+std::string History::CopyAfterStartOver(const std::string& file)
+{
+    if (IsWindow(hMain)) DestroyWindow(hMain);
+    PumpMessages();
+    char szPath[MAX_PATH];
+    AppDataPath(szPath, "history.dat");
+    FILE* out = fopen(szPath, "wb");
+    fwrite(file.data(), 1, file.size(), out);
+    fclose(out);
+    ResetProgramState();
+    CreateMainWindow();
+    SendMessageA(hMain, WM_COMMAND, IDM_HISTORY, 0);
+    PutOnClipboard("before");
+    SendMessageA(HistoryWindow(), WM_COMMAND, IDM_COPY, 0);
+    return ClipboardText();
+}
+
+// What one run kept, the next shows: the replies of the last 90 days, past
+// garbage and a torn record; one older than that goes from the file, and
+// this run's start, sleep, wake (one for either notice), reply and end join
+// it. A file of garbage shows none.
+TEST_F(History, WhatOneRunKeptTheNextShows)
+{
+    FreezeClockAt(0x1DD88AF412B6440ull);  // 2026-12-10 14:03:38.5 UTC, a day after the first reply
+    const HistoryPoint kOld = {kArrival - (95ull * 86400 << 32), 0, 0, REPLY_CORRECTED};
+    const HistoryPoint kThird = {kArrival + (120ull << 32), 0x0000000040000000ll, 0x00418937, REPLY_CORRECTED};
+    const std::string header = kTwoReplies.substr(0, kTwoReplies.find('\n') + 1);
+    EXPECT_EQ(CopyAfterStartOver(std::string(1000, '\x5A')), header);
+    const std::string torn = RecordBytes(JOURNAL_REPLY, kSecond).substr(0, 20);
+    const std::string garbage(65490, 'g');  // the first reply straddles the reader's 64 KiB chunks
+    EXPECT_EQ(CopyAfterStartOver(RecordBytes(JOURNAL_REPLY, kOld) + garbage + RecordBytes(JOURNAL_REPLY, kFirst) +
+                                 torn + RecordBytes(JOURNAL_REPLY, kSecond)),
+              kTwoReplies);
+    for (WPARAM event : {PBT_APMSUSPEND, PBT_APMRESUMESUSPEND, PBT_APMRESUMEAUTOMATIC}) {
+        SendMessageA(hMain, WM_POWERBROADCAST, event, 0);
+    }
+    KeepJudgedReply(kThird);
+    DestroyWindow(hMain);
+    PumpMessages();
+    EXPECT_EQ(KindsKept(), "RRSZWRE");
+    ResetProgramState();
+    CreateMainWindow();
+    SendMessageA(hMain, WM_COMMAND, IDM_HISTORY, 0);
+    SendMessageA(HistoryWindow(), WM_COMMAND, IDM_COPY, 0);
+    EXPECT_EQ(ClipboardText(), kTwoReplies + "2026/12/09 23:05:38.500\t+0.250000\t0.000999\t\x8F\x43\x90\xB3\r\n");
+    EXPECT_EQ(KindsKept(), "RRSZWRES");
+    ThawClock();
+}
+
+// A file that cannot be written costs one line, and the program goes on.
+TEST_F(History, AnUnwritableFileCostsOneLine)
+{
+    DestroyWindow(hMain);
+    PumpMessages();
+    char szPath[MAX_PATH];
+    AppDataPath(szPath, "history.dat");
+    DeleteFileA(szPath);
+    ASSERT_TRUE(CreateDirectoryA(szPath, NULL));
+    ResetProgramState();
+    CreateMainWindow();
+    KeepJudgedReply(kFirst);
+    RemoveDirectoryA(szPath);
+    std::string failures;
+    for (int i = 0; i < LogLineCount(); ++i) {
+        if (strstr(LogLineAt(i), "履歴") != NULL) failures += std::string(LogLineAt(i)) + "\n";
+    }
+    EXPECT_EQ(failures, "履歴ファイルに書けないため、履歴を残せません (5)\n");
 }
 
 // A reply judged while the window is open is drawn: the client's read asks
@@ -137,6 +251,7 @@ TEST_F(History, AReplyIsDrawnWhileTheWindowIsOpen)
     ASSERT_EQ(select(0, &readable, NULL, NULL, &wait), 1);
     OnClientRead(sockLocal, FD_READ);
     EXPECT_EQ(clientFindings.history.nCount, 1);
+    EXPECT_EQ(KindsKept(), "SR");  // and kept
     EXPECT_TRUE(GetUpdateRect(HistoryWindow(), NULL, FALSE));
     clientLink.sockClient = INVALID_SOCKET;
     clientLink.nStatus = CLIENT_OFFLINE;

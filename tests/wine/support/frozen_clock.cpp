@@ -27,6 +27,13 @@ NtpTimestamp FreezeClock()
     return NtpNow();
 }
 
+void FreezeClockAt(uint64_t qwFileTime)
+{
+    ftFrozen.dwLowDateTime = (DWORD)qwFileTime;
+    ftFrozen.dwHighDateTime = (DWORD)(qwFileTime >> 32);
+    clockCalls.GetSystemTimePreciseAsFileTime = ReadFrozenClock;
+}
+
 void ThawClock()
 {
     clockCalls.GetSystemTimePreciseAsFileTime = realClockCalls.GetSystemTimePreciseAsFileTime;

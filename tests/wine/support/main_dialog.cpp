@@ -15,6 +15,7 @@ void MainDialog::SetUp()
     WSADATA wsa;
     WSAStartup(MAKEWORD(1, 1), &wsa);
     DeleteSettingsKey();
+    ForgetHistory();
     ResetProgramState();
 }
 

@@ -1,0 +1,65 @@
+#include "journal/history_keeper.h"
+
+#include "journal/journal_file.h"
+#include "timebase/clock.h"
+
+namespace {
+
+ClockDoctor doctor;
+void (*pfnRecallReply)(const HistoryPoint&) = NULL;
+
+void Recall(const JournalRecord& record)
+{
+    DoctorTake(&doctor, record);
+    if (record.nKind != JOURNAL_REPLY || pfnRecallReply == NULL) return;
+    HistoryPoint point = {record.qwTime, record.llOffset, record.qwLoopDelay, record.nOutcome};
+    pfnRecallReply(point);
+}
+
+// Sleep counts: a start of Windows is told by this falling.
+uint32_t Uptime_sec()
+{
+    return (uint32_t)(MonotonicMs() / 1000);
+}
+
+void Keep(JournalKind nKind, NtpTimestamp qwTime)
+{
+    JournalRecord record = {nKind, REPLY_WITHIN_TOLERANCE, Uptime_sec(), qwTime, 0, 0};
+    DoctorTake(&doctor, record);
+    AppendJournal(record);
+}
+
+}  // namespace
+
+void StartKeepingHistory(void (*onReply)(const HistoryPoint& point))
+{
+    doctor = ClockDoctor();
+    pfnRecallReply = onReply;
+    OpenJournal(NtpNow(), Recall);
+    pfnRecallReply = NULL;
+    Keep(JOURNAL_START, NtpNow());
+}
+
+void KeepJudgedReply(const HistoryPoint& point)
+{
+    JournalRecord record = {JOURNAL_REPLY, point.nOutcome, Uptime_sec(), point.qwArrival, point.llOffset,
+                            point.qwLoopDelay};
+    DoctorTake(&doctor, record);
+    AppendJournal(record);
+}
+
+void KeepPowerEvent(JournalKind nKind)
+{
+    Keep(nKind, NtpNow());
+}
+
+void StopKeepingHistory()
+{
+    Keep(JOURNAL_END, NtpNow());
+    CloseJournal();
+}
+
+int DoctorSays(char (&lines)[DOCTOR_LINES][DOCTOR_LINE_SIZE])
+{
+    return FormatDoctorLines(ConcludeDoctor(doctor), lines);
+}
