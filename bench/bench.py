@@ -325,14 +325,18 @@ def lookup_responsiveness():
         "%d probes; lookup still pending: %s" % (n, "yes" if pending else "no"))
 
 
-HISTORY_TIMES = re.compile(r"open_ms=([\d.]+) redraw_median_ms=([\d.]+) redraw_max_ms=([\d.]+)")
+HISTORY_TIMES = re.compile(r"records=(\d+) open_ms=([\d.]+) redraw_median_ms=([\d.]+) redraw_max_ms=([\d.]+) "
+                           r"append_ms=([\d.]+)")
 HISTORY_RUNS = 5
-HISTORY_GOAL_MS = 50
+HISTORY_OPEN_GOAL_MS = 200   # the file of 90 days read, the doctor's findings, the first paint
+HISTORY_REDRAW_GOAL_MS = 50
+HISTORY_APPEND_GOAL_MS = 1
 
 
 def history_window():
-    """history_demo's own timing of the window with 1,000 points, run a few
-    times: the median opening and median redraw, and the slowest redraw."""
+    """history_demo's own timing, run a few times over a made history of 90
+    days at a one-minute poll: the median opening, the median and slowest
+    redraw, and the median cost of appending a record."""
     runs = []
     for _ in range(HISTORY_RUNS):
         out = subprocess.run([WINE_RUN, HISTORY_DEMO, "time"], capture_output=True, text=True, timeout=120).stdout
@@ -340,15 +344,21 @@ def history_window():
         if times:
             runs.append([float(value) for value in times.groups()])
     if not runs:
-        row("History window with 1,000 points", "no timing", "", "history_demo printed none")
+        row("History window over 90 days", "no timing", "", "history_demo printed none")
         return
-    opening = statistics.median(r[0] for r in runs)
-    median = statistics.median(r[1] for r in runs)
-    worst = max(r[2] for r in runs)
-    row("History window with 1,000 points",
+    records = int(runs[0][0])
+    opening = statistics.median(r[1] for r in runs)
+    median = statistics.median(r[2] for r in runs)
+    worst = max(r[3] for r in runs)
+    append = statistics.median(r[4] for r in runs)
+    row("History window over 90 days (%d records)" % records,
         "open %.1f ms, redraw median %.1f ms / max %.1f ms" % (opening, median, worst), "",
-        "%d runs of 20 redraws; goal under %d ms: %s" % (
-            len(runs), HISTORY_GOAL_MS, "met" if max(opening, worst) < HISTORY_GOAL_MS else "missed"))
+        "%d runs of 20 redraws; goals: open under %d ms, redraw under %d ms: %s" % (
+            len(runs), HISTORY_OPEN_GOAL_MS, HISTORY_REDRAW_GOAL_MS,
+            "met" if opening < HISTORY_OPEN_GOAL_MS and worst < HISTORY_REDRAW_GOAL_MS else "missed"))
+    row("Appending a history record", "%.3f ms" % append, "",
+        "median of %d runs of 1,000 appends; goal under %d ms: %s" % (
+            len(runs), HISTORY_APPEND_GOAL_MS, "met" if append < HISTORY_APPEND_GOAL_MS else "missed"))
 
 
 def machine():

@@ -1,13 +1,20 @@
 // The history window put to work outside the program: "time" times its
-// opening and redrawing with 1,000 made-up replies; "exchanges" fills it with
-// real replies from two servers, the clock held, and leaves it open.
+// opening over a made history of 90 days at a one-minute poll, its redrawing
+// and the appending of a record; "doctor" leaves it open over 30 made days;
+// "exchanges" fills it with real replies from two servers, the clock held,
+// and leaves it open.
 #include <windows.h>
 #include <winsock.h>
 #include <commctrl.h>
 #include <stdio.h>
 #include <stdlib.h>
 
+#include <vector>
+
 #include "app/main_window.h"
+#include "base/app_data.h"
+#include "journal/history_keeper.h"
+#include "tests/core/made_history.h"
 #include "history/history_window.h"
 #include "resources/resource.h"
 #include "settings/settings_table.h"
@@ -109,56 +116,31 @@ bool HasGrownPast(uint64_t qwBefore)
     return JudgedReplies().qwAppended > qwBefore;
 }
 
-// --- "time" ----------------------------------------------------------------
+// --- "time" and "doctor" ---------------------------------------------------
 
-const int kSyntheticPoints = 1000;
+const int kAppends = 1000;
 
-uint32_t nSeed = 1;
-
-// 0 .. nRange - 1, the same sequence every run.
-int Noise(int nRange)
+// A made history written as the program's file, in a folder of the demo's
+// own so that no run of the program finds it.
+bool WriteMadeHistory(const MadeHistoryPlan& plan, int* pnRecords)
 {
-    nSeed = nSeed * 1664525u + 1013904223u;
-    return (int)((nSeed >> 8) % (uint32_t)nRange);
-}
-
-// Microseconds as a signed 32.32 value.
-int64_t Fixed32(int64_t llMicros)
-{
-    const int64_t kOne = 4294967296LL;
-    return llMicros / 1000000 * kOne + llMicros % 1000000 * kOne / 1000000;
-}
-
-// Point i of a clock that gains 0.45 ms a minute and is corrected past the
-// 200 ms tolerance, with a few replies too slow and a few steps refused.
-HistoryPoint SyntheticPoint(int i, NtpTimestamp now, int64_t* pllDrift_us)
-{
-    HistoryPoint point;
-    point.qwArrival = now - ((uint64_t)(kSyntheticPoints - 1 - i) * 60 << 32);
-    *pllDrift_us += 450;
-    int64_t llOffset_us = *pllDrift_us + Noise(2000) - 1000;
-    int64_t llDelay_us = 20000 + Noise(5000);
-    point.nOutcome = REPLY_WITHIN_TOLERANCE;
-    if (i % 250 == 120) {
-        llDelay_us = 700000;
-        point.nOutcome = REPLY_TOO_SLOW;
-    } else if (i % 333 == 200) {
-        llOffset_us = 3600 * 1000000LL;
-        point.nOutcome = REPLY_NOT_CORRECTED;
-    } else if (llOffset_us > 200000) {
-        point.nOutcome = REPLY_CORRECTED;
-        *pllDrift_us = 0;
+    static char szFolder[MAX_PATH];
+    DWORD cch = GetTempPathA(MAX_PATH - 32, szFolder);
+    if (cch == 0 || cch >= MAX_PATH - 32) return false;
+    lstrcatA(szFolder, "tamarin-history-demo");
+    SetAppDataFolder(szFolder);
+    char szPath[MAX_PATH];
+    if (!AppDataPath(szPath, "history.dat")) return false;
+    FILE* file = fopen(szPath, "wb");
+    if (file == NULL) return false;
+    std::vector<JournalRecord> records = MakeHistory(plan);
+    for (const JournalRecord& record : records) {
+        JournalBytes bytes;
+        EncodeJournalRecord(record, bytes);
+        fwrite(bytes, sizeof bytes, 1, file);
     }
-    point.llOffset = Fixed32(llOffset_us);
-    point.qwLoopDelay = (uint64_t)Fixed32(llDelay_us);
-    return point;
-}
-
-void AppendSyntheticHistory()
-{
-    NtpTimestamp now = NtpNow();
-    int64_t llDrift_us = 0;
-    for (int i = 0; i < kSyntheticPoints; ++i) AppendHistory(&clientFindings.history, SyntheticPoint(i, now, &llDrift_us));
+    *pnRecords = (int)records.size();
+    return fclose(file) == 0;
 }
 
 LARGE_INTEGER Counter()
@@ -193,10 +175,13 @@ void TimeRedraws(HWND hwnd, double (&adRedraw_ms)[kRedraws])
     qsort(adRedraw_ms, kRedraws, sizeof adRedraw_ms[0], CompareDoubles);
 }
 
+// Opening: the file read, the doctor's findings and the first paint.
 int RunTiming(HINSTANCE hInstance)
 {
-    AppendSyntheticHistory();
+    int nRecords = 0;
+    if (!WriteMadeHistory(MadeHistoryPlan{90, 1, -2.1, 0.2, 0.002, 8, START_STOPPED, 0}, &nRecords)) return 1;
     LARGE_INTEGER start = Counter();
+    StartKeepingHistory(RecallJudgedReply);
     OpenHistoryWindow(hInstance, NULL);
     HWND hwnd = HistoryWindow();
     if (hwnd == NULL) return 1;
@@ -205,8 +190,14 @@ int RunTiming(HINSTANCE hInstance)
     double adRedraw_ms[kRedraws];
     TimeRedraws(hwnd, adRedraw_ms);
     double dMedian_ms = (adRedraw_ms[kRedraws / 2 - 1] + adRedraw_ms[kRedraws / 2]) / 2;
-    printf("open_ms=%.1f redraw_median_ms=%.1f redraw_max_ms=%.1f\n", dOpen_ms, dMedian_ms,
-           adRedraw_ms[kRedraws - 1]);
+    const ReplyHistory& replies = JudgedReplies();
+    HistoryPoint point = HistoryAt(replies, replies.nCount - 1);
+    start = Counter();
+    for (int i = 0; i < kAppends; ++i) KeepJudgedReply(point);
+    double dAppend_ms = MsSince(start) / kAppends;
+    StopKeepingHistory();
+    printf("records=%d open_ms=%.1f redraw_median_ms=%.1f redraw_max_ms=%.1f append_ms=%.4f\n", nRecords, dOpen_ms,
+           dMedian_ms, adRedraw_ms[kRedraws - 1], dAppend_ms);
     fflush(stdout);
     DestroyWindow(hwnd);
     return 0;
@@ -303,9 +294,21 @@ int RunExchanges(HINSTANCE hInstance, char** argv)
     return 0;
 }
 
+// 30 days of a PC whose clock loses 2.1 s a day and stops while it is off
+// each night; the window left open with what the doctor finds.
+int RunDoctor(HINSTANCE hInstance)
+{
+    int nRecords = 0;
+    if (!WriteMadeHistory(MadeHistoryPlan{30, 10, -2.1, 0.2, 0.005, 9, START_STOPPED, 0}, &nRecords)) return 1;
+    StartKeepingHistory(RecallJudgedReply);
+    ShowHistory(hInstance, NULL);
+    RunUntilEnded();
+    return 0;
+}
+
 int Usage()
 {
-    printf("usage: history_demo time | exchanges SERVER_A N_A SERVER_B N_B\n");
+    printf("usage: history_demo time | doctor | exchanges SERVER_A N_A SERVER_B N_B\n");
     return 2;
 }
 
@@ -314,6 +317,7 @@ int Usage()
 int WINAPI WinMain(HINSTANCE hInstance, HINSTANCE, LPSTR, int)
 {
     if (__argc == 2 && lstrcmpA(__argv[1], "time") == 0) return RunTiming(hInstance);
+    if (__argc == 2 && lstrcmpA(__argv[1], "doctor") == 0) return RunDoctor(hInstance);
     if (__argc == 6 && lstrcmpA(__argv[1], "exchanges") == 0) return RunExchanges(hInstance, __argv);
     return Usage();
 }
