@@ -22,6 +22,7 @@
 #include "sntp/client_link.h"
 #include "sntp/client_poll.h"
 #include "sntp/client_state.h"
+#include "sntp/network_probe.h"
 #include "timebase/clock.h"
 
 namespace {
@@ -179,7 +180,7 @@ void TimeRedraws(HWND hwnd, double (&adRedraw_ms)[kRedraws])
 int RunTiming(HINSTANCE hInstance)
 {
     int nRecords = 0;
-    if (!WriteMadeHistory(MadeHistoryPlan{90, 1, -2.1, 0.2, 0.002, 8, START_STOPPED, 0}, &nRecords)) return 1;
+    if (!WriteMadeHistory(MadeHistoryPlan{90, 1, -2.1, 0.2, 0.002, 0, START_AS_LEFT, 0}, &nRecords)) return 1;
     LARGE_INTEGER start = Counter();
     StartKeepingHistory(RecallJudgedReply);
     OpenHistoryWindow(hInstance, NULL);
