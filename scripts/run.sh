@@ -3,8 +3,9 @@
 # local SNTP server (chronyd on 127.0.0.1, which never touches the clock),
 # builds Tamarin Time for Windows, and runs it under Wine in a prefix of its
 # own with that server and "go online at start-up" set. It synchronises,
-# and a screenshot of its window is saved to build/app/screenshot.png. In
-# the loopback-only network, the history window follows, filled by about 150
+# and a screenshot of its window is saved to build/app/screenshot.png; the
+# history window over 30 made days, with the clock doctor's findings, to
+# build/app/doctor.png. In the loopback-only network, the history window follows, filled by about 150
 # exchanges with chronyd and 150 with a server that jumps (on 127.0.0.2),
 # the clock held and never set: build/app/history.png.
 #
