@@ -184,7 +184,7 @@ TEST_F(History, WhatOneRunKeptTheNextShows)
     const std::string header = kTwoReplies.substr(0, kTwoReplies.find('\n') + 1);
     EXPECT_EQ(CopyAfterStartOver(std::string(1000, '\x5A')), header);
     const std::string torn = RecordBytes(JOURNAL_REPLY, kSecond).substr(0, 20);
-    const std::string garbage(65490, 'g');  // the first reply straddles the reader's 64 KiB chunks
+    const std::string garbage(65526, 'g');  // the first reply kept straddles the reader's 64 KiB chunks
     EXPECT_EQ(CopyAfterStartOver(RecordBytes(JOURNAL_REPLY, kOld) + garbage + RecordBytes(JOURNAL_REPLY, kFirst) +
                                  torn + RecordBytes(JOURNAL_REPLY, kSecond)),
               kTwoReplies);
