@@ -146,7 +146,7 @@ void Add(std::vector<JournalRecord>* rs, JournalKind k, ReplyOutcome o, uint32_t
 // Clocks losing 2 s a day, over one day of replies in all.
 TEST(ClockDoctor, HandMadeHistoriesCatchTheEdges)
 {
-    std::vector<JournalRecord> rows[3];
+    std::vector<JournalRecord> rows[4];
     // A reply too slow to trust finds 30 s; a correction at 0.6 s starts the next stretch from zero.
     Add(&rows[0], R, W, 1000, 0, 0, 2);
     Add(&rows[0], R, REPLY_TOO_SLOW, 22600, 21600, 30);
@@ -158,14 +158,20 @@ TEST(ClockDoctor, HandMadeHistoriesCatchTheEdges)
     Add(&rows[1], JOURNAL_END, W, 250, 200, 0);
     Add(&rows[1], JOURNAL_START, W, 6000, 42210, 36000);
     Add(&rows[1], R, C, 6010, 42220, 36000, 10);
-    // A sleep of 8,500 s, after which the clock is just as the drift has it.
+    // A sleep of 36 days, after which the clock is 72 s further behind, just as the drift has it.
     Add(&rows[2], R, W, 1000, 0, 0, 10);
     Add(&rows[2], JOURNAL_SLEEP, W, 87500, 86500, 2);
-    Add(&rows[2], JOURNAL_WAKE, W, 96000, 95000, 2.2);
-    Add(&rows[2], R, W, 96040, 95040, 2.2);
+    Add(&rows[2], JOURNAL_WAKE, W, 3197760, 3196760, 74);
+    Add(&rows[2], R, W, 3197800, 3196800, 74);
+    // Five stretches of 0.2 day, each ended by a correction, losing 1.5, 2.5, 1.5, 2.5, 2.0 s a day:
+    // residuals Σ(a - ā)²/2 = 0.02 s² over 10 - 5 - 1 degrees of freedom, Σ(t - t̄)² = 5 · 17280²/2,
+    // two standard errors 2√(0.02 / 4 / 7.46e8) = 5.2e-6, 0.45 s a day.
+    const double kLost[] = {0, 0.3, 0.5, 0.3, 0.5, 0.4};
+    for (int i = 0; i <= 5; ++i) Add(&rows[3], R, C, 1000 + 17280 * i, 17280 * i, kLost[i]);
     const char kDrift[] = "この時計は1日に約2.0秒遅れます（±0.0秒）";
-    const std::vector<std::string> expected[] = {{kDrift, kFewStarts}, {kDrift, kFewStarts}, {kDrift, kNothingUnusual}};
-    for (int i = 0; i < 3; ++i) EXPECT_EQ(Diagnose(rows[i]), expected[i]) << i;
+    const std::vector<std::string> expected[] = {{kDrift, kFewStarts}, {kDrift, kFewStarts}, {kDrift, kNothingUnusual},
+                                                 {"この時計は1日に約2.0秒遅れます（±0.4秒）", kFewStarts}};
+    for (int i = 0; i < 4; ++i) EXPECT_EQ(Diagnose(rows[i]), expected[i]) << i;
 }
 
 }  // namespace
