@@ -99,6 +99,8 @@ std::vector<std::string> Diagnose(const std::vector<JournalRecord>& records)
 const char kNothingUnusual[] = "起動時の時計にも、ずれ方にも、おかしなところは見つかりません。";
 const char kFewStarts[] = "Windowsの起動後の記録がまだ足りません。";
 const char kLoses21[] = "この時計は1日に約2.1秒遅れます（±0.0秒）";
+const char kBattery[] = "電源を切っている間、時計が止まっています（切っていた時間だけ遅れます）。マザーボードの時計用の電池"
+                        "（CMOS電池）が切れかけています。電池を交換してください。";
 
 // PCs polled every 10 minutes with a tolerance of 0.2 s. Without noise
 // each stretch between corrections lies on its line: no margin. With ±1 ms
@@ -122,9 +124,8 @@ TEST(ClockDoctor, SimulatedPcsGetTheirDiagnosis)
           "Linux側で「timedatectl set-local-rtc 1」を実行するか、Windows側でレジストリの HKLM\\SYSTEM\\CurrentControlSet"
           "\\Control\\TimeZoneInformation に DWORD値 RealTimeIsUniversal を 1 で作ってください。"}},
         // Off ten hours: whole hours too, but the time it was off explains them.
-        {{10, 10, -2.1, 0.2, 0, 10, START_STOPPED, 0},
-         {kLoses21, "電源を切っている間、時計が止まっています（切っていた時間だけ遅れます）。マザーボードの時計用の電池"
-                    "（CMOS電池）が切れかけています。電池を交換してください。"}},
+        {{10, 10, -2.1, 0.2, 0, 10, START_STOPPED, 0}, {kLoses21, kBattery}},
+        {{2, 10, -2.1, 0.2, 0, 10, START_STOPPED, 0}, {kLoses21, kFewStarts}},  // one such start is no verdict
         {{0.5, 10, -2.1, 0.2, 0, 0, START_AS_LEFT, 0}, {"診断には、少なくとも1日分の記録が必要です。"}},
     };
     for (const auto& row : rows) EXPECT_EQ(Diagnose(MakeHistory(row.plan)), row.lines) << row.plan.days;
@@ -146,26 +147,36 @@ void Add(std::vector<JournalRecord>* rs, JournalKind k, ReplyOutcome o, uint32_t
 // Clocks losing 2 s a day, over one day of replies in all.
 TEST(ClockDoctor, HandMadeHistoriesCatchTheEdges)
 {
-    std::vector<JournalRecord> rows[3];
+    std::vector<JournalRecord> rows[4];
     // A reply too slow to trust finds 30 s; a correction at 0.6 s starts the next stretch from zero.
     Add(&rows[0], R, W, 1000, 0, 0, 2);
     Add(&rows[0], R, REPLY_TOO_SLOW, 22600, 21600, 30);
     Add(&rows[0], R, C, 26920, 25920, 0.6, 7);
-    // Off ten hours with the clock stopped, the program started late: only
-    // the boot, 10 s after the END, shows the start. One such start is no verdict.
+    // Twice off ten hours with the clock stopped, the program started 100
+    // minutes after Windows; the first time only the boot, 10 s after the
+    // END by the clock, shows the start.
     Add(&rows[1], JOURNAL_START, W, 50, 0, 0);
     Add(&rows[1], R, W, 60, 10, 0);
     Add(&rows[1], JOURNAL_END, W, 250, 200, 0);
     Add(&rows[1], JOURNAL_START, W, 6000, 42210, 36000);
     Add(&rows[1], R, C, 6010, 42220, 36000, 10);
-    // A sleep of 8,500 s, after which the clock is just as the drift has it.
+    Add(&rows[1], JOURNAL_END, W, 92500, 128710, 2);
+    Add(&rows[1], JOURNAL_START, W, 6000, 170720, 36002);
+    Add(&rows[1], R, C, 6010, 170730, 36002);
+    // A sleep of 36 days, after which the clock is 72 s further behind, just as the drift has it.
     Add(&rows[2], R, W, 1000, 0, 0, 10);
     Add(&rows[2], JOURNAL_SLEEP, W, 87500, 86500, 2);
-    Add(&rows[2], JOURNAL_WAKE, W, 96000, 95000, 2.2);
-    Add(&rows[2], R, W, 96040, 95040, 2.2);
+    Add(&rows[2], JOURNAL_WAKE, W, 3197760, 3196760, 74);
+    Add(&rows[2], R, W, 3197800, 3196800, 74);
+    // Five stretches of 0.2 day, each ended by a correction, losing 1.5, 2.5, 1.5, 2.5, 2.0 s a day:
+    // residuals Σ(a - ā)²/2 = 0.02 s² over 10 - 5 - 1 degrees of freedom, Σ(t - t̄)² = 5 · 17280²/2,
+    // two standard errors 2√(0.02 / 4 / 7.46e8) = 5.2e-6, 0.45 s a day.
+    const double kLost[] = {0, 0.3, 0.5, 0.3, 0.5, 0.4};
+    for (int i = 0; i <= 5; ++i) Add(&rows[3], R, C, 1000 + 17280 * i, 17280 * i, kLost[i]);
     const char kDrift[] = "この時計は1日に約2.0秒遅れます（±0.0秒）";
-    const std::vector<std::string> expected[] = {{kDrift, kFewStarts}, {kDrift, kFewStarts}, {kDrift, kNothingUnusual}};
-    for (int i = 0; i < 3; ++i) EXPECT_EQ(Diagnose(rows[i]), expected[i]) << i;
+    const std::vector<std::string> expected[] = {{kDrift, kFewStarts}, {kDrift, kBattery}, {kDrift, kNothingUnusual},
+                                                 {"この時計は1日に約2.0秒遅れます（±0.4秒）", kFewStarts}};
+    for (int i = 0; i < 4; ++i) EXPECT_EQ(Diagnose(rows[i]), expected[i]) << i;
 }
 
 }  // namespace
