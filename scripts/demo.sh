@@ -48,30 +48,37 @@ history_window() {
   DISPLAY=$1 xwininfo -root -tree 2>/dev/null | awk '/"Tamarin Time 履歴"/ { print $1; exit }'
 }
 
-# About 150 exchanges with chronyd, then 150 with a server that jumps, by
-# history_demo, which holds the clock; then the history window it leaves open.
-history_screenshot() {
-  local shot=$PWD/build/app/history.png window="" display demo
-  /usr/bin/python3 scripts/jumping_server.py 127.0.0.2 &
-  pids+=($!)
-  write_settings 127.0.0.1 nCheckTimer_minute=1 fStartAtFirst=0 fStayAfterAdjustment=1 fActAsSNTPServer=0
+# history_demo with the given arguments, under a wineserver of its own, and
+# the history window it leaves open saved to the file, within three minutes.
+shoot_history_demo() {
+  local shot=$1 window="" display demo status=1
+  shift
   cmake/wine-run.sh --start build/app >/dev/null 2>&1
   display=:$(head -n 1 "$home/display")
-  cmake/wine-run.sh build/app/history_demo.exe exchanges 127.0.0.1 150 127.0.0.2 150 &
+  cmake/wine-run.sh build/app/history_demo.exe "$@" &
   demo=$!
-  for _ in $(seq 900); do  # three minutes at most
+  for _ in $(seq 900); do
     window=$(history_window "$display")
     [ -n "$window" ] && break
     sleep 0.2
   done
-  local status=1
   if [ -n "$window" ]; then
     sleep 1  # its first paint
     import -display "$display" -window "$window" "$shot" && status=0
   fi
   cmake/wine-run.sh --stop build/app
   wait "$demo" || true  # ended with the wineserver
-  if [ $status != 0 ]; then
+  return $status
+}
+
+# About 150 exchanges with chronyd, then 150 with a server that jumps, by
+# history_demo, which holds the clock; then the history window it leaves open.
+history_screenshot() {
+  local shot=$PWD/build/app/history.png
+  /usr/bin/python3 scripts/jumping_server.py 127.0.0.2 &
+  pids+=($!)
+  write_settings 127.0.0.1 nCheckTimer_minute=1 fStartAtFirst=0 fStayAfterAdjustment=1 fActAsSNTPServer=0
+  if ! shoot_history_demo "$shot" exchanges 127.0.0.1 150 127.0.0.2 150; then
     echo "demo: no screenshot of the history window" >&2
     return 1
   fi
@@ -81,24 +88,8 @@ history_screenshot() {
 # The history window over 30 made days of a PC whose clock loses 2.1 s a day
 # and stops while it is off, with what the clock doctor finds: build/app/doctor.png.
 doctor_screenshot() {
-  local shot=$PWD/build/app/doctor.png window="" display demo
-  cmake/wine-run.sh --start build/app >/dev/null 2>&1
-  display=:$(head -n 1 "$home/display")
-  cmake/wine-run.sh build/app/history_demo.exe doctor &
-  demo=$!
-  for _ in $(seq 300); do
-    window=$(history_window "$display")
-    [ -n "$window" ] && break
-    sleep 0.2
-  done
-  local status=1
-  if [ -n "$window" ]; then
-    sleep 1  # its first paint
-    import -display "$display" -window "$window" "$shot" && status=0
-  fi
-  cmake/wine-run.sh --stop build/app
-  wait "$demo" || true
-  if [ $status != 0 ]; then
+  local shot=$PWD/build/app/doctor.png
+  if ! shoot_history_demo "$shot" doctor; then
     echo "demo: no screenshot of the clock doctor" >&2
     return 1
   fi
