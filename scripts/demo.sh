@@ -96,6 +96,9 @@ doctor_screenshot() {
   echo "The history window with the clock doctor's findings is in $shot"
 }
 
+# The history that the last run kept goes too, so that the pictures show
+# this run's exchanges alone.
+rm -f "$home"/prefix/drive_c/users/*/AppData/Local/"Tamarin Time"/history.dat
 write_settings "$TAMARIN_SERVER" fStartAtFirst=1 fStayAfterAdjustment=0
 
 if [ "$TAMARIN_SHOW" = 1 ]; then
