@@ -2,6 +2,7 @@
 
 #include "log/log_format.h"
 #include "log/log_ring.h"
+#include "timebase/clock.h"
 
 namespace {
 
@@ -32,7 +33,7 @@ HWND volatile hOwner = NULL;  // the window on whose thread lines are appended
 // On the owner's thread only, so that lines never interleave.
 void AppendLine(const char* text)
 {
-    AppendToRing(&ring, text);
+    AppendToRing(&ring, text, NtpToLocalTime(NtpNow()));
     if (OnLogChanged != NULL) OnLogChanged();
 }
 
