@@ -27,6 +27,12 @@ NtpTimestamp FreezeClock()
     return NtpNow();
 }
 
+void FreezeClockAt(const SYSTEMTIME& utc)
+{
+    SystemTimeToFileTime(&utc, &ftFrozen);
+    clockCalls.GetSystemTimePreciseAsFileTime = ReadFrozenClock;
+}
+
 void ThawClock()
 {
     clockCalls.GetSystemTimePreciseAsFileTime = realClockCalls.GetSystemTimePreciseAsFileTime;
