@@ -125,6 +125,11 @@ const char* LogLineAt(int i)
     return RingLine(&ring, i);
 }
 
+size_t LogText(char (&text)[LOG_RING_TEXT_SIZE])
+{
+    return RingText(&ring, text);
+}
+
 uint64_t LogSequence()
 {
     return ring.qwAppended;

@@ -9,6 +9,8 @@
 #include <windows.h>
 #include <stdint.h>
 
+#include "log/log_ring.h"
+
 // Carries another thread's finished line to the owner window, whose procedure
 // passes it to OnLogLineMessage: wParam its hand-over slot, lParam the text;
 // the sender waits.
@@ -25,6 +27,10 @@ void SetLogOwner(HWND hwnd);
 int LogLineCount();
 const char* LogLineAt(int i);
 uint64_t LogSequence();
+
+// The kept lines as the log file holds them: each with its local time and CR
+// LF. The text's length.
+size_t LogText(char (&text)[LOG_RING_TEXT_SIZE]);
 
 // Told on the owner's thread after each line is appended (NULL: nobody).
 void SetLogView(void (*OnLogChanged)());

@@ -9,8 +9,10 @@
 #include "app/shell_state.h"
 #include "base/app_data.h"
 #include "log/activity_log.h"
+#include "resources/resource.h"
 #include "support/frozen_clock.h"
 #include "support/log_window.h"
+#include "support/main_dialog.h"
 
 namespace {
 
@@ -235,6 +237,29 @@ TEST_F(ActivityLog, LinesGoToAFileOfAtMostOneMebibyte)
     ThawClock();
     EXPECT_EQ(ReadLog(), (std::vector<std::string>{"a", "b", "時刻", "c", "ログファイルを書けません (5)", "d", "e", "f", ""}));
     EXPECT_EQ(FileText("log-fails\\TMRN.LOG"), kStamp + std::string("e\r\n"));
+}
+
+class LogCopy : public MainDialog {};
+
+// The log list's context menu, by mouse or keyboard, copies the lines kept
+// with their local times, as the log file holds them; elsewhere, no menu.
+TEST_F(LogCopy, TheListsMenuCopiesItsLinesWithTheirTimes)
+{
+    CreateMainWindow();
+    const std::string item = std::to_string(IDM_COPY) + " コピー(&C)";
+    EXPECT_EQ(ContextMenuOf(GetDlgItem(hMain, IDC_LOG), MAKELPARAM(100, 120)), item);
+    EXPECT_EQ(ContextMenuOf(GetDlgItem(hMain, IDC_LOG), -1), item);
+    EXPECT_EQ(ContextMenuOf(GetDlgItem(hMain, IDC_SERVERNAME), -1), "");
+    FreezeClockAt(kUtc);
+    std::string expected;
+    for (int i = 1; i <= 500; ++i) {
+        LogLine(std::to_string(i).c_str());
+        expected += kStamp + std::to_string(i) + "\r\n";
+    }
+    PutOnClipboard("before");
+    SendMessageA(hMain, WM_COMMAND, IDM_COPY, 0);
+    ThawClock();
+    EXPECT_EQ(ClipboardText(), expected);
 }
 
 }  // namespace

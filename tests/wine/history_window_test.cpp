@@ -37,28 +37,6 @@ protected:
     }
 };
 
-std::string ClipboardText()
-{
-    std::string text;
-    if (!OpenClipboard(NULL)) return "(not opened)";
-    HANDLE hText = GetClipboardData(CF_TEXT);
-    if (hText != NULL) text = (const char*)GlobalLock(hText);
-    if (hText != NULL) GlobalUnlock(hText);
-    CloseClipboard();
-    return text;
-}
-
-void PutOnClipboard(const char* text)
-{
-    OpenClipboard(NULL);
-    EmptyClipboard();
-    HGLOBAL hMem = GlobalAlloc(GMEM_MOVEABLE, strlen(text) + 1);
-    strcpy((char*)GlobalLock(hMem), text);
-    GlobalUnlock(hMem);
-    SetClipboardData(CF_TEXT, hMem);
-    CloseClipboard();
-}
-
 // From either menu one window opens, and a second call brings it forward;
 // it goes with the main window.
 TEST_F(History, EitherMenuOpensOneWindowThatGoesWithTheProgram)
