@@ -1,6 +1,7 @@
 #include "app/log_view.h"
 
 #include "app/shell_state.h"
+#include "base/clipboard.h"
 #include "log/activity_log.h"
 #include "resources/resource.h"
 
@@ -62,6 +63,19 @@ void OnLogViewTimer(HWND hMain)
     KillTimer(hMain, LOG_VIEW_TIMER);
     fRefreshDue = false;
     Refresh(GetDlgItem(hMain, IDC_LOG));
+}
+
+void OnLogContextMenu(HWND hMain, HWND hClicked, LPARAM lParam)
+{
+    HWND hList = GetDlgItem(hMain, IDC_LOG);
+    if (hClicked == hList) TrackCopyMenu(hMain, hList, lParam, IDM_COPY, "コピー(&C)");
+}
+
+void CopyLog(HWND hMain)
+{
+    static char text[LOG_RING_TEXT_SIZE];  // 50 KB: kept off the stack
+    size_t length = LogText(text);
+    if (!PutTextOnClipboard(hMain, text, length)) LogError("OpenClipboard", (int)GetLastError());
 }
 
 void StopLogView(HWND hMain)

@@ -79,7 +79,7 @@ int WINAPI WinMain(HINSTANCE hInstance, HINSTANCE, LPSTR, int)
     LoadFromSystemFolderOnly();
     HANDLE hInstanceMutex = NULL;
     if (!TakeInstanceMutex(&hInstanceMutex)) return 0;
-    OpenLogFile("TMRN.LOG");
+    OpenLogFile("TMRN.LOG", "TMRN.OLD.LOG");
 
     WSADATA wsa;
     if (WSAStartup(MAKEWORD(1, 1), &wsa) != 0) {

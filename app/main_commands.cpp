@@ -1,6 +1,7 @@
 #include "app/main_commands.h"
 
 #include "app/exit_countdown.h"
+#include "app/log_view.h"
 #include "app/menu_commands.h"
 #include "app/shell_state.h"
 #include "app/tray.h"
@@ -50,6 +51,8 @@ void OnMainCommand(HWND hwnd, WORD id, WORD code)
         ShowWindow(hwnd, SW_MINIMIZE);  // the minimise notification hides and saves
     } else if (SettingOfControl(id) != NULL) {
         if (OnSettingsCommand(hwnd, id, code)) OnSwitchChanged(hwnd, id);
+    } else if (id == IDM_COPY) {
+        CopyLog(hwnd);
     } else {
         RunMenuCommand(id);
     }

@@ -1,5 +1,6 @@
 #include "history/history_window.h"
 
+#include "base/clipboard.h"
 #include "history/history_paint.h"
 #include "history/history_text.h"
 #include "journal/history_keeper.h"
@@ -61,28 +62,11 @@ size_t WriteHistoryText(char* buffer)
     return length;
 }
 
-HGLOBAL GlobalCopy(const void* data, size_t size)
-{
-    HGLOBAL hMem = GlobalAlloc(GMEM_MOVEABLE, size);
-    if (hMem == NULL) return NULL;
-    memcpy(GlobalLock(hMem), data, size);
-    GlobalUnlock(hMem);
-    return hMem;
-}
-
 void CopyHistory(HWND hwnd)
 {
     static char text[(REPLY_HISTORY_SIZE + 1) * (HISTORY_LINE_SIZE + 2) + 1];
     size_t length = WriteHistoryText(text);
-    if (!OpenClipboard(hwnd)) {
-        LogError("OpenClipboard", (int)GetLastError());
-        return;
-    }
-    EmptyClipboard();
-    HGLOBAL hText = GlobalCopy(text, length + 1);
-    // Once set, the clipboard owns the block; one it refused is still ours.
-    if (hText != NULL && SetClipboardData(CF_TEXT, hText) == NULL) GlobalFree(hText);
-    CloseClipboard();
+    if (!PutTextOnClipboard(hwnd, text, length)) LogError("OpenClipboard", (int)GetLastError());
 }
 
 // The program's icons, as its main window shows them (none without one).
@@ -141,19 +125,6 @@ void OnKeyDown(HWND hwnd, WPARAM key)
 {
     if (key == 'C' && GetKeyState(VK_CONTROL) < 0) CopyHistory(hwnd);
     if (key == VK_ESCAPE) DestroyWindow(hwnd);
-}
-
-void OnContextMenu(HWND hwnd, LPARAM lParam)
-{
-    HMENU hMenu = CreatePopupMenu();
-    AppendMenuA(hMenu, MF_STRING, IDM_COPY, "コピー(&C)\tCtrl+C");
-    POINT pt = {(short)LOWORD(lParam), (short)HIWORD(lParam)};
-    if (lParam == (LPARAM)-1) {  // from the keyboard: at the window's corner
-        pt.x = pt.y = 0;
-        ClientToScreen(hwnd, &pt);
-    }
-    TrackPopupMenu(hMenu, TPM_RIGHTBUTTON, pt.x, pt.y, 0, hwnd, NULL);
-    DestroyMenu(hMenu);
 }
 
 void OnGetMinMaxInfo(LPARAM lParam)
@@ -229,7 +200,7 @@ LRESULT CALLBACK HistoryWindowProc(HWND hwnd, UINT msg, WPARAM wParam, LPARAM lP
         OnKeyDown(hwnd, wParam);
         return 0;
     case WM_CONTEXTMENU:
-        OnContextMenu(hwnd, lParam);
+        TrackCopyMenu(hwnd, hwnd, lParam, IDM_COPY, "コピー(&C)\tCtrl+C");
         return 0;
     case WM_COMMAND:
         if (LOWORD(wParam) == IDM_COPY) CopyHistory(hwnd);

@@ -47,6 +47,13 @@ void FormatLogLine(LogLineBuffer& line, const char* format, ...)
     }
 }
 
+size_t FormatStampedLine(StampedLineBuffer& line, const SYSTEMTIME& local, const char* text)
+{
+    snprintf(line, STAMPED_LINE_SIZE, "%04d/%02d/%02d %02d:%02d:%02d %s\r\n", local.wYear, local.wMonth, local.wDay,
+             local.wHour, local.wMinute, local.wSecond, text);
+    return strlen(line);
+}
+
 void FormatErrorLine(LogLineBuffer& line, const char* name, int32_t code)
 {
     FormatLogLine(line, "%s エラー (%d)", name, (int)code);

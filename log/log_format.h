@@ -6,13 +6,24 @@
 #include <stddef.h>
 #include <stdint.h>
 
+#include "timebase/ntp_time.h"
+
 enum { LOG_LINE_SIZE = 80 };  // at most 79 bytes of text and the terminating zero
 
 typedef char LogLineBuffer[LOG_LINE_SIZE];
 
+// "2026/12/10 07:15:22 " before a line of at most 79 bytes and CR LF after
+// it: a line as the log file and a copy of the log hold it.
+enum { STAMPED_LINE_SIZE = 20 + LOG_LINE_SIZE + 2 };
+
+typedef char StampedLineBuffer[STAMPED_LINE_SIZE];
+
 // printf-style formatting into the line buffer; a line that does not fit is
 // cut before the first character that would not fit whole.
 void FormatLogLine(LogLineBuffer& line, const char* format, ...) __attribute__((format(printf, 2, 3)));
+
+// The line stamped with its local time; its length, the terminating zero not counted.
+size_t FormatStampedLine(StampedLineBuffer& line, const SYSTEMTIME& local, const char* text);
 
 // "%s エラー (%d)": the failed call's name and its error code, signed.
 void FormatErrorLine(LogLineBuffer& line, const char* name, int32_t code);

@@ -1,12 +1,18 @@
 #include <gtest/gtest.h>
 
+#include <fstream>
+#include <iterator>
 #include <string>
 #include <vector>
 
 #include "app/log_view.h"
 #include "app/shell_state.h"
+#include "base/app_data.h"
 #include "log/activity_log.h"
+#include "resources/resource.h"
+#include "support/frozen_clock.h"
 #include "support/log_window.h"
+#include "support/main_dialog.h"
 
 namespace {
 
@@ -183,6 +189,77 @@ TEST_F(ActivityLog, AnotherThreadsLinesArriveWholeAmongOwnLines)
     }
     EXPECT_EQ(nextUi, kLines);
     EXPECT_EQ(nextWorker, kLines);
+}
+
+const SYSTEMTIME kUtc = {2026, 12, 3, 9, 22, 15, 22, 0};
+const char kStamp[] = "2026/12/10 07:15:22 ";  // kUtc in the suite's zone, nine hours east of UTC
+
+std::string FileText(const char* path)
+{
+    std::ifstream file(path, std::ios::binary);
+    return std::string(std::istreambuf_iterator<char>(file), std::istreambuf_iterator<char>());
+}
+
+// Lines go to the file with their local time, readable while it is open; at
+// 1 MiB, the next line turns it into the older file. A file that cannot be
+// written costs one line, until one is written again; closed, it gets none.
+TEST_F(ActivityLog, LinesGoToAFileOfAtMostOneMebibyte)
+{
+    FreezeClockAt(kUtc);
+    const std::string full(1048576 - 2 * 23, 'x'), ab = kStamp + std::string("a\r\n") + kStamp + "b\r\n";
+    CreateDirectoryA("log-file", NULL);
+    std::ofstream("log-file\\TMRN.LOG", std::ios::binary) << full;
+    std::ofstream("log-file\\TMRN.OLD.LOG", std::ios::binary) << "older\r\n";
+    SetAppDataFolder("log-file");
+    OpenLogFile("TMRN.LOG", "TMRN.OLD.LOG");
+    LogLine("a");
+    LogLine("b");
+    std::string text = FileText("log-file\\TMRN.LOG");
+    EXPECT_TRUE(text == full + ab) << text.substr(full.size());
+    EXPECT_EQ(FileText("log-file\\TMRN.OLD.LOG"), "older\r\n");
+    LogLine("時刻");
+    text = FileText("log-file\\TMRN.OLD.LOG");
+    EXPECT_TRUE(text == full + ab) << text.substr(full.size());
+    EXPECT_EQ(FileText("log-file\\TMRN.LOG"), kStamp + std::string("時刻\r\n"));
+
+    CreateDirectoryA("log-fails", NULL);
+    DeleteFileA("log-fails\\TMRN.LOG");
+    CreateDirectoryA("log-fails\\TMRN.LOG", NULL);
+    SetAppDataFolder("log-fails");
+    OpenLogFile("TMRN.LOG", "TMRN.OLD.LOG");
+    LogLine("c");
+    LogLine("d");
+    RemoveDirectoryA("log-fails\\TMRN.LOG");
+    LogLine("e");
+    CloseLogFile();
+    LogLine("f");
+    SetAppDataFolder(NULL);
+    ThawClock();
+    EXPECT_EQ(ReadLog(), (std::vector<std::string>{"a", "b", "時刻", "c", "ログファイルを書けません (5)", "d", "e", "f", ""}));
+    EXPECT_EQ(FileText("log-fails\\TMRN.LOG"), kStamp + std::string("e\r\n"));
+}
+
+class LogCopy : public MainDialog {};
+
+// The log list's context menu, by mouse or keyboard, copies the lines kept
+// with their local times, as the log file holds them; elsewhere, no menu.
+TEST_F(LogCopy, TheListsMenuCopiesItsLinesWithTheirTimes)
+{
+    CreateMainWindow();
+    const std::string item = std::to_string(IDM_COPY) + " コピー(&C)";
+    EXPECT_EQ(ContextMenuOf(GetDlgItem(hMain, IDC_LOG), MAKELPARAM(100, 120)), item);
+    EXPECT_EQ(ContextMenuOf(GetDlgItem(hMain, IDC_LOG), -1), item);
+    EXPECT_EQ(ContextMenuOf(GetDlgItem(hMain, IDC_SERVERNAME), -1), "");
+    FreezeClockAt(kUtc);
+    std::string expected;
+    for (int i = 1; i <= 500; ++i) {
+        LogLine(std::to_string(i).c_str());
+        expected += kStamp + std::to_string(i) + "\r\n";
+    }
+    PutOnClipboard("before");
+    SendMessageA(hMain, WM_COMMAND, IDM_COPY, 0);
+    ThawClock();
+    EXPECT_EQ(ClipboardText(), expected);
 }
 
 }  // namespace

@@ -56,28 +56,6 @@ const std::string kTwoReplies = "\x8E\x9E\x8D\x8F\t\x83\x49\x83\x74\x83\x5A\x83\
 const HistoryPoint kFirst = {kArrival, 0x0000000080000000ll, 0x00418937, REPLY_WITHIN_TOLERANCE};
 const HistoryPoint kSecond = {kArrival + (60ull << 32), -(3600ll << 32), 0, REPLY_NOT_CORRECTED};
 
-std::string ClipboardText()
-{
-    std::string text;
-    if (!OpenClipboard(NULL)) return "(not opened)";
-    HANDLE hText = GetClipboardData(CF_TEXT);
-    if (hText != NULL) text = (const char*)GlobalLock(hText);
-    if (hText != NULL) GlobalUnlock(hText);
-    CloseClipboard();
-    return text;
-}
-
-void PutOnClipboard(const char* text)
-{
-    OpenClipboard(NULL);
-    EmptyClipboard();
-    HGLOBAL hMem = GlobalAlloc(GMEM_MOVEABLE, strlen(text) + 1);
-    strcpy((char*)GlobalLock(hMem), text);
-    GlobalUnlock(hMem);
-    SetClipboardData(CF_TEXT, hMem);
-    CloseClipboard();
-}
-
 // From either menu one window opens, and a second call brings it forward;
 // it goes with the main window.
 TEST_F(History, EitherMenuOpensOneWindowThatGoesWithTheProgram)
@@ -178,7 +156,7 @@ std::string History::CopyAfterStartOver(const std::string& file)
 // it. A file of garbage shows none.
 TEST_F(History, WhatOneRunKeptTheNextShows)
 {
-    FreezeClockAt(0x1DD88AF412B6440ull);  // 2026-12-10 14:03:38.5 UTC, a day after the first reply
+    FreezeClockAt(SYSTEMTIME{2026, 12, 4, 10, 14, 3, 38, 500});  // a day after the first reply
     const HistoryPoint kOld = {kArrival - (95ull * 86400 << 32), 0, 0, REPLY_CORRECTED};
     const HistoryPoint kThird = {kArrival + (120ull << 32), 0x0000000040000000ll, 0x00418937, REPLY_CORRECTED};
     const std::string header = kTwoReplies.substr(0, kTwoReplies.find('\n') + 1);

@@ -27,10 +27,9 @@ NtpTimestamp FreezeClock()
     return NtpNow();
 }
 
-void FreezeClockAt(uint64_t qwFileTime)
+void FreezeClockAt(const SYSTEMTIME& utc)
 {
-    ftFrozen.dwLowDateTime = (DWORD)qwFileTime;
-    ftFrozen.dwHighDateTime = (DWORD)(qwFileTime >> 32);
+    SystemTimeToFileTime(&utc, &ftFrozen);
     clockCalls.GetSystemTimePreciseAsFileTime = ReadFrozenClock;
 }
 

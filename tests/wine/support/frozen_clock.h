@@ -8,8 +8,8 @@
 // still takes a step near it) and returns that time.
 NtpTimestamp FreezeClock();
 
-// Stops it at a time of the test's choice, in 100 ns ticks since 1601.
-void FreezeClockAt(uint64_t qwFileTime);
+// Stops it at a time of the test's own, given in UTC.
+void FreezeClockAt(const SYSTEMTIME& utc);
 
 // The program reads the system's clock again.
 void ThawClock();

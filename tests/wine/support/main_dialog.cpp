@@ -1,5 +1,7 @@
 #include "support/main_dialog.h"
 
+#include <string.h>
+
 #include "app/main_window.h"
 #include "app/shell_state.h"
 #include "app/tray.h"
@@ -62,25 +64,41 @@ void MainDialog::Click(int id)
 namespace {
 
 HMENU hMenuShown = NULL;
+std::string firstItemShown;
 
 // Inside the menu's own loop: which menu its popup shows, then closes it.
 void CALLBACK CloseMenu(HWND, UINT, UINT_PTR idTimer, DWORD)
 {
     HWND hPopup = FindWindowA("#32768", NULL);
     if (hPopup != NULL && IsWindowVisible(hPopup)) hMenuShown = (HMENU)SendMessageA(hPopup, MN_GETHMENU, 0, 0);
+    char text[64] = {};
+    GetMenuStringA(hMenuShown, 0, text, sizeof text, MF_BYPOSITION);
+    firstItemShown = std::to_string(GetMenuItemID(hMenuShown, 0)) + " " + text;
     KillTimer(NULL, idTimer);
     EndMenu();
+}
+
+void SendClosingMenu(HWND hwnd, UINT msg, WPARAM wParam, LPARAM lParam)
+{
+    hMenuShown = NULL;
+    firstItemShown.clear();
+    UINT_PTR idTimer = SetTimer(NULL, 0, 200, CloseMenu);
+    SendMessageA(hwnd, msg, wParam, lParam);
+    KillTimer(NULL, idTimer);
 }
 
 }  // namespace
 
 HMENU MainDialog::MenuOpenedBy(UINT mouse)
 {
-    hMenuShown = NULL;
-    UINT_PTR idTimer = SetTimer(NULL, 0, 200, CloseMenu);
-    SendMessageA(shell.TrayWindow, RegisterWindowMessageA("Shell_NotifyIcon"), TRAY_ICON_ID, mouse);
-    KillTimer(NULL, idTimer);
+    SendClosingMenu(shell.TrayWindow, RegisterWindowMessageA("Shell_NotifyIcon"), TRAY_ICON_ID, mouse);
     return hMenuShown;
+}
+
+std::string MainDialog::ContextMenuOf(HWND hClicked, LPARAM lParam)
+{
+    SendClosingMenu(hMain, WM_CONTEXTMENU, (WPARAM)hClicked, lParam);
+    return firstItemShown;
 }
 
 std::string MainDialog::WaitForLine(bool (*done)(const std::string&), DWORD timeoutMs)
@@ -94,4 +112,26 @@ std::string MainDialog::WaitForLine(bool (*done)(const std::string&), DWORD time
         if (GetTickCount() - start >= timeoutMs) return "";
         MsgWaitForMultipleObjects(0, NULL, FALSE, 50, QS_ALLINPUT);
     }
+}
+
+std::string ClipboardText()
+{
+    std::string text;
+    if (!OpenClipboard(NULL)) return "(not opened)";
+    HANDLE hText = GetClipboardData(CF_TEXT);
+    if (hText != NULL) text = (const char*)GlobalLock(hText);
+    if (hText != NULL) GlobalUnlock(hText);
+    CloseClipboard();
+    return text;
+}
+
+void PutOnClipboard(const char* text)
+{
+    OpenClipboard(NULL);
+    EmptyClipboard();
+    HGLOBAL hMem = GlobalAlloc(GMEM_MOVEABLE, strlen(text) + 1);
+    strcpy((char*)GlobalLock(hMem), text);
+    GlobalUnlock(hMem);
+    SetClipboardData(CF_TEXT, hMem);
+    CloseClipboard();
 }

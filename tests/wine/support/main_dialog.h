@@ -27,5 +27,14 @@ protected:
     // again at once), or NULL when none opened.
     HMENU MenuOpenedBy(UINT mouse);
 
+    // Sends the window WM_CONTEXTMENU for hClicked at lParam; the first item
+    // of the menu it showed (closed again at once), "40006 コピー(&C)", or ""
+    // when none opened.
+    std::string ContextMenuOf(HWND hClicked, LPARAM lParam);
+
     HWND hMain = NULL;
 };
+
+// The clipboard's text (CF_TEXT), and text put there as another program would.
+std::string ClipboardText();
+void PutOnClipboard(const char* text);
