@@ -4,8 +4,9 @@
 # Takes about twenty-five minutes, most of them a thousand exchanges with
 # chronyd; `recovery` runs only the network's return and the probe's cost
 # (three minutes), `server` only server mode's rows (about four minutes),
-# `history` only the history window's opening and redrawing with 1,000
-# points (a minute; it needs only its own Windows build, in build/bench).
+# `history` only the history window's opening over 90 days of records, its
+# redrawing and the appending of a record (a minute; it needs only its own
+# Windows build, in build/bench).
 #
 #   bench/run.sh [recovery | server | history]
 set -euo pipefail
