@@ -339,9 +339,14 @@ TEST_F(Server, RandomDatagramsLeaveItAnswering)
     EXPECT_LE(ReadLog().size(), 501u);
     EXPECT_EQ(ReadLog().back(), "");
 
+    // On a loaded machine the socket's notice may come after Serve's quiet
+    // 300 ms: the answer is waited for, up to six seconds.
     Ask(Request(0x23));
-    Serve();
-    std::vector<uint8_t> reply = Answer();
+    std::vector<uint8_t> reply;
+    for (int i = 0; i < 20 && reply.empty(); ++i) {
+        Serve();
+        reply = Answer();
+    }
     ASSERT_EQ(reply.size(), 48u);
     EXPECT_EQ(reply[0], 0x24);
     EXPECT_EQ(reply[1], 2);
