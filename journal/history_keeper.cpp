@@ -22,11 +22,15 @@ uint32_t Uptime_sec()
     return (uint32_t)(MonotonicMs() / 1000);
 }
 
-void Keep(JournalKind nKind, NtpTimestamp qwTime)
+void Keep(const JournalRecord& record)
 {
-    JournalRecord record = {nKind, REPLY_WITHIN_TOLERANCE, Uptime_sec(), qwTime, 0, 0};
     DoctorTake(&doctor, record);
     AppendJournal(record);
+}
+
+void KeepEvent(JournalKind nKind)
+{
+    Keep(JournalRecord{nKind, REPLY_WITHIN_TOLERANCE, Uptime_sec(), NtpNow(), 0, 0});
 }
 
 }  // namespace
@@ -37,25 +41,23 @@ void StartKeepingHistory(void (*onReply)(const HistoryPoint& point))
     pfnRecallReply = onReply;
     OpenJournal(NtpNow(), Recall);
     pfnRecallReply = NULL;
-    Keep(JOURNAL_START, NtpNow());
+    KeepEvent(JOURNAL_START);
 }
 
 void KeepJudgedReply(const HistoryPoint& point)
 {
-    JournalRecord record = {JOURNAL_REPLY, point.nOutcome, Uptime_sec(), point.qwArrival, point.llOffset,
-                            point.qwLoopDelay};
-    DoctorTake(&doctor, record);
-    AppendJournal(record);
+    Keep(JournalRecord{JOURNAL_REPLY, point.nOutcome, Uptime_sec(), point.qwArrival, point.llOffset,
+                       point.qwLoopDelay});
 }
 
 void KeepPowerEvent(JournalKind nKind)
 {
-    Keep(nKind, NtpNow());
+    KeepEvent(nKind);
 }
 
 void StopKeepingHistory()
 {
-    Keep(JOURNAL_END, NtpNow());
+    KeepEvent(JOURNAL_END);
     CloseJournal();
 }
 

@@ -59,8 +59,9 @@ JournalCut ScanFile(HANDLE hFile, uint64_t qwFrom, NtpTimestamp qwNow, void (*on
 }
 
 // The file from qwFrom on, copied to a new file, which then takes the
-// place of the old one once that is closed. Should it fail, both stay whole.
-void DropOlderPart(HANDLE hFile, uint64_t qwFrom, const char* szPath)
+// place of the old one once that is closed (hFile is closed either way).
+// Whether it did; should it fail, the old file stays whole.
+bool DropOlderPart(HANDLE hFile, uint64_t qwFrom, const char* szPath)
 {
     char szNew[MAX_PATH];
     HANDLE hNew = AppDataPath(szNew, kRewriteName)
@@ -74,9 +75,11 @@ void DropOlderPart(HANDLE hFile, uint64_t qwFrom, const char* szPath)
         fCopied = WriteFile(hNew, chunk, nRead, &nWritten, NULL) && nWritten == nRead;
     }
     CloseHandle(hFile);
-    if (hNew == INVALID_HANDLE_VALUE) return;
+    if (hNew == INVALID_HANDLE_VALUE) return false;
     CloseHandle(hNew);
-    if (!fCopied || !MoveFileExA(szNew, szPath, MOVEFILE_REPLACE_EXISTING)) DeleteFileA(szNew);
+    if (fCopied && MoveFileExA(szNew, szPath, MOVEFILE_REPLACE_EXISTING)) return true;
+    DeleteFileA(szNew);
+    return false;
 }
 
 HANDLE OpenForReading(const char* szPath)
@@ -99,10 +102,10 @@ void ReadKeptRecords(const char* szPath, NtpTimestamp qwNow, void (*onRecord)(co
     if (hFile == INVALID_HANDLE_VALUE) return;
     JournalCut cut = ScanFile(hFile, 0, qwNow, NULL);
     if (cut.fRewrite) {
-        DropOlderPart(hFile, cut.qwKeepFrom, szPath);
+        // The new file begins where the part to keep began.
+        if (DropOlderPart(hFile, cut.qwKeepFrom, szPath)) cut.qwKeepFrom = 0;
         hFile = OpenForReading(szPath);
         if (hFile == INVALID_HANDLE_VALUE) return;
-        cut = ScanFile(hFile, 0, qwNow, NULL);
     }
     ScanFile(hFile, cut.qwKeepFrom, qwNow, onRecord);
     CloseHandle(hFile);

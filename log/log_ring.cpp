@@ -12,9 +12,19 @@ void AppendToRing(LogRing* ring, const char* text, const SYSTEMTIME& local)
     ++ring->qwAppended;
 }
 
+namespace {
+
+// Line i's slot, counted from the oldest kept.
+int SlotOf(const LogRing* ring, int i)
+{
+    return (ring->nFirst + i) % LOG_RING_LINES;
+}
+
+}  // namespace
+
 const char* RingLine(const LogRing* ring, int i)
 {
-    return ring->aszLines[(ring->nFirst + i) % LOG_RING_LINES];
+    return ring->aszLines[SlotOf(ring, i)];
 }
 
 size_t RingText(const LogRing* ring, char (&text)[LOG_RING_TEXT_SIZE])
@@ -22,7 +32,7 @@ size_t RingText(const LogRing* ring, char (&text)[LOG_RING_TEXT_SIZE])
     size_t length = 0;
     text[0] = '\0';
     for (int i = 0; i < ring->nCount; ++i) {
-        int slot = (ring->nFirst + i) % LOG_RING_LINES;
+        int slot = SlotOf(ring, i);
         StampedLineBuffer line;
         size_t lineLength = FormatStampedLine(line, ring->aLocalTimes[slot], ring->aszLines[slot]);
         memcpy(text + length, line, lineLength + 1);
