@@ -39,7 +39,7 @@ void StartKeepingHistory(void (*onReply)(const HistoryPoint& point))
 {
     doctor = ClockDoctor();
     pfnRecallReply = onReply;
-    OpenJournal(NtpNow(), Recall);
+    OpenJournal(Recall);
     pfnRecallReply = NULL;
     KeepEvent(JOURNAL_START);
 }

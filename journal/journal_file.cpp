@@ -10,34 +10,16 @@ namespace {
 
 const char kJournalName[] = "history.dat";
 const char kRewriteName[] = "history.new";
-const NtpTimestamp kKept = (NtpTimestamp)(90 * 86400) << 32;
-const NtpTimestamp kDropAfter = (NtpTimestamp)(91 * 86400) << 32;  // so the file is rewritten once a day at most
 
 HANDLE hJournal = INVALID_HANDLE_VALUE;
 uint8_t chunk[64 * 1024];  // records are read through it: the file may hold 130,000
 
-// A reply's own time is the true one: the clock's reading is not to be
-// trusted after a start (it may be hours off), the server's is.
-bool IsBefore(const JournalRecord& record, NtpTimestamp qwWhen)
-{
-    return record.nKind == JOURNAL_REPLY && record.qwTime + (uint64_t)record.llOffset < qwWhen;
-}
-
-// Where the part of the file to keep begins: just past the last reply
-// older than the days kept; and whether the part to drop is worth a rewrite.
-struct JournalCut {
-    uint64_t qwKeepFrom;
-    bool fRewrite;
-};
-
 // Calls onRecord for each intact record from file offset qwFrom on.
-JournalCut ScanFile(HANDLE hFile, uint64_t qwFrom, NtpTimestamp qwNow, void (*onRecord)(const JournalRecord&))
+void ScanFile(HANDLE hFile, uint64_t qwFrom, void (*onRecord)(const JournalRecord&))
 {
     LARGE_INTEGER from;
     from.QuadPart = (LONGLONG)qwFrom;
     SetFilePointerEx(hFile, from, NULL, FILE_BEGIN);
-    JournalCut cut = {0, false};
-    uint64_t qwChunkAt = qwFrom;  // the file offset of chunk[0]
     size_t nHeld = 0;
     DWORD nRead;
     while (ReadFile(hFile, chunk + nHeld, (DWORD)(sizeof chunk - nHeld), &nRead, NULL) && nRead > 0) {
@@ -46,16 +28,12 @@ JournalCut ScanFile(HANDLE hFile, uint64_t qwFrom, NtpTimestamp qwNow, void (*on
         JournalRecord record;
         while (ScanJournal(chunk + nAt, nHeld - nAt, &record, &nUsed)) {
             nAt += nUsed;
-            if (IsBefore(record, qwNow - kKept)) cut.qwKeepFrom = qwChunkAt + nAt;
-            cut.fRewrite = cut.fRewrite || IsBefore(record, qwNow - kDropAfter);
-            if (onRecord != NULL) onRecord(record);
+            onRecord(record);
         }
         nAt += nUsed;
         memmove(chunk, chunk + nAt, nHeld - nAt);
         nHeld -= nAt;
-        qwChunkAt += nAt;
     }
-    return cut;
 }
 
 // The file from qwFrom on, copied to a new file, which then takes the
@@ -76,8 +54,13 @@ bool DropOlderPart(HANDLE hFile, uint64_t qwFrom, const char* szPath)
     }
     CloseHandle(hFile);
     if (hNew == INVALID_HANDLE_VALUE) return false;
+    // On the disk before it replaces the old one, and the replacement too:
+    // else a power cut could leave a history.dat of zeros.
+    fCopied = fCopied && journalCalls.FlushFileBuffers(hNew);
     CloseHandle(hNew);
-    if (fCopied && MoveFileExA(szNew, szPath, MOVEFILE_REPLACE_EXISTING)) return true;
+    if (fCopied && journalCalls.MoveFileExA(szNew, szPath, MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH)) {
+        return true;
+    }
     DeleteFileA(szNew);
     return false;
 }
@@ -96,24 +79,30 @@ void FailJournal()
 }
 
 // The records to keep, to onRecord, after the older part is dropped.
-void ReadKeptRecords(const char* szPath, NtpTimestamp qwNow, void (*onRecord)(const JournalRecord&))
+void ReadKeptRecords(const char* szPath, void (*onRecord)(const JournalRecord&))
 {
     HANDLE hFile = OpenForReading(szPath);
+    LARGE_INTEGER size;
     if (hFile == INVALID_HANDLE_VALUE) return;
-    JournalCut cut = ScanFile(hFile, 0, qwNow, NULL);
-    if (cut.fRewrite) {
-        // The new file begins where the part to keep began.
-        if (DropOlderPart(hFile, cut.qwKeepFrom, szPath)) cut.qwKeepFrom = 0;
+    uint64_t qwKeepFrom = GetFileSizeEx(hFile, &size) ? JournalKeepFrom((uint64_t)size.QuadPart) : 0;
+    if (qwKeepFrom != 0) {
+        // The new file begins where the part to keep began; should the
+        // rewrite fail, the old one is read from there.
+        if (DropOlderPart(hFile, qwKeepFrom, szPath)) qwKeepFrom = 0;
         hFile = OpenForReading(szPath);
         if (hFile == INVALID_HANDLE_VALUE) return;
     }
-    ScanFile(hFile, cut.qwKeepFrom, qwNow, onRecord);
+    ScanFile(hFile, qwKeepFrom, onRecord);
     CloseHandle(hFile);
 }
 
 }  // namespace
 
-void OpenJournal(NtpTimestamp qwNow, void (*onRecord)(const JournalRecord& record))
+const JournalCalls realJournalCalls = {FlushFileBuffers, MoveFileExA};
+
+JournalCalls journalCalls = realJournalCalls;
+
+void OpenJournal(void (*onRecord)(const JournalRecord& record))
 {
     CloseJournal();
     char szPath[MAX_PATH];
@@ -121,7 +110,7 @@ void OpenJournal(NtpTimestamp qwNow, void (*onRecord)(const JournalRecord& recor
         FailJournal();
         return;
     }
-    ReadKeptRecords(szPath, qwNow, onRecord);
+    ReadKeptRecords(szPath, onRecord);
     hJournal = CreateFileA(szPath, FILE_APPEND_DATA, FILE_SHARE_READ, NULL, OPEN_ALWAYS, FILE_ATTRIBUTE_NORMAL, NULL);
     if (hJournal == INVALID_HANDLE_VALUE) FailJournal();
 }
@@ -138,7 +127,7 @@ void AppendJournal(const JournalRecord& record)
     }
     // On the disk before the next: a power cut then costs no more than the
     // record being written. Records come minutes apart.
-    FlushFileBuffers(hJournal);
+    journalCalls.FlushFileBuffers(hJournal);
 }
 
 void CloseJournal()

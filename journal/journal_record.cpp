@@ -104,3 +104,12 @@ bool ScanJournal(const uint8_t* data, size_t n, JournalRecord* record, size_t* p
     *pnUsed = n >= JOURNAL_RECORD_SIZE ? n - (JOURNAL_RECORD_SIZE - 1) : 0;
     return false;
 }
+
+uint64_t JournalKeepFrom(uint64_t qwSize)
+{
+    const uint64_t qwKept = (uint64_t)JOURNAL_KEPT_RECORDS * JOURNAL_RECORD_SIZE;
+    const uint64_t qwDay = (uint64_t)JOURNAL_DAY_RECORDS * JOURNAL_RECORD_SIZE;
+    if (qwSize <= qwKept + qwDay) return 0;
+    uint64_t qwFrom = qwSize - qwKept;
+    return qwFrom + (JOURNAL_RECORD_SIZE - qwFrom % JOURNAL_RECORD_SIZE) % JOURNAL_RECORD_SIZE;
+}

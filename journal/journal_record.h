@@ -44,3 +44,12 @@ void EncodeJournalRecord(const JournalRecord& record, JournalBytes& bytes);
 // reader keeps the rest for the next chunk. Intact: the mark, a known kind,
 // an outcome as above, and the CRC.
 bool ScanJournal(const uint8_t* data, size_t n, JournalRecord* record, size_t* pnUsed);
+
+// The file is bounded by what it holds, never by a clock, which may read
+// 2000 or months ahead at a start: its newest 130,000 records are kept (90
+// days at a one-minute poll, about 4.5 MiB). Where the part to keep begins
+// in a file of qwSize bytes, on a record's boundary; 0 while the file
+// holds less than a further day's worth at that poll beyond them, so that
+// it is rewritten at most once a day.
+enum { JOURNAL_KEPT_RECORDS = 130000, JOURNAL_DAY_RECORDS = 1440 };
+uint64_t JournalKeepFrom(uint64_t qwSize);

@@ -10,6 +10,7 @@
 #include "history/history_plot.h"
 #include "history/history_window.h"
 #include "journal/history_keeper.h"
+#include "journal/journal_file.h"
 #include "journal/journal_record.h"
 #include "log/activity_log.h"
 #include "base/app_data.h"
@@ -150,10 +151,9 @@ std::string History::CopyAfterStartOver(const std::string* file)
     return ClipboardText();
 }
 
-// What one run kept, the next shows: the replies of the last 90 days, past
-// garbage and a torn record; one older than that goes from the file, and
-// this run's start, sleep, wake (one for either notice), reply and end join
-// it. A file of garbage shows none.
+// What one run kept, the next shows: the replies, however old, past
+// garbage and a torn record; this run's start, sleep, wake (one for either
+// notice), reply and end join them. A file of garbage shows none.
 TEST_F(History, WhatOneRunKeptTheNextShows)
 {
     FreezeClockAt(SYSTEMTIME{2026, 12, 4, 10, 14, 3, 38, 500});  // a day after the first reply
@@ -166,17 +166,46 @@ TEST_F(History, WhatOneRunKeptTheNextShows)
     const std::string garbage(65526, 'g');  // the first reply kept straddles the reader's 64 KiB chunks
     const std::string file = RecordBytes(JOURNAL_REPLY, kOld) + garbage + RecordBytes(JOURNAL_REPLY, kFirst) + torn +
                              RecordBytes(JOURNAL_REPLY, kSecond);
-    EXPECT_EQ(CopyAfterStartOver(&file), kTwoReplies);
+    const std::string kept = header + "2026/09/05 23:03:38.500\t+0.000000\t0.000000\t\x8F\x43\x90\xB3\r\n" +
+                             kTwoReplies.substr(header.size());
+    EXPECT_EQ(CopyAfterStartOver(&file), kept);
     for (WPARAM event : {PBT_APMSUSPEND, PBT_APMRESUMESUSPEND, PBT_APMRESUMEAUTOMATIC}) {
         SendMessageA(hMain, WM_POWERBROADCAST, event, 0);
     }
     KeepJudgedReply(kThird);
     DestroyWindow(hMain);
     PumpMessages();
-    EXPECT_EQ(KindsKept(), "RRSZWRE");
-    EXPECT_EQ(CopyAfterStartOver(), kTwoReplies + "2026/12/09 23:05:38.500\t+0.250000\t0.000999\t\x8F\x43\x90\xB3\r\n");
-    EXPECT_EQ(KindsKept(), "RRSZWRES");
+    EXPECT_EQ(KindsKept(), "RRRSZWRE");
+    EXPECT_EQ(CopyAfterStartOver(), kept + "2026/12/09 23:05:38.500\t+0.250000\t0.000999\t\x8F\x43\x90\xB3\r\n");
+    EXPECT_EQ(KindsKept(), "RRRSZWRES");
     ThawClock();
+}
+
+std::string journalCallsMade;
+
+// Whatever the clock reads at a start (today, three months ahead, 2000, past
+// 2036's roll-over) and a reply claimed (26 years ahead), only the size
+// decides: a day's worth beyond 130,000 records goes, the new file on the
+// disk before it replaces the old one, written through (flags 1 | 8).
+TEST_F(History, OnlyTheFilesSizeBoundsItAndItsRewriteIsDurable)
+{
+    const HistoryPoint kAhead = {kArrival + (60ull << 32), 820000000ll << 32, 0, REPLY_NOT_CORRECTED};
+    const std::string small = RecordBytes(JOURNAL_REPLY, kFirst) + RecordBytes(JOURNAL_REPLY, kAhead);
+    for (WORD wYear : {2026, 2027, 2000, 2036}) {
+        FreezeClockAt(SYSTEMTIME{wYear, (WORD)(wYear == 2027 ? 3 : 12), 0, 31, 14, 0, 0, 0});
+        EXPECT_EQ((CopyAfterStartOver(&small), KindsKept()), "RRS") << wYear;
+    }
+    ThawClock();
+    std::string big;
+    for (int i = 0; i < 131441; ++i) big += RecordBytes(i < 1441 ? JOURNAL_WAKE : JOURNAL_REPLY, kFirst);
+    journalCalls = {[](HANDLE h) { return journalCallsMade += "F", realJournalCalls.FlushFileBuffers(h); },
+                    [](LPCSTR from, LPCSTR to, DWORD flags) {
+                        return journalCallsMade += "M" + std::to_string(flags), realJournalCalls.MoveFileExA(from, to, flags);
+                    }};
+    CopyAfterStartOver(&big);
+    journalCalls = realJournalCalls;
+    EXPECT_EQ(journalCallsMade, "FFM9F");  // the run before ends, then the rewrite and the start
+    EXPECT_EQ(KindsKept(), std::string(130000, 'R') + "S");
 }
 
 // A file that cannot be written costs one line, and the program goes on.
