@@ -16,7 +16,10 @@ const double kWholeHoursLeast_sec = 50 * 60, kWholeHoursSlack_sec = 120;
 const double kFarthestZone_hours = 14;  // no time zone lies further from UTC
 const double kFastDrift_sec_day = 10;
 
-enum Break { BREAK_NONE, BREAK_GAP, BREAK_WAKE, BREAK_START };
+// A start of Windows (BREAK_START) is told by the uptime; Fast Startup's
+// shut-down hibernates, so that the uptime runs on through the night and
+// only the program's own start (BREAK_PROGRAM) shows it.
+enum Break { BREAK_NONE, BREAK_GAP, BREAK_WAKE, BREAK_PROGRAM, BREAK_START };
 
 enum EventLook { LOOK_NORMAL, LOOK_STOPPED, LOOK_WHOLE_HOURS, LOOK_OTHER };
 
@@ -74,23 +77,27 @@ void EndStretch(ClockDoctor* d)
 }
 
 // Windows started when the uptime fell back, or when the clock's reading
-// less the uptime, its boot, comes after the record before.
+// less the uptime, its boot, comes after the record before. Whatever the
+// program did not watch (it was not running, the PC slept, or no record
+// came for long) breaks the stretch too.
 Break BreakBefore(const ClockDoctor& d, const JournalRecord& r)
 {
     if (!d.fAnyRecord) return BREAK_NONE;
     if (r.nUptime_sec < d.nLastUptime_sec) return BREAK_START;
     if (SecondsBetween(SecondsBefore(r.qwTime, r.nUptime_sec), d.qwLastClock) > kBootSlack_sec) return BREAK_START;
+    if (r.nKind == JOURNAL_START) return BREAK_PROGRAM;
     if (r.nKind == JOURNAL_WAKE) return BREAK_WAKE;
     return r.nUptime_sec - d.nLastUptime_sec > kGap_sec ? BREAK_GAP : BREAK_NONE;
 }
 
-// A start, or a sleep of an hour or more, waits for its first reply when
-// the offset before it is known; any break drops one still waiting.
+// Every break waits for its first reply when the offset before it is
+// known, and a break drops one still waiting. The event is dated back from
+// that reply by the uptime since the boot, or since the break's own record.
 void TakeBreak(ClockDoctor* d, Break nBreak, const JournalRecord& r)
 {
     EndStretch(d);
-    bool fLongSleep = nBreak == BREAK_WAKE && r.nUptime_sec - d->nLastUptime_sec >= kLongSleep_sec;
-    d->fPending = d->fOffsetKnown && (nBreak == BREAK_START || fLongSleep);
+    d->fPending = d->fOffsetKnown;
+    d->fWindowsStarted = nBreak == BREAK_START;
     d->nEventUptime_sec = nBreak == BREAK_START ? 0 : r.nUptime_sec;
     d->llOffsetBefore = d->llOffsetNow;
     d->qwReplyTrueBefore = d->qwLastReplyTrue;
@@ -99,17 +106,21 @@ void TakeBreak(ClockDoctor* d, Break nBreak, const JournalRecord& r)
 }
 
 // The event's true time is the reply's less the uptime since the boot or
-// the wake; the PC was off from the record before until then.
+// the break's record; the PC was off (or unwatched) from the record before
+// until then. A start of Windows is an event however short; anything else
+// only after an hour, so that a restart of the program alone is none.
 void KeepEvent(ClockDoctor* d, const JournalRecord& r, NtpTimestamp qwTrue)
 {
     NtpTimestamp qwEventTrue = SecondsBefore(qwTrue, r.nUptime_sec - d->nEventUptime_sec);
+    double off_sec = SecondsBetween(qwEventTrue, d->qwRecordTrueBefore);
+    d->fPending = false;
+    if (!d->fWindowsStarted && off_sec < kLongSleep_sec) return;
     DoctorEvent& e = d->aEvents[d->nNextEvent];
     e.change_sec = Seconds(r.llOffset) - Seconds(d->llOffsetBefore);
     e.elapsed_sec = SecondsBetween(qwTrue, d->qwReplyTrueBefore);
-    e.off_sec = SecondsBetween(qwEventTrue, d->qwRecordTrueBefore);
+    e.off_sec = off_sec;
     d->nNextEvent = (d->nNextEvent + 1) % DOCTOR_EVENTS;
     d->nEvents += d->nEvents < DOCTOR_EVENTS;
-    d->fPending = false;
 }
 
 // A reply's true time is its clock reading plus its offset. A correction

@@ -42,7 +42,8 @@ struct ClockDoctor {
     // A start or long sleep waiting for its first reply, with the offset and
     // true times from before it.
     bool fPending = false;
-    uint32_t nEventUptime_sec = 0;  // 0 for a start, else the WAKE's
+    bool fWindowsStarted = false;   // the uptime tells a start of Windows: an event however short
+    uint32_t nEventUptime_sec = 0;  // 0 for a start of Windows, else the breaking record's
     int64_t llOffsetBefore = 0;
     NtpTimestamp qwReplyTrueBefore = 0, qwRecordTrueBefore = 0;
     // The stretch running now, from its first point's true time and offset.
@@ -59,8 +60,10 @@ struct ClockDoctor {
 // Records oldest first; a reply too slow to trust is passed over. A stretch
 // runs from a correction (or the first reply after a break) to the next
 // correction or break: a start of Windows (the uptime fell back, or the
-// boot it implies is later than the record before), a wake, or 18 h
-// without a record.
+// boot it implies is later than the record before), a start of the
+// program, a wake, or 18 h without a record. The first reply after a break
+// judges it as an event: a start of Windows always, any other break when
+// an hour or more of true time passed since the record before.
 void DoctorTake(ClockDoctor* doctor, const JournalRecord& record);
 
 struct DoctorFindings {

@@ -87,6 +87,14 @@ TEST(Journal, ReadingSkipsWhatIsTornOrStray)
     EXPECT_EQ(used, 0u);
 }
 
+// 130,000 records (4,680,000 bytes) are kept, cut on a record's boundary once a day's worth at a
+// one-minute poll (51,840 bytes) lies beyond them.
+TEST(Journal, TheFileIsBoundedByItsSize)
+{
+    const uint64_t rows[][2] = {{0, 0}, {4731840, 0}, {4731841, 51876}, {4731876, 51876}, {6000000, 1320012}};
+    for (const auto& row : rows) EXPECT_EQ(JournalKeepFrom(row[0]), row[1]) << row[0];
+}
+
 std::vector<std::string> Diagnose(const std::vector<JournalRecord>& records)
 {
     static ClockDoctor doctor;
@@ -101,6 +109,11 @@ const char kFewStarts[] = "Windowsの起動後の記録がまだ足りません�
 const char kLoses21[] = "この時計は1日に約2.1秒遅れます（±0.0秒）";
 const char kBattery[] = "電源を切っている間、時計が止まっています（切っていた時間だけ遅れます）。マザーボードの時計用の電池"
                         "（CMOS電池）が切れかけています。電池を交換してください。";
+
+const char kNine[] = "Windowsを起動するたびに、時計がちょうど9時間遅れています。このPCのもう一つのOS（Linuxなど）が"
+                     "ハードウェアの時計をUTCで合わせています。";
+const char kUtc[] = "Linux側で「timedatectl set-local-rtc 1」を実行するか、Windows側でレジストリの HKLM\\SYSTEM\\"
+                    "CurrentControlSet\\Control\\TimeZoneInformation に DWORD値 RealTimeIsUniversal を 1 で作ってください。";
 
 // PCs polled every 10 minutes with a tolerance of 0.2 s. Without noise
 // each stretch between corrections lies on its line: no margin. With ±1 ms
@@ -117,12 +130,7 @@ TEST(ClockDoctor, SimulatedPcsGetTheirDiagnosis)
         {{3, 10, 12.5, 0.2, 0, 0, START_AS_LEFT, 0},
          {"この時計は1日に約12.5秒進みます（±0.0秒）", "この時計のずれは水晶時計としては大きすぎます（1日に10秒を超えます）。"
                                                       "「分毎に調整を行う」の分数を小さくして、こまめに合わせてください。"}},
-        {{10, 10, -1, 0.2, 0, 12, START_WHOLE_HOURS, 9},
-         {"この時計は1日に約1.0秒遅れます（±0.0秒）",
-          "Windowsを起動するたびに、時計がちょうど9時間遅れています。このPCのもう一つのOS（Linuxなど）がハードウェアの"
-          "時計をUTCで合わせています。",
-          "Linux側で「timedatectl set-local-rtc 1」を実行するか、Windows側でレジストリの HKLM\\SYSTEM\\CurrentControlSet"
-          "\\Control\\TimeZoneInformation に DWORD値 RealTimeIsUniversal を 1 で作ってください。"}},
+        {{10, 10, -1, 0.2, 0, 12, START_WHOLE_HOURS, 9}, {"この時計は1日に約1.0秒遅れます（±0.0秒）", kNine, kUtc}},
         // Off ten hours: whole hours too, but the time it was off explains them.
         {{10, 10, -2.1, 0.2, 0, 10, START_STOPPED, 0}, {kLoses21, kBattery}},
         {{2, 10, -2.1, 0.2, 0, 10, START_STOPPED, 0}, {kLoses21, kFewStarts}},  // one such start is no verdict
@@ -147,7 +155,7 @@ void Add(std::vector<JournalRecord>* rs, JournalKind k, ReplyOutcome o, uint32_t
 // Clocks losing 2 s a day, over one day of replies in all.
 TEST(ClockDoctor, HandMadeHistoriesCatchTheEdges)
 {
-    std::vector<JournalRecord> rows[4];
+    std::vector<JournalRecord> rows[7];
     // A reply too slow to trust finds 30 s; a correction at 0.6 s starts the next stretch from zero.
     Add(&rows[0], R, W, 1000, 0, 0, 2);
     Add(&rows[0], R, REPLY_TOO_SLOW, 22600, 21600, 30);
@@ -173,10 +181,34 @@ TEST(ClockDoctor, HandMadeHistoriesCatchTheEdges)
     // two standard errors 2√(0.02 / 4 / 7.46e8) = 5.2e-6, 0.45 s a day.
     const double kLost[] = {0, 0.3, 0.5, 0.3, 0.5, 0.4};
     for (int i = 0; i <= 5; ++i) Add(&rows[3], R, C, 1000 + 17280 * i, 17280 * i, kLost[i]);
+    // Fast Startup: the uptime runs on through two nights of ten hours off, and the clock stops;
+    // then the same with the clock running, and a restart of the program alone in between.
+    for (int i : {4, 5}) {
+        double night = i == 4 ? 36000 : 0.8;
+        Add(&rows[i], JOURNAL_START, W, 50, 0, 0);
+        Add(&rows[i], R, W, 60, 10, 0);
+        Add(&rows[i], JOURNAL_END, W, 250, 200, 0);
+        Add(&rows[i], JOURNAL_START, W, 36260, 36210, night);
+        Add(&rows[i], R, C, 36270, 36220, night, 10);
+        Add(&rows[i], JOURNAL_END, W, 122760, 122710, 2);
+        Add(&rows[i], JOURNAL_START, W, 122765, 122715, 2);
+        Add(&rows[i], R, W, 122770, 122720, 2);
+        Add(&rows[i], JOURNAL_END, W, 122800, 122750, 2);
+        Add(&rows[i], JOURNAL_START, W, 158810, 158760, 2 + night);
+        Add(&rows[i], R, W, 158820, 158770, 2 + night);
+    }
+    // Two reboots of ten minutes through a system that keeps the hardware clock in UTC: a start of
+    // Windows is judged however short.
+    for (int d = 0; d < 3; ++d) {
+        Add(&rows[6], JOURNAL_START, W, 50, 87050 * d, d == 0 ? 0 : 32402);
+        Add(&rows[6], R, d == 0 ? W : C, 60, 87050 * d + 10, d == 0 ? 0 : 32402, 10);
+        Add(&rows[6], JOURNAL_END, W, 86500, 87050 * d + 86450, 2);
+    }
     const char kDrift[] = "この時計は1日に約2.0秒遅れます（±0.0秒）";
     const std::vector<std::string> expected[] = {{kDrift, kFewStarts}, {kDrift, kBattery}, {kDrift, kNothingUnusual},
-                                                 {"この時計は1日に約2.0秒遅れます（±0.4秒）", kFewStarts}};
-    for (int i = 0; i < 4; ++i) EXPECT_EQ(Diagnose(rows[i]), expected[i]) << i;
+                                                 {"この時計は1日に約2.0秒遅れます（±0.4秒）", kFewStarts},
+                                                 {kDrift, kBattery}, {kDrift, kNothingUnusual}, {kDrift, kNine, kUtc}};
+    for (int i = 0; i < 7; ++i) EXPECT_EQ(Diagnose(rows[i]), expected[i]) << i;
 }
 
 }  // namespace
