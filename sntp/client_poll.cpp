@@ -105,9 +105,11 @@ void SlowDown()
     clientPoll.fAwaitingReply = 0;
 }
 
+// Once, as soon as 15 s have passed: the backoff stays where it was, so
+// that a server whose leaps keep disagreeing is asked ever less often.
 void AskWitness()
 {
-    clientPoll.nRetry_sec = MIN_RETRY_SEC;
+    clientPoll.fPollNow = 1;
 }
 
 void EndBackOff()

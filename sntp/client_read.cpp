@@ -78,8 +78,8 @@ ReplyOutcome TakeAcceptedReply(const ReplyEvaluation& e, NtpTimestamp qwArrival)
 }
 
 // A leap waits for its witness, or the witness disagreed: nothing is set,
-// and the clock is not known right. The witness is asked for at the retry
-// pace; after a dispute the backoff goes on as after a failed poll.
+// and the clock is not known right. The witness is asked for 15 s later;
+// after a dispute the backoff goes on as after a failed poll.
 void HoldLeap(LeapVerdict leap)
 {
     clientFindings.reference.fSynchronized = 0;
@@ -153,6 +153,7 @@ void TakeMeasurement(const ReplyEvaluation& e, NtpTimestamp qwArrival)
         return;
     }
     if (leap == LEAP_WITNESSED) LogLine("次の応答も同じ差でした");
+    if (leap == LEAP_DROPPED) LogLine("次の応答では時刻が合っていました");
     ReplyOutcome nOutcome = TakeAcceptedReply(e, qwArrival);
     EndBackOff();
     ++clientFindings.nPollsSucceeded;  // the one-shot exit waits for this

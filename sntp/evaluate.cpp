@@ -151,7 +151,9 @@ LeapVerdict WeighLeap(LeapWitness* witness, int64_t llOffset, bool fCorrect, uin
         witness->fWaiting = false;
         // Modulo 2^64, as the clock is set: offsets 136 years apart name the same time.
         int64_t llDisagreement = (int64_t)((uint64_t)llOffset - (uint64_t)witness->llOffset);
-        return OffsetMagnitude(llDisagreement) <= qwIgnorableMaxTimeDifference ? LEAP_WITNESSED : LEAP_DISPUTED;
+        if (OffsetMagnitude(llDisagreement) <= qwIgnorableMaxTimeDifference) return LEAP_WITNESSED;
+        // A witness that finds the clock right shows the leap was bogus: a good reply.
+        return fCorrect ? LEAP_DISPUTED : LEAP_DROPPED;
     }
     if (!fCorrect || OffsetMagnitude(llOffset) <= MAX_UNWITNESSED_CORRECTION) return LEAP_NONE;
     witness->fWaiting = true;

@@ -52,6 +52,7 @@ enum LeapVerdict {
     LEAP_AWAITED,    // a leap is asked: wait for the next reply to witness it
     LEAP_WITNESSED,  // the next reply agrees: correct by its offset
     LEAP_DISPUTED,   // the next reply disagrees: correct nothing
+    LEAP_DROPPED,    // the next reply finds the clock right: the leap is forgotten, the reply judged as it is
 };
 
 struct LeapWitness {

@@ -254,7 +254,8 @@ TEST(Evaluate, ALeapNeedsASecondWitness)
         {-820000000 * kSecond, -820000000 * kSecond - kTolerance, true, {LEAP_AWAITED, LEAP_WITNESSED}},
         {-820000000 * kSecond, -820000000 * kSecond - kTolerance - 1, true, {LEAP_AWAITED, LEAP_DISPUTED}},
         {5000 * kSecond, -5000 * kSecond, true, {LEAP_AWAITED, LEAP_DISPUTED}},
-        {5000 * kSecond, 0, false, {LEAP_AWAITED, LEAP_DISPUTED}},  // the clock right after all: no leap
+        {5000 * kSecond, 0, false, {LEAP_AWAITED, LEAP_DROPPED}},  // the clock right after all: no leap
+        {5000 * kSecond, kSecond, true, {LEAP_AWAITED, LEAP_DISPUTED}},
         {INT64_MAX, INT64_MIN + 1, true, {LEAP_AWAITED, LEAP_WITNESSED}},  // 136 years apart: the same time
         {2 * kSecond, 2000 * kSecond, true, {LEAP_NONE, LEAP_AWAITED}},
     };

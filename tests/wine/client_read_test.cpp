@@ -214,12 +214,14 @@ TEST_F(ClientRead, ALeapWaitsForTheNextReplyToAgree)
     nClockSets = 0;
     clockCalls.SetSystemTime = CountClockSet;
     clientFindings.reference.fSynchronized = 1;
-    clientPoll.nRetry_sec = 120;  // polls had failed before: the witness is still asked for in 15 s
+    clientPoll.nRetry_sec = 120;  // polls had failed before: the witness is asked for in 15 s, the backoff kept
+    clientPoll.fPollNow = 0;
     std::vector<std::string> log = Deliver(ReplyAhead(kLeap));
     EXPECT_EQ(log.back(), waiting);
     EXPECT_EQ(nClockSets, 0);
     EXPECT_EQ(clientFindings.reference.fSynchronized, 0);
-    EXPECT_EQ(clientPoll.nRetry_sec, 15u);
+    EXPECT_EQ(clientPoll.nRetry_sec, 120u);
+    EXPECT_EQ(clientPoll.fPollNow, 1);
     EXPECT_EQ(HistoryAt(clientFindings.history, clientFindings.history.nCount - 1).nOutcome, REPLY_NOT_CORRECTED);
 
     log = Deliver(ReplyAhead(kLeap + 300 * (int64_t)kMillisecond));  // beyond the tolerance of 200 ms
@@ -233,6 +235,13 @@ TEST_F(ClientRead, ALeapWaitsForTheNextReplyToAgree)
               (std::vector<std::string>{"2000.100秒遅れています", "次の応答も同じ差でした", "時刻が設定できません",
                                         "管理者として実行するか、インストーラーでログオン時の起動を選んでください"}));
     EXPECT_EQ(nClockSets, 1);
+
+    // A witness that finds the clock right: the leap was bogus, and the poll succeeded.
+    Deliver(ReplyAhead(kLeap));
+    uint64_t nSucceeded = clientFindings.nPollsSucceeded;
+    EXPECT_EQ(Deliver(ReplyAhead(50 * (int64_t)kMillisecond)).back(), "次の応答では時刻が合っていました");
+    EXPECT_EQ(clientFindings.reference.fSynchronized, 1);
+    EXPECT_EQ(clientFindings.nPollsSucceeded, nSucceeded + 1);
 }
 
 TEST_F(ClientRead, UnreadyServerChangesNothing)
