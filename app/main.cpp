@@ -78,7 +78,7 @@ int WINAPI WinMain(HINSTANCE hInstance, HINSTANCE, LPSTR, int)
 {
     LoadFromSystemFolderOnly();
     HANDLE hInstanceMutex = NULL;
-    if (!TakeInstanceMutex(&hInstanceMutex)) return 0;
+    if (!TakeInstanceMutex(&hInstanceMutex)) return RUN_ALREADY_RUNNING;
     OpenLogFile("TMRN.LOG", "TMRN.OLD.LOG");
 
     WSADATA wsa;

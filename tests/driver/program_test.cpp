@@ -198,6 +198,8 @@ TEST_F(Program, SecondInstanceIsRefusedAndTouchesNothing)
     EXPECT_FALSE(ReadSetting("szServerName", &dwType, &data));  // the second wrote nothing
     PostMessageA(hBox, WM_COMMAND, IDOK, 0);
     EXPECT_EQ(WaitForSingleObject(second.hProcess, 10000), WAIT_OBJECT_0);
+    DWORD dwExitCode = 0;
+    EXPECT_TRUE(GetExitCodeProcess(second.hProcess, &dwExitCode) && dwExitCode == 3);  // its own code, never 0
     CloseHandle(second.hThread);
     CloseHandle(second.hProcess);
 

@@ -6,6 +6,7 @@
 #include <string>
 #include <vector>
 
+#include "app/exit_countdown.h"
 #include "app/shell_state.h"
 #include "app/tray.h"
 #include "driver/driver.h"
@@ -313,6 +314,30 @@ TEST_F(Online, FailedLookupsAreTriedAgainAfterTheBackoff)
         EXPECT_EQ(clientLink.nStatus, CLIENT_WAITING);
         EXPECT_EQ(clientLink.qwNextAttempt_ms - qwMonotonic_ms, row.wait * 1000ull);
     }
+    ReleaseMonotonicClock();
+}
+
+// Not resident, a name that never resolves ends the run two minutes after
+// the click, saying why, with exit code 2; the retries go on meanwhile.
+TEST_F(Online, ANameThatNeverResolvesEndsARunThatIsNotResident)
+{
+    if (!NetworkIsIsolated()) GTEST_SKIP() << "an unknown host name needs the tests' isolated network";
+    HoldMonotonicClock();
+    CreateMainWindow();
+    KillTimer(hMain, 1);  // the test delivers the ticks itself
+    CancelExitCountdown();
+    Click(IDC_STAY);  // off
+    GoOnlineWith("no-such-host.invalid");
+    for (int s = 0; s < 130 && IsWindow(hMain); ++s, qwMonotonic_ms += 1000) {
+        for (DWORD start = GetTickCount(); clientLink.nStatus == CLIENT_RESOLVING && GetTickCount() - start < 9000;) {
+            PumpMessages();
+        }
+        SendMessageA(hMain, WM_TIMER, 1, 0);
+        PumpMessages();
+    }
+    std::vector<std::string> log = ReadLog();
+    EXPECT_EQ(log.end()[-6], "2分間使える応答がなかったため、終了コード2で終了します (ホスト確認 エラー)");
+    EXPECT_EQ(ExitCodeOfRun(), RUN_NO_REPLY);
     ReleaseMonotonicClock();
 }
 
