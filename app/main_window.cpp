@@ -217,6 +217,9 @@ INT_PTR CALLBACK MainDialogProc(HWND hwnd, UINT msg, WPARAM wParam, LPARAM lPara
     case WM_POWERBROADCAST:
         OnPowerBroadcast(wParam);
         return TRUE;
+    case WM_TIMECHANGE:
+        OnClockChanged();
+        return TRUE;
     case WM_CONTEXTMENU:
         OnLogContextMenu(hwnd, (HWND)wParam, lParam);
         return TRUE;

@@ -47,6 +47,7 @@ void RunClientSchedule()
 
 void OnClientTick()
 {
+    NoteClockLead();
     SumUpStrayDatagrams();
     ConsultNetworkProbe();
     RunClientSchedule();

@@ -61,6 +61,12 @@ void OnClientTick();
 // tick, unless it polled within the last 15 s (both resume notices may come).
 void PollSoon();
 
+// Each WM_TIMECHANGE: when someone else stepped the clock by more than the
+// tolerance, the clock is no longer known right (server mode falls silent
+// until a reply checks it) and the server is asked as soon as 15 s have
+// passed since the last request. The program's own corrections are not told.
+void OnClockChanged();
+
 // The program ends: the socket goes, without a line.
 void CloseClientSocket();
 

@@ -109,6 +109,11 @@ void SlowDown()
 // that a server whose leaps keep disagreeing is asked ever less often.
 void AskWitness()
 {
+    PollAtOnce();
+}
+
+void PollAtOnce()
+{
     clientPoll.fPollNow = 1;
 }
 

@@ -42,6 +42,9 @@ void SlowDown();
 // A leap waits for its witness: asked for 15 s later.
 void AskWitness();
 
+// Ask at once, as soon as 15 s have passed since the last request.
+void PollAtOnce();
+
 // A poll succeeded: the backoff is over.
 void EndBackOff();
 

@@ -204,6 +204,20 @@ void OnClientRead(SOCKET sock, WORD event)
     TakeMeasurement(e, received.qwArrival);
 }
 
+void OnClockChanged()
+{
+    int64_t llStep = ClockStepSinceNoted();
+    // Steps below 100 ms are the two clocks' reading, not a step.
+    uint64_t qwLeast = IgnorableMaxTimeDifference(settings);
+    if (qwLeast < MillisecondsToNtp(100)) qwLeast = MillisecondsToNtp(100);
+    if (OffsetMagnitude(llStep) <= qwLeast) return;
+    LogLineBuffer line;
+    FormatSecondsLine(line, "時刻が外部から", OffsetMagnitude(llStep), llStep < 0 ? "秒戻されました" : "秒進められました");
+    LogLine(line);
+    clientFindings.reference.fSynchronized = 0;
+    if (clientLink.nStatus == CLIENT_ONLINE) PollAtOnce();
+}
+
 void SumUpStrayDatagrams()
 {
     uint32_t nCounted = TakeCountedRequests(&strayLines, MonotonicMs());

@@ -11,6 +11,25 @@ void BroadcastTimeChange()
     SendMessageTimeoutA(HWND_BROADCAST, WM_TIMECHANGE, 0, 0, SMTO_ABORTIFHUNG, kTimeChangeTimeout_ms, NULL);
 }
 
+// The clock's lead over the monotonic clock at the last two ticks: a step
+// that came just before a tick, whose notice comes after it, is still seen.
+int64_t llLeadBefore = 0, llLeadLast = 0;
+bool fLeadNoted = false;
+
+int64_t ClockLead()
+{
+    uint64_t ms = MonotonicMs();
+    return (int64_t)(NtpNow() - (((ms / 1000) << 32) + MillisecondsToNtp((uint32_t)(ms % 1000))));
+}
+
+// This program's own step, not to be told as another's: noted before the
+// notice goes out.
+void NoteOwnStep()
+{
+    llLeadBefore = llLeadLast = ClockLead();
+    fLeadNoted = true;
+}
+
 // A privilege the token does not hold, or a call denied for the want of it.
 ClockSetResult ResultOfError(DWORD dwError)
 {
@@ -23,6 +42,7 @@ ClockSetResult ResultOfError(DWORD dwError)
 ClockSetResult SetClockWithoutToken(const SYSTEMTIME* pUtc)
 {
     if (!clockCalls.SetSystemTime(pUtc)) return ResultOfError(clockCalls.GetLastError());
+    NoteOwnStep();
     clockCalls.BroadcastTimeChange();
     return CLOCK_SET;
 }
@@ -44,6 +64,7 @@ ClockSetResult SetClockWithPrivilege(HANDLE hToken, const LUID& luid, const SYST
 
     ClockSetResult result = CLOCK_SET;
     if (clockCalls.SetSystemTime(pUtc)) {
+        NoteOwnStep();
         clockCalls.BroadcastTimeChange();
     } else {
         result = ResultOfError(clockCalls.GetLastError());  // before the restore resets it
@@ -122,4 +143,21 @@ ClockSetResult SetSystemClock(const SYSTEMTIME* pUtc)
     }
     clockCalls.CloseHandle(hToken);
     return result;
+}
+
+void NoteClockLead()
+{
+    int64_t llLead = ClockLead();
+    llLeadBefore = fLeadNoted ? llLeadLast : llLead;
+    llLeadLast = llLead;
+    fLeadNoted = true;
+}
+
+int64_t ClockStepSinceNoted()
+{
+    int64_t llLead = ClockLead();
+    int64_t llStep = fLeadNoted ? (int64_t)((uint64_t)llLead - (uint64_t)llLeadBefore) : 0;
+    llLeadBefore = llLeadLast = llLead;
+    fLeadNoted = true;
+    return llStep;
 }

@@ -36,6 +36,16 @@ ClockSetResult SetClockFromNtp(NtpTimestamp t);
 // clock was set.
 ClockSetResult SetSystemClock(const SYSTEMTIME* pUtc);
 
+// Steps of the clock that this program did not make. The clock's lead over
+// the monotonic clock, which never steps, is read at each tick and after
+// each setting of the clock here; a step shows as a change of it.
+void NoteClockLead();
+
+// On WM_TIMECHANGE: how far (32.32, signed) the clock moved since the tick
+// before the last one, or since it was last set here, whichever came later;
+// later steps are measured from now.
+int64_t ClockStepSinceNoted();
+
 // The platform calls that read and set the clock, replaceable so that tests
 // can read a clock that stands still and walk the paths a real system will
 // not show (sleep, no access tokens, a privilege not held, a time refused after the

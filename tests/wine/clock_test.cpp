@@ -89,6 +89,12 @@ DWORD WINAPI GetLastError()
     return dwLastError;
 }
 
+// The clock reads what was set last.
+void WINAPI ReadSetClock(LPFILETIME utc)
+{
+    SystemTimeToFileTime(&stSet, utc);
+}
+
 BOOL WINAPI SetSystemTime(const SYSTEMTIME* utc)
 {
     calls.push_back(fPrivilegeEnabled || dwOpenError ? "set" : "set without privilege");
@@ -129,7 +135,8 @@ protected:
                       fake::GetLastError,
                       fake::SetSystemTime,
                       fake::BroadcastTimeChange,
-                      fake::CloseHandle};
+                      fake::CloseHandle,
+                      realClockCalls.GetTickCount64};
     }
     void TearDown() override { clockCalls = realClockCalls; }
 
@@ -209,6 +216,23 @@ TEST_F(SetClock, WithoutAccessTokensTheClockIsSetDirectly)
     fake::dwOpenError = ERROR_ACCESS_DENIED;
     EXPECT_EQ(SetClockFromNtp(0xEEC0758000000000ull), CLOCK_FAILED);
     EXPECT_EQ(fake::calls, (Calls{open}));
+}
+
+// A set here is no step by another; another's step between two ticks is
+// measured whole, and from then on afresh.
+TEST_F(SetClock, OnlyAnotherProgramsStepIsMeasured)
+{
+    fake::stSet = SYSTEMTIME{2026, 12, 4, 10, 14, 3, 38, 0};
+    clockCalls.GetSystemTimePreciseAsFileTime = fake::ReadSetClock;
+    clockCalls.GetTickCount64 = [] { return 5000ull; };
+    NoteClockLead();
+    EXPECT_EQ(SetClockFromNtp(NtpNow() + (3600ull << 32)), CLOCK_SET);
+    EXPECT_EQ(ClockStepSinceNoted(), 0);
+    NoteClockLead();
+    fake::stSet.wMinute = 2;  // another program sets it a minute back
+    NoteClockLead();          // a tick came before the notice
+    EXPECT_EQ(ClockStepSinceNoted(), -(60ll << 32));
+    EXPECT_EQ(ClockStepSinceNoted(), 0);
 }
 
 // Under Wine the real calls never move the host's clock: a step within half a

@@ -1,6 +1,8 @@
 #include <gtest/gtest.h>
 #include <windows.h>
 
+#include <algorithm>
+#include <iterator>
 #include <stdlib.h>
 #include <string.h>
 
@@ -16,6 +18,7 @@
 #include "sntp/evaluate.h"
 #include "sntp/network_probe.h"
 #include "sntp/packet.h"
+#include "sntp/server.h"
 #include "support/frozen_clock.h"
 #include "support/log_window.h"
 #include "support/loopback.h"
@@ -238,6 +241,30 @@ TEST_F(Tick, CountdownClosesTheWindowUnlessStayingResident)
     HKEY hKey;
     ASSERT_EQ(RegOpenKeyExA(HKEY_CURRENT_USER, "Software\\Halden Works\\Tamarin Time", 0, KEY_READ, &hKey), 0);
     RegCloseKey(hKey);
+}
+
+// Someone else steps the clock an hour on: server mode falls silent until a
+// reply checks the clock again, a line each way, and the client asks as
+// soon as 15 s have passed since its last request.
+TEST_F(Tick, AClockSteppedElsewhereIsNotServedUntilChecked)
+{
+    if (!PortIsFree(NTP_PORT)) GTEST_SKIP() << "UDP port 123 is taken by another program";
+    StartServerMode(hMain, shell.msgSelectServer);
+    FreezeClockAt(SYSTEMTIME{2026, 12, 4, 10, 14, 3, 38, 0});
+    GoOnline();
+    EXPECT_EQ(RequestTimes(5, {ANSWER}), std::vector<int>{0});
+    TickOnce();
+    TickOnce();  // the clock's lead noted twice at this moment: the step is exactly the hour
+    FreezeClockAt(SYSTEMTIME{2026, 12, 4, 10, 15, 3, 38, 0});
+    SendMessageA(hMain, WM_TIMECHANGE, 0, 0);
+    EXPECT_EQ(RequestTimes(15, {ANSWER}), std::vector<int>{10});
+    std::vector<std::string> log = ReadLog(), lines;
+    std::copy_if(log.begin(), log.end(), std::back_inserter(lines),
+                 [](const std::string& line) { return line.rfind("時刻が", 0) == 0; });
+    EXPECT_EQ(lines, (std::vector<std::string>{"時刻が外部から3600.000秒進められました",
+                                                "時刻が確かめられていないため、SNTP要求に応答しません",
+                                                "時刻が確かめられたため、SNTP要求への応答を再開します"}));
+    ThawClock();
 }
 
 // Not resident, two minutes without a usable reply end the run, once the
