@@ -33,7 +33,7 @@ void OnStayChanged(HWND hwnd)
 void OnSwitchChanged(HWND hwnd, WORD id)
 {
     if (id == IDC_STAY) OnStayChanged(hwnd);
-    if (id == IDC_SERVERMODE) RunServerMode(hwnd, settings.fActAsSNTPServer != 0);
+    if (id == IDC_SERVERMODE) RunServerMode(hwnd, settings.fActAsSNTPServer && settings.fStayAfterAdjustment);
 }
 
 }  // namespace

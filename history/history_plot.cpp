@@ -213,7 +213,7 @@ void LayOutHistoryPlot(const PlotInput& input, HistoryPlot* plot)
         const HistoryPoint& point = HistoryAt(history, i);
         offsets[i] = NtpSeconds(point.llOffset);
         delays[i] = UnsignedSeconds(point.qwLoopDelay);
-        times[i] = point.qwArrival;
+        times[i] = point.qwArrival + (uint64_t)point.llOffset;  // the true time: a clock may have read 2000
     }
     double tolerance = UnsignedSeconds(input.qwTolerance);
     double limit = UnsignedSeconds(input.qwDelayLimit);

@@ -71,19 +71,20 @@ bool ClockChecked(const ClientReport& report)
     return MonotonicMs() - report.reference.qwSynchronized_ms <= report.qwUncheckedLimit_ms;
 }
 
-// Another program holds the port: said in words, and which one where it is
-// the Windows Time service, which holds it while it runs.
+}  // namespace
+
+// Another program holds the port (10048), or holds it for itself alone
+// (10013, as the Windows Time service does): said in words, and which one
+// where it is that service, which holds it while it runs.
 void ExplainNotStarted(int nError)
 {
-    if (nError != WSAEADDRINUSE) {
+    if (nError != WSAEADDRINUSE && nError != WSAEACCES) {
         LogLine("SNTPサービスを開始できません");
         return;
     }
     LogLine("UDPポート123を別のプログラムが使っているため、SNTPサービスを開始できません");
     if (windowsTime().fRunning) LogLine("ポート123を使っているのは Windows Time サービス (W32Time) のようです");
 }
-
-}  // namespace
 
 bool ServerModeRunning()
 {

@@ -15,6 +15,9 @@
 // the Windows Time service) and server mode does not run.
 void StartServerMode(HWND hwnd, UINT msg);
 
+// The lines after a failed start, by the error of the step that failed.
+void ExplainNotStarted(int nError);
+
 // Whether server mode runs: started, and its port had.
 bool ServerModeRunning();
 

@@ -88,7 +88,7 @@ TEST(HistoryPlot, PointsMapToPixelsWithOutliersAtTheEdge)
     const HistoryPoint points[] = {
         {kBase, 0, k1024th, REPLY_WITHIN_TOLERANCE},
         {kBase + (60ull << 32), 2 * (int64_t)k1024th, 2 * k1024th, REPLY_CORRECTED},
-        {kBase + (120ull << 32), 3600ll << 32, 3 * k1024th, REPLY_NOT_CORRECTED},
+        {kBase - (3480ull << 32), 3600ll << 32, 3 * k1024th, REPLY_NOT_CORRECTED},  // plotted at its true time
     };
     for (const HistoryPoint& point : points) AppendHistory(&history, point);
     PlotInput input = {&history, 0x33333333, 2ull << 32, 0, {10, 0, 110, 101}, {10, 200, 110, 301}, 20, 40};

@@ -36,7 +36,7 @@ ODD_USER = "R&D<\"'>"
 ODD_PROGRAMS = "C:\\Tools & Apps's"
 RULE = 'advfirewall firewall %s rule name="Tamarin Time (SNTP)"'
 ADD_RULE = (RULE % "add" + ' dir=in action=allow program="%s\\tamarin-time.exe" protocol=UDP localport=123'
-            ' profile=private')
+            ' profile=private,domain')
 failures = []
 
 

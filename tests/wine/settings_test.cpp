@@ -159,6 +159,9 @@ TEST_F(Settings, StayResidentGovernsServerMode)
 
     Click(IDC_SERVERMODE);
     EXPECT_EQ(settings.fActAsSNTPServer, 0);
+    Click(IDC_STAY);
+    Click(IDC_SERVERMODE);  // ticked while not resident: kept, and not started, as at a start
+    EXPECT_EQ(settings.fActAsSNTPServer, 1);
 
     std::vector<std::string> log = ReadLog();
     std::vector<std::string> serverLines;
