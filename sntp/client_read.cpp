@@ -207,7 +207,7 @@ void OnClientRead(SOCKET sock, WORD event)
 void OnClockChanged()
 {
     int64_t llStep = ClockStepSinceNoted();
-    // Steps below 100 ms are the two clocks' reading, not a step.
+    // The monotonic clock reads in ticks of about 16 ms: within 100 ms is no step.
     uint64_t qwLeast = IgnorableMaxTimeDifference(settings);
     if (qwLeast < MillisecondsToNtp(100)) qwLeast = MillisecondsToNtp(100);
     if (OffsetMagnitude(llStep) <= qwLeast) return;
