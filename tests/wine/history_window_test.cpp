@@ -163,7 +163,7 @@ TEST_F(History, WhatOneRunKeptTheNextShows)
     const std::string noise(1000, '\x5A');
     EXPECT_EQ(CopyAfterStartOver(&noise), header);
     const std::string torn = RecordBytes(JOURNAL_REPLY, kSecond).substr(0, 20);
-    const std::string garbage(65526, 'g');  // the first reply kept straddles the reader's 64 KiB chunks
+    const std::string garbage(65490, 'g');  // after the old reply, the next straddles the reader's 64 KiB chunks
     const std::string file = RecordBytes(JOURNAL_REPLY, kOld) + garbage + RecordBytes(JOURNAL_REPLY, kFirst) + torn +
                              RecordBytes(JOURNAL_REPLY, kSecond);
     const std::string kept = header + "2026/09/05 23:03:38.500\t+0.000000\t0.000000\t\x8F\x43\x90\xB3\r\n" +
