@@ -134,6 +134,7 @@ TEST(ClockDoctor, SimulatedPcsGetTheirDiagnosis)
         // Off ten hours: whole hours too, but the time it was off explains them.
         {{10, 10, -2.1, 0.2, 0, 10, START_STOPPED, 0}, {kLoses21, kBattery}},
         {{2, 10, -2.1, 0.2, 0, 10, START_STOPPED, 0}, {kLoses21, kFewStarts}},  // one such start is no verdict
+        {{2, 10, -2.1, 0.2, 0, 10, START_WHOLE_HOURS, 9}, {kLoses21, kFewStarts}},
         {{0.5, 10, -2.1, 0.2, 0, 0, START_AS_LEFT, 0}, {"診断には、少なくとも1日分の記録が必要です。"}},
     };
     for (const auto& row : rows) EXPECT_EQ(Diagnose(MakeHistory(row.plan)), row.lines) << row.plan.days;
@@ -155,7 +156,7 @@ void Add(std::vector<JournalRecord>* rs, JournalKind k, ReplyOutcome o, uint32_t
 // Clocks losing 2 s a day, over one day of replies in all.
 TEST(ClockDoctor, HandMadeHistoriesCatchTheEdges)
 {
-    std::vector<JournalRecord> rows[7];
+    std::vector<JournalRecord> rows[8];
     // A reply too slow to trust finds 30 s; a correction at 0.6 s starts the next stretch from zero.
     Add(&rows[0], R, W, 1000, 0, 0, 2);
     Add(&rows[0], R, REPLY_TOO_SLOW, 22600, 21600, 30);
@@ -204,11 +205,15 @@ TEST(ClockDoctor, HandMadeHistoriesCatchTheEdges)
         Add(&rows[6], R, d == 0 ? W : C, 60, 87050 * d + 10, d == 0 ? 0 : 32402, 10);
         Add(&rows[6], JOURNAL_END, W, 86500, 87050 * d + 86450, 2);
     }
+    // 20 h without a record, the uptime running on, and the clock 100 s further behind: the stretch ends.
+    Add(&rows[7], R, W, 1000, 0, 0, 10);
+    Add(&rows[7], R, W, 159400, 158400, 102, 10);
     const char kDrift[] = "この時計は1日に約2.0秒遅れます（±0.0秒）";
     const std::vector<std::string> expected[] = {{kDrift, kFewStarts}, {kDrift, kBattery}, {kDrift, kNothingUnusual},
                                                  {"この時計は1日に約2.0秒遅れます（±0.4秒）", kFewStarts},
-                                                 {kDrift, kBattery}, {kDrift, kNothingUnusual}, {kDrift, kNine, kUtc}};
-    for (int i = 0; i < 7; ++i) EXPECT_EQ(Diagnose(rows[i]), expected[i]) << i;
+                                                 {kDrift, kBattery}, {kDrift, kNothingUnusual}, {kDrift, kNine, kUtc},
+                                                 {kDrift, kFewStarts}};
+    for (int i = 0; i < 8; ++i) EXPECT_EQ(Diagnose(rows[i]), expected[i]) << i;
 }
 
 }  // namespace

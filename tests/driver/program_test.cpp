@@ -306,6 +306,7 @@ TEST_F(Program, InstanceThatEndsByItselfShowsItsWindowAndServesNoTime)
     WriteSettingDword("fActAsSNTPServer", 1);
     ASSERT_TRUE(StartProgram(&program));
     EXPECT_TRUE(WaitUntil(Visible, program.hMain));
+    EXPECT_FALSE(IsIconic(program.hMain));  // in front, not on its way to the tray
     EXPECT_FALSE(IsWindowEnabled(GetDlgItem(program.hMain, IDC_SERVERMODE)));
     for (const std::string& line : ListBoxLines(GetDlgItem(program.hMain, IDC_LOG))) {
         EXPECT_EQ(line.find("SNTP"), std::string::npos) << line;

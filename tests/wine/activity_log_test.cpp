@@ -202,7 +202,8 @@ std::string FileText(const char* path)
 
 // Lines go to the file with their local time, readable while it is open; at
 // 1 MiB, the next line turns it into the older file. A file that cannot be
-// written costs one line, until one is written again; closed, it gets none.
+// written costs one line, until one is written again, and so on; closed, it
+// gets none.
 TEST_F(ActivityLog, LinesGoToAFileOfAtMostOneMebibyte)
 {
     FreezeClockAt(kUtc);
@@ -230,13 +231,18 @@ TEST_F(ActivityLog, LinesGoToAFileOfAtMostOneMebibyte)
     LogLine("c");
     LogLine("d");
     RemoveDirectoryA("log-fails\\TMRN.LOG");
+    std::ofstream("log-fails\\TMRN.LOG", std::ios::binary) << std::string(1048576 - 23, 'x');
+    CreateDirectoryA("log-fails\\TMRN.OLD.LOG", NULL);  // the file, full after "e", cannot turn over
     LogLine("e");
+    LogLine("g");
+    RemoveDirectoryA("log-fails\\TMRN.OLD.LOG");
     CloseLogFile();
     LogLine("f");
     SetAppDataFolder(NULL);
     ThawClock();
-    EXPECT_EQ(ReadLog(), (std::vector<std::string>{"a", "b", "時刻", "c", "ログファイルを書けません (5)", "d", "e", "f", ""}));
-    EXPECT_EQ(FileText("log-fails\\TMRN.LOG"), kStamp + std::string("e\r\n"));
+    EXPECT_EQ(ReadLog(), (std::vector<std::string>{"a", "b", "時刻", "c", "ログファイルを書けません (5)", "d", "e", "g",
+                                                    "ログファイルを書けません (5)", "f", ""}));
+    EXPECT_EQ(FileText("log-fails\\TMRN.LOG").substr(1048576 - 23), kStamp + std::string("e\r\n"));
 }
 
 class LogCopy : public MainDialog {};

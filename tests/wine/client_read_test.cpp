@@ -222,6 +222,7 @@ TEST_F(ClientRead, ALeapWaitsForTheNextReplyToAgree)
     EXPECT_EQ(clientFindings.reference.fSynchronized, 0);
     EXPECT_EQ(clientPoll.nRetry_sec, 120u);
     EXPECT_EQ(clientPoll.fPollNow, 1);
+    EXPECT_EQ(clientFindings.nPollsSucceeded, 0u);  // no success yet: a one-shot run waits for the witness
     EXPECT_EQ(HistoryAt(clientFindings.history, clientFindings.history.nCount - 1).nOutcome, REPLY_NOT_CORRECTED);
 
     log = Deliver(ReplyAhead(kLeap + 300 * (int64_t)kMillisecond));  // beyond the tolerance of 200 ms

@@ -2,6 +2,7 @@
 #include <windows.h>
 
 #include <stdlib.h>
+#include <string.h>
 
 #include <string>
 #include <vector>
@@ -21,6 +22,12 @@
 #include "support/log_window.h"
 #include "support/loopback.h"
 #include "support/main_dialog.h"
+
+// The Windows Time query's reading of the service's setting, which Wine,
+// having no such service, never reaches through the query itself.
+namespace service {
+#include "sntp/windows_time.cpp"
+}
 
 namespace {
 
@@ -304,6 +311,8 @@ TEST_F(Online, FailedLookupsAreTriedAgainAfterTheBackoff)
         Type(IDC_INTERVAL, row.interval);
         ForgetLog();
         clientPoll.nRetry_sec = row.nRetryBefore;
+        qwMonotonic_ms += 60000;
+        uint64_t qwSince_ms = row.fClick ? qwMonotonic_ms : clientLink.qwTryingSince_ms;  // not restarted by a retry
         if (row.fClick) {
             GoOnlineWith(kUnknown);
         } else {
@@ -313,6 +322,7 @@ TEST_F(Online, FailedLookupsAreTriedAgainAfterTheBackoff)
         EXPECT_EQ(WaitForLine(Settled).rfind("ホスト確認 エラー (", 0), 0u);
         EXPECT_EQ(clientLink.nStatus, CLIENT_WAITING);
         EXPECT_EQ(clientLink.qwNextAttempt_ms - qwMonotonic_ms, row.wait * 1000ull);
+        EXPECT_EQ(clientLink.qwTryingSince_ms, qwSince_ms);
     }
     ReleaseMonotonicClock();
 }
@@ -375,6 +385,27 @@ WindowsTime TimeServiceSynchronising()
 WindowsTime TimeServiceWithoutSync()
 {
     return {true, false};
+}
+
+// The service's own setting decides whether it sets the clock: Type NoSync,
+// in any case, leaves it alone.
+TEST_F(Online, WindowsTimeSetToNoSyncLeavesTheClockAlone)
+{
+    const char kService[] = "SYSTEM\\CurrentControlSet\\Services\\W32Time";
+    HKEY hKey;
+    ASSERT_EQ(RegCreateKeyExA(HKEY_LOCAL_MACHINE, (std::string(kService) + "\\Parameters").c_str(), 0, NULL, 0,
+                              KEY_ALL_ACCESS, NULL, &hKey, NULL), ERROR_SUCCESS);
+    const struct {
+        const char* szType;
+        bool fSynchronising;
+    } rows[] = {{"NoSync", false}, {"nosync", false}, {"NT5DS", true}, {"AllSync", true}};
+    for (const auto& row : rows) {
+        RegSetValueExA(hKey, "Type", 0, REG_SZ, (const BYTE*)row.szType, (DWORD)strlen(row.szType) + 1);
+        EXPECT_EQ(service::SetToSynchronise(), row.fSynchronising) << row.szType;
+    }
+    RegCloseKey(hKey);
+    RegDeleteKeyA(HKEY_LOCAL_MACHINE, (std::string(kService) + "\\Parameters").c_str());
+    RegDeleteKeyA(HKEY_LOCAL_MACHINE, kService);
 }
 
 // Going online while the Windows Time service sets the clock too says so,

@@ -353,6 +353,16 @@ TEST_F(Server, RandomDatagramsLeaveItAnswering)
     ASSERT_EQ(reply.size(), 48u);
     EXPECT_EQ(reply[0], 0x24);
     EXPECT_EQ(reply[1], 2);
+
+    // A flood that never lets the socket empty: what waited longer than
+    // 20 ms is not answered, in the batch after either.
+    for (int i = 0; i < 300; ++i) Ask(Request(0x23));
+    Sleep(60);
+    MSG msg;
+    for (int batch = 0; batch < 2 && WaitForMessage(WM_TEST_SERVER, &msg, 300); ++batch) {
+        OnServerRead((SOCKET)msg.wParam, WSAGETSELECTEVENT(msg.lParam));
+    }
+    EXPECT_TRUE(Answer(100).empty());
 }
 
 }  // namespace

@@ -164,6 +164,9 @@ TEST_F(Tray, IconAndTipTellWhenTheClockWasLastFoundRight)
     settings.fActAsSNTPServer = 1;  // wanted, and not running here
     ShowTrayState();
     EXPECT_EQ(std::string(lastRecord.szTip), "Tamarin Time\nオフライン\nSNTP停止");
+    settings.fStayAfterAdjustment = 0;  // a one-shot run: server mode is not wanted
+    ShowTrayState();
+    EXPECT_EQ(std::string(lastRecord.szTip), "Tamarin Time\nオフライン");
 }
 
 // Every mouse message the icon can bring: a press of either button opens
