@@ -302,6 +302,7 @@ TEST_F(Program, TwoStartsAtOnceLeaveOneProgram)
 TEST_F(Program, InstanceThatEndsByItselfShowsItsWindowAndServesNoTime)
 {
     DeleteSettingsKey();
+    WriteSetting("szServerName", REG_SZ, kSecondServer, sizeof kSecondServer);  // saved before: no first run
     WriteSettingDword("fStayAfterAdjustment", 0);
     WriteSettingDword("fActAsSNTPServer", 1);
     ASSERT_TRUE(StartProgram(&program));
@@ -315,7 +316,7 @@ TEST_F(Program, InstanceThatEndsByItselfShowsItsWindowAndServesNoTime)
     SendMessageA(program.hMain, WM_ENDSESSION, TRUE, 0);
     EXPECT_EQ(WaitForSingleObject(program.pi.hProcess, 10000), WAIT_OBJECT_0);
     EXPECT_EQ(EndProgram(&program), 0);
-    ExpectStoredText("szServerName", kFirstServer);
+    ExpectStoredDword("nCheckTimer_minute", 10);
 }
 
 TEST_F(Program, TrayIconComesBackWhenTheShellRestarts)
