@@ -1,5 +1,6 @@
 #include "app/exit_countdown.h"
 
+#include "app/tray_tip.h"
 #include "log/activity_log.h"
 #include "log/log_format.h"
 #include "settings/settings_table.h"
@@ -20,15 +21,12 @@ uint64_t qwWaitingSince_ms = 0;
 // Why the run gives up: the requests unanswered, or what kept it from asking.
 void SayWhyNoReply(const ClientReport& report)
 {
-    static const char* const aszWhy[] = {"接続中", "ソケット エラー", "ホスト確認 エラー", "サーバー確認 エラー",
-                                         "ネットワーク待ち", "サーバーが拒否"};
-    static_assert(sizeof aszWhy / sizeof *aszWhy == TRY_REFUSED + 1, "a text for each cause");
     LogLineBuffer line;
     if (report.nStatus == CLIENT_ONLINE) {
         FormatLogLine(line, "%lu回続けて使える応答がなかったため、終了コード2で終了します",
                       (unsigned long)report.nPollsUnanswered);
     } else {
-        FormatLogLine(line, "2分間使える応答がなかったため、終了コード2で終了します (%s)", aszWhy[report.nTryCause]);
+        FormatLogLine(line, "2分間使える応答がなかったため、終了コード2で終了します (%s)", TryCauseWords(report.nTryCause));
     }
     LogLine(line);
 }

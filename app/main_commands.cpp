@@ -21,19 +21,12 @@ void RunServerMode(HWND hwnd, bool fRun)
     }
 }
 
-// Server mode runs only while the program stays resident, and a resident
-// program does not end by itself.
-void OnStayChanged(HWND hwnd)
-{
-    if (settings.fStayAfterAdjustment) CancelExitCountdown();
-    if (settings.fActAsSNTPServer) RunServerMode(hwnd, settings.fStayAfterAdjustment != 0);
-}
-
-// What a switch sets going once the user changed it.
+// What a switch sets going once the user changed it: server mode as the
+// two switches want it, and a resident program does not end by itself.
 void OnSwitchChanged(HWND hwnd, WORD id)
 {
-    if (id == IDC_STAY) OnStayChanged(hwnd);
-    if (id == IDC_SERVERMODE) RunServerMode(hwnd, settings.fActAsSNTPServer && settings.fStayAfterAdjustment);
+    if (id == IDC_STAY && settings.fStayAfterAdjustment) CancelExitCountdown();
+    if (id == IDC_STAY || id == IDC_SERVERMODE) RunServerMode(hwnd, ServerModeWanted(settings));
 }
 
 }  // namespace

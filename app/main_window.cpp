@@ -118,7 +118,7 @@ void OnInitDialog(HWND hwnd)
     SetJudgedReplyView(ShowJudgedReply);
     SetTimer(hwnd, kTickTimer, 1000, NULL);
     if (settings.fStartAtFirst) PostMessageA(hwnd, WM_COMMAND, IDM_ONLINE, 0);
-    if (settings.fStayAfterAdjustment && settings.fActAsSNTPServer) StartServerMode(hwnd, shell.msgSelectServer);
+    if (ServerModeWanted(settings)) StartServerMode(hwnd, shell.msgSelectServer);
     LogCounters();
 }
 

@@ -116,8 +116,7 @@ TipState StateOfClient(TrayTipBuffer& tip)
 TipState CurrentState(TrayTipBuffer& tip)
 {
     TipState state = StateOfClient(tip);
-    bool fServerWanted = settings.fActAsSNTPServer && settings.fStayAfterAdjustment;
-    if (fServerWanted && !ServerModeRunning()) NoteServerModeDown(tip);
+    if (ServerModeWanted(settings) && !ServerModeRunning()) NoteServerModeDown(tip);
     return state;
 }
 

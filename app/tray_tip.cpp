@@ -1,5 +1,7 @@
 #include "app/tray_tip.h"
 
+#include <string.h>
+
 #include "log/log_format.h"
 #include "timebase/ntp_time.h"
 
@@ -29,16 +31,23 @@ void NoteServerModeDown(TrayTipBuffer& tip)
     CopyCp932(tip, TRAY_TIP_SIZE, text);
 }
 
+const char* TryCauseWords(TryCause cause)
+{
+    static const char* const aszWords[] = {"接続中", "ソケット エラー", "ホスト確認 エラー", "サーバー確認 エラー",
+                                           "ネットワーク待ち", "サーバーが拒否"};
+    static_assert(sizeof aszWords / sizeof *aszWords == TRY_REFUSED + 1, "words for each cause");
+    return aszWords[cause];
+}
+
+// What it is doing first; why, in parentheses, where that does not say it already.
 void FormatTryingTip(TrayTipBuffer& tip, const TipMoment& since, TryCause cause)
 {
     static const char* const aszDoing[] = {"接続中", "再試行", "再試行", "再試行", "ネットワーク待ち", "停止"};
-    static const char* const aszWhy[] = {"", " (ソケット エラー)", " (ホスト確認 エラー)", " (サーバー確認 エラー)", "",
-                                         " (サーバーが拒否)"};
     static_assert(sizeof aszDoing / sizeof *aszDoing == TRY_REFUSED + 1, "a text for each cause");
-    static_assert(sizeof aszWhy / sizeof *aszWhy == TRY_REFUSED + 1, "a text for each cause");
-    LogLineBuffer text;
+    LogLineBuffer text, why = "";
+    if (strcmp(aszDoing[cause], TryCauseWords(cause)) != 0) FormatLogLine(why, " (%s)", TryCauseWords(cause));
     FormatLogLine(text, "Tamarin Time\n%s %02d/%02d %02d:%02d から%s", aszDoing[cause], since.nMonth, since.nDay,
-                  since.nHour, since.nMinute, aszWhy[cause]);
+                  since.nHour, since.nMinute, why);
     CopyCp932(tip, TRAY_TIP_SIZE, text);
 }
 

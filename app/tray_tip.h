@@ -57,6 +57,10 @@ void FormatTrayTip(TrayTipBuffer& tip, TipState state, const TipMoment& when, in
 // port held by another program), cut as the tip must be.
 void NoteServerModeDown(TrayTipBuffer& tip);
 
+// What keeps the client trying, in words: "接続中", "ソケット エラー", "ホスト確認
+// エラー", "サーバー確認 エラー", "ネットワーク待ち", "サーバーが拒否".
+const char* TryCauseWords(TryCause cause);
+
 // While trying: "接続中", "再試行" with the step that failed, "ネットワーク待ち"
 // or "停止" with the server's refusal, each with since when: "再試行 12/09
 // 14:03 から (ホスト確認 エラー)".

@@ -47,3 +47,8 @@ uint64_t IgnorableMaxTimeDifference(const SettingsState& s)
 {
     return MillisecondsToNtp((uint32_t)s.nIgnorableMaxTimeDifference_ms);
 }
+
+bool ServerModeWanted(const SettingsState& s)
+{
+    return s.fActAsSNTPServer && s.fStayAfterAdjustment;
+}

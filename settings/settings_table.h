@@ -52,3 +52,6 @@ uint64_t AcceptableMaxLoopDelay(const SettingsState& s);
 
 // Offsets up to this, in 32.32 seconds, are left alone.
 uint64_t IgnorableMaxTimeDifference(const SettingsState& s);
+
+// Server mode runs when its box is ticked, and only while the program stays resident.
+bool ServerModeWanted(const SettingsState& s);

@@ -22,12 +22,13 @@ int64_t ClockLead()
     return (int64_t)(NtpNow() - (((ms / 1000) << 32) + MillisecondsToNtp((uint32_t)(ms % 1000))));
 }
 
-// This program's own step, not to be told as another's: noted before the
-// notice goes out.
-void NoteOwnStep()
+// Later steps are measured from the lead as it reads now: after this
+// program's own step (before its notice goes out), or after one told.
+int64_t NoteLeadAfresh()
 {
     llLeadBefore = llLeadLast = ClockLead();
     fLeadNoted = true;
+    return llLeadLast;
 }
 
 // A privilege the token does not hold, or a call denied for the want of it.
@@ -42,7 +43,7 @@ ClockSetResult ResultOfError(DWORD dwError)
 ClockSetResult SetClockWithoutToken(const SYSTEMTIME* pUtc)
 {
     if (!clockCalls.SetSystemTime(pUtc)) return ResultOfError(clockCalls.GetLastError());
-    NoteOwnStep();
+    NoteLeadAfresh();
     clockCalls.BroadcastTimeChange();
     return CLOCK_SET;
 }
@@ -64,7 +65,7 @@ ClockSetResult SetClockWithPrivilege(HANDLE hToken, const LUID& luid, const SYST
 
     ClockSetResult result = CLOCK_SET;
     if (clockCalls.SetSystemTime(pUtc)) {
-        NoteOwnStep();
+        NoteLeadAfresh();
         clockCalls.BroadcastTimeChange();
     } else {
         result = ResultOfError(clockCalls.GetLastError());  // before the restore resets it
@@ -155,9 +156,8 @@ void NoteClockLead()
 
 int64_t ClockStepSinceNoted()
 {
-    int64_t llLead = ClockLead();
-    int64_t llStep = fLeadNoted ? (int64_t)((uint64_t)llLead - (uint64_t)llLeadBefore) : 0;
-    llLeadBefore = llLeadLast = llLead;
-    fLeadNoted = true;
-    return llStep;
+    bool fNoted = fLeadNoted;
+    uint64_t qwBefore = (uint64_t)llLeadBefore;
+    uint64_t qwNow = (uint64_t)NoteLeadAfresh();
+    return fNoted ? (int64_t)(qwNow - qwBefore) : 0;
 }

@@ -391,10 +391,10 @@ WindowsTime TimeServiceWithoutSync()
 // in any case, leaves it alone.
 TEST_F(Online, WindowsTimeSetToNoSyncLeavesTheClockAlone)
 {
-    const char kService[] = "SYSTEM\\CurrentControlSet\\Services\\W32Time";
-    HKEY hKey;
-    ASSERT_EQ(RegCreateKeyExA(HKEY_LOCAL_MACHINE, (std::string(kService) + "\\Parameters").c_str(), 0, NULL, 0,
-                              KEY_ALL_ACCESS, NULL, &hKey, NULL), ERROR_SUCCESS);
+    const char kService[] = "SYSTEM\\CurrentControlSet\\Services\\W32Time", kParameters[] = "Parameters";
+    HKEY hService, hKey;
+    ASSERT_EQ(RegCreateKeyA(HKEY_LOCAL_MACHINE, kService, &hService), ERROR_SUCCESS);
+    ASSERT_EQ(RegCreateKeyA(hService, kParameters, &hKey), ERROR_SUCCESS);
     const struct {
         const char* szType;
         bool fSynchronising;
@@ -404,7 +404,8 @@ TEST_F(Online, WindowsTimeSetToNoSyncLeavesTheClockAlone)
         EXPECT_EQ(service::SetToSynchronise(), row.fSynchronising) << row.szType;
     }
     RegCloseKey(hKey);
-    RegDeleteKeyA(HKEY_LOCAL_MACHINE, (std::string(kService) + "\\Parameters").c_str());
+    RegDeleteKeyA(hService, kParameters);
+    RegCloseKey(hService);
     RegDeleteKeyA(HKEY_LOCAL_MACHINE, kService);
 }
 

@@ -10,6 +10,7 @@
 #include "settings/settings_store.h"
 #include "sntp/client_state.h"
 #include "sntp/packet.h"
+#include "sntp/server.h"
 #include "support/log_window.h"
 #include "support/loopback.h"
 #include "support/main_dialog.h"
@@ -159,6 +160,7 @@ TEST_F(Settings, StayResidentGovernsServerMode)
 
     Click(IDC_SERVERMODE);
     EXPECT_EQ(settings.fActAsSNTPServer, 0);
+    EXPECT_FALSE(ServerModeRunning());
     Click(IDC_STAY);
     Click(IDC_SERVERMODE);  // ticked while not resident: kept, and not started, as at a start
     EXPECT_EQ(settings.fActAsSNTPServer, 1);

@@ -27,12 +27,7 @@
 
 namespace {
 
-NetworkState NoAnswer(uint32_t)
-{
-    return NETWORK_UNKNOWN;
-}
-
-NetworkState networkNow = NETWORK_UNKNOWN;
+NetworkState networkNow = NETWORK_UNKNOWN;  // the probe's answer, as the test scripts it
 
 NetworkState ScriptedNetwork(uint32_t)
 {
@@ -51,7 +46,8 @@ protected:
         KillTimer(hMain, 1);  // the test delivers the ticks itself
         CancelExitCountdown();  // an earlier test's window ran one out
         HoldMonotonicClock();
-        networkProbe = NoAnswer;
+        networkNow = NETWORK_UNKNOWN;
+        networkProbe = ScriptedNetwork;
         sockPeer = BoundLoopbackSocket(&clientLink.saServer);
         clientLink.sockClient = BoundLoopbackSocket(&saClient);
     }
@@ -203,7 +199,6 @@ TEST_F(Tick, ProbeAsksForTheWayToTheServer)
     EXPECT_EQ(ProbeNetwork(inet_addr("127.0.0.1")), NETWORK_UP);
     EXPECT_EQ(ProbeNetwork(inet_addr("127.200.0.9")), NETWORK_UP);  // Wine lists no route to loopback
     // An answer the probe could not give is no baseline: the network lost across it is still noticed.
-    networkProbe = ScriptedNetwork;
     GoOnline();
     for (NetworkState state : {NETWORK_UP, NETWORK_UNKNOWN, NETWORK_DOWN}) {
         networkNow = state;
