@@ -35,6 +35,9 @@ static_assert(offsetof(NtpPacket, qwTransmitTime) == 40, "transmit timestamp at 
 enum {
     NTP_PACKET_SIZE = 48,
     NTP_PACKET_WITH_AUTHENTICATOR_SIZE = 68,  // 4-byte key identifier and 16-byte digest, never examined
+    // The longest datagram taken off a socket: room for extension fields
+    // (RFC 7822) after the header, as much as an Ethernet frame carries.
+    NTP_DATAGRAM_MAX_SIZE = 1472,
     NTP_MODE_CLIENT = 3,
     NTP_MODE_SERVER = 4,
     NTP_LEAP_ALARM = 3,
@@ -85,7 +88,8 @@ void BuildServerReply(const uint8_t* request, NtpTimestamp qwArrival, const Serv
 // could only go astray or be turned against a third machine.
 bool IsServableRequest(const NtpPacket* request, const uint8_t abAddress[4], unsigned port);
 
-// Only 48-byte messages and 68-byte messages with an authenticator are read.
+// The one rule of length: only 48-byte messages and 68-byte messages with
+// an authenticator are judged.
 bool IsAcceptedLength(int nBytes);
 
 // The first 48 bytes of a datagram of accepted length.

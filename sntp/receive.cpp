@@ -63,8 +63,8 @@ ReceiveResult TakeDatagram(SOCKET sock, ReceivedPacket* received, bool fMeasure)
     received->nWaiting = (int)nWaiting;
 
     if (nBytes == SOCKET_ERROR) return WSAGetLastError() == WSAEWOULDBLOCK ? RECEIVED_NOTHING : RECEIVE_RECVFROM_FAILED;
-    if (!IsAcceptedLength(nBytes)) return RECEIVED_WRONG_LENGTH;
     received->nLength = nBytes;
+    if (!IsAcceptedLength(nBytes)) return RECEIVED_WRONG_LENGTH;
     DecodePacket(received->abDatagram, &received->packet);
     return RECEIVED;
 }
@@ -80,7 +80,10 @@ void LogDatagram(ReceiveResult result, const ReceivedPacket* received)
         LogLine("FD_READ - recvfrom()");
         return;
     case RECEIVED_WRONG_LENGTH:
-        LogLine("FD_READ - recv nBytes !match");
+        // A longer one keeps the line of the receive that could not take it,
+        // from before the buffer had room for extension fields.
+        LogLine(received->nLength > NTP_PACKET_WITH_AUTHENTICATOR_SIZE ? "FD_READ - recvfrom()"
+                                                                        : "FD_READ - recv nBytes !match");
         return;
     case RECEIVED:
         break;

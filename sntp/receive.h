@@ -11,11 +11,11 @@
 
 struct ReceivedPacket {
     NtpPacket packet;       // the first 48 bytes of the datagram
-    int nLength;            // 48 or 68
+    int nLength;            // the datagram's; 48 or 68 when RECEIVED
     int nWaiting;           // the bytes that were waiting, as the sender line tells them
     sockaddr_in saFrom;     // the sender
     NtpTimestamp qwArrival; // T4, read right after the receive
-    uint8_t abDatagram[NTP_PACKET_WITH_AUTHENTICATOR_SIZE];  // receive buffer
+    uint8_t abDatagram[NTP_DATAGRAM_MAX_SIZE];  // receive buffer
 };
 
 // Opens a UDP socket on every local address at port (0: one the system
@@ -38,7 +38,7 @@ enum ReceiveResult {
     RECEIVED_NOTHING,       // none was waiting
     RECEIVE_FIONREAD_FAILED,
     RECEIVE_RECVFROM_FAILED,
-    RECEIVED_WRONG_LENGTH,  // a datagram, taken off and not used
+    RECEIVED_WRONG_LENGTH,  // a datagram of another length, taken off and not used
 };
 
 // Takes one datagram off the socket, if one waits; logs nothing. Only with
