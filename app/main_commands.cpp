@@ -8,6 +8,7 @@
 #include "resources/resource.h"
 #include "settings/settings_controls.h"
 #include "settings/settings_table.h"
+#include "sntp/client.h"
 #include "sntp/server.h"
 
 namespace {
@@ -44,6 +45,7 @@ void OnMainCommand(HWND hwnd, WORD id, WORD code)
         ShowWindow(hwnd, SW_MINIMIZE);  // the minimise notification hides and saves
     } else if (SettingOfControl(id) != NULL) {
         if (OnSettingsCommand(hwnd, id, code)) OnSwitchChanged(hwnd, id);
+        ConfigureClient(ClientConfigOf(settings));
     } else if (id == IDM_COPY) {
         CopyLog(hwnd);
     } else {

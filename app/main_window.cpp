@@ -74,17 +74,10 @@ void LogCounters()
 
 void LoadAndShowSettings(HWND hwnd)
 {
-    char szServerName[SERVER_NAME_SIZE];
-    shell.fFirstRun = LoadSettings(&settings, szServerName) ? 0 : 1;
+    shell.fFirstRun = LoadSettings(&settings) ? 0 : 1;
     SetUpSettingsControls(hwnd);
-    ShowSettings(hwnd, szServerName);
-}
-
-void SaveSettingsOf(HWND hwnd)
-{
-    char szServerName[SERVER_NAME_SIZE];
-    GetServerName(hwnd, szServerName);
-    SaveSettings(settings, szServerName);
+    ShowSettings(hwnd);
+    ConfigureClient(ClientConfigOf(settings));
 }
 
 // A reply was judged: it is kept, and the tray's tip and an open history
@@ -151,12 +144,12 @@ void OnPowerBroadcast(WPARAM event)
 void OnMinimized(HWND hwnd)
 {
     ShowWindow(hwnd, SW_HIDE);
-    SaveSettingsOf(hwnd);
+    SaveSettings(settings);
 }
 
 void OnClose(HWND hwnd)
 {
-    SaveSettingsOf(hwnd);
+    SaveSettings(settings);
     DestroyWindow(hwnd);
 }
 

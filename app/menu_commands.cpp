@@ -6,7 +6,6 @@
 #include "history/history_window.h"
 #include "log/activity_log.h"
 #include "resources/resource.h"
-#include "settings/settings_controls.h"
 #include "sntp/client.h"
 #include "sntp/windows_time.h"
 
@@ -40,10 +39,8 @@ void WarnOfWindowsTime()
 
 void OnToggleOnline()
 {
-    char szServerName[SERVER_NAME_SIZE];
-    GetServerName(shell.MainWindow, szServerName);
     bool fWasOff = ReportClient().nFace == FACE_OFFLINE;
-    ToggleOnline(szServerName);
+    ToggleOnline();
     if (fWasOff) WarnOfWindowsTime();
 }
 

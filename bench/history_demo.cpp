@@ -221,6 +221,7 @@ int RunSession(HWND hMain, const char* szServer, int n)
 {
     uint64_t qwBefore = JudgedReplies().qwAppended;
     SetDlgItemTextA(hMain, IDC_SERVERNAME, szServer);
+    SendMessageA(hMain, WM_COMMAND, MAKEWPARAM(IDC_SERVERNAME, CBN_EDITCHANGE), 0);  // as typing tells it
     SendMessageA(hMain, WM_COMMAND, IDM_ONLINE, 0);
     if (PumpUntil(IsOnline, 0, kOnlineWait_ms)) {
         for (int i = 0; i < n; ++i) Exchange(hMain);
@@ -242,6 +243,7 @@ HWND CreateMainWindow(HINSTANCE hInstance)
     KillTimer(hMain, kTickTimer);  // the held clock's ticks are the only ones
     settings.nCheckTimer_minute = 1;
     settings.fStayAfterAdjustment = 1;
+    ConfigureClient(ClientConfigOf(settings));
     PumpMessages();
     return hMain;
 }

@@ -41,17 +41,18 @@ bool PutRegDword(HKEY hKey, const char* name, int32_t value)
     return PutRegValue(hKey, name, REG_DWORD, &dwData, sizeof dwData);
 }
 
-bool GetRegText(HKEY hKey, const char* name, char (&text)[SERVER_NAME_SIZE])
+bool GetRegText(HKEY hKey, const char* name, char* text, DWORD cbText)
 {
     // One byte more than the text may hold, so that a stored text that is
     // not terminated still gets its zero inside the buffer.
-    char buffer[SERVER_NAME_SIZE + 1];
+    char buffer[1024 + 1];
+    if (cbText > sizeof buffer - 1) return false;
     DWORD dwType = 0;
-    DWORD cbData = SERVER_NAME_SIZE;
+    DWORD cbData = cbText;
     if (RegQueryValueExA(hKey, name, NULL, &dwType, (BYTE*)buffer, &cbData) != ERROR_SUCCESS) return false;
     if (dwType != REG_SZ) return false;
     buffer[cbData] = '\0';
-    if (strlen(buffer) >= SERVER_NAME_SIZE) return false;  // 256 characters without a zero
+    if (strlen(buffer) >= cbText) return false;  // as many characters as bytes: no room for the zero
     memcpy(text, buffer, strlen(buffer) + 1);
     return true;
 }

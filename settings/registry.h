@@ -6,8 +6,6 @@
 #include <windows.h>
 #include <stdint.h>
 
-enum { SERVER_NAME_SIZE = 256 };  // 255 characters and the terminating zero
-
 extern const char SETTINGS_KEY[];
 
 // The key opened for reading, or created for writing; NULL when that fails.
@@ -18,8 +16,9 @@ HKEY CreateSettingsKey();
 bool GetRegDword(HKEY hKey, const char* name, int32_t* value);
 bool PutRegDword(HKEY hKey, const char* name, int32_t value);
 
-// A REG_SZ that fits with its terminating zero; false leaves text alone.
-bool GetRegText(HKEY hKey, const char* name, char (&text)[SERVER_NAME_SIZE]);
+// A REG_SZ that fits into cbText bytes (at most 1,024) with its
+// terminating zero; false leaves text alone.
+bool GetRegText(HKEY hKey, const char* name, char* text, DWORD cbText);
 bool PutRegText(HKEY hKey, const char* name, const char* text);
 
 // Any value as given, a malformed one too: what the Put pairs write through.

@@ -3,7 +3,6 @@
 #include <commctrl.h>
 
 #include "resources/resource.h"
-#include "settings/settings_store.h"
 #include "settings/settings_table.h"
 
 namespace {
@@ -43,9 +42,31 @@ void OnNumberKillFocus(HWND hwnd, const Setting& setting)
     SendDlgItemMessageA(hwnd, setting.idSpin, UDM_SETPOS, 0, MAKELPARAM(wPosition, 0));
 }
 
+// The text as typed, or the list's entry as chosen: at the choice the combo
+// box's own text is still the old one.
+void OnTextChange(HWND hwnd, const Setting& setting, int code)
+{
+    char (&text)[SERVER_NAME_SIZE] = settings.*setting.pszText;
+    if (code == CBN_EDITCHANGE) {
+        text[0] = '\0';
+        GetDlgItemTextA(hwnd, setting.idControl, text, sizeof text);
+        return;
+    }
+    if (code != CBN_SELCHANGE) return;
+    LRESULT index = SendDlgItemMessageA(hwnd, setting.idControl, CB_GETCURSEL, 0, 0);
+    if (index == CB_ERR) return;
+    LRESULT length = SendDlgItemMessageA(hwnd, setting.idControl, CB_GETLBTEXTLEN, index, 0);
+    if (length == CB_ERR || length >= (LRESULT)sizeof text) return;
+    SendDlgItemMessageA(hwnd, setting.idControl, CB_GETLBTEXT, index, (LPARAM)text);
+}
+
 void ShowSetting(HWND hwnd, const Setting& setting)
 {
-    if (IsNumberSetting(setting)) {
+    if (IsTextSetting(setting)) {
+        char (&text)[SERVER_NAME_SIZE] = settings.*setting.pszText;
+        ShowServerName(hwnd, text);
+        GetDlgItemTextA(hwnd, setting.idControl, text, sizeof text);  // a list entry's own letter case
+    } else if (IsNumberSetting(setting)) {
         SendDlgItemMessageA(hwnd, setting.idSpin, UDM_SETPOS, 0, MAKELPARAM(settings.*setting.pnValue, 0));
     } else {
         CheckDlgButton(hwnd, setting.idControl, settings.*setting.pnValue ? BST_CHECKED : BST_UNCHECKED);
@@ -65,25 +86,22 @@ void SetUpSettingsControls(HWND hwnd)
     }
 }
 
-void ShowSettings(HWND hwnd, const char* szServerName)
+void ShowSettings(HWND hwnd)
 {
     fShowing = true;
-    ShowServerName(hwnd, szServerName);
     for (const Setting& setting : SETTINGS) ShowSetting(hwnd, setting);
     EnableStayControls(hwnd);
     fShowing = false;
-}
-
-void GetServerName(HWND hwnd, char (&szServerName)[SERVER_NAME_SIZE])
-{
-    szServerName[0] = '\0';
-    GetDlgItemTextA(hwnd, IDC_SERVERNAME, szServerName, SERVER_NAME_SIZE);
 }
 
 bool OnSettingsCommand(HWND hwnd, int id, int code)
 {
     const Setting* setting = SettingOfControl(id);
     if (fShowing || setting == NULL) return false;
+    if (IsTextSetting(*setting)) {
+        OnTextChange(hwnd, *setting, code);
+        return false;
+    }
     if (IsNumberSetting(*setting)) {
         if (code == EN_CHANGE) OnNumberChange(hwnd, *setting);
         if (code == EN_KILLFOCUS) OnNumberKillFocus(hwnd, *setting);

@@ -6,18 +6,14 @@
 
 #include <windows.h>
 
-#include "settings/registry.h"
-
 // Text limits and up-down ranges, once, before ShowSettings.
 void SetUpSettingsControls(HWND hwnd);
 
-// Shows the settings and the server name, selecting the list entry the
-// name matches in any letter case.
-void ShowSettings(HWND hwnd, const char* szServerName);
+// Shows the settings, selecting the list entry the server name matches in
+// any letter case.
+void ShowSettings(HWND hwnd);
 
-// The server name as the combo box holds it.
-void GetServerName(HWND hwnd, char (&szServerName)[SERVER_NAME_SIZE]);
-
-// WM_COMMAND from the number fields (edit notifications) and the check
-// boxes. True when a check box changed its setting.
+// WM_COMMAND from the server name's combo box (typing, or a choice from its
+// list), the number fields (edit notifications) and the check boxes. True
+// when a check box changed its setting.
 bool OnSettingsCommand(HWND hwnd, int id, int code);

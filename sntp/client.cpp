@@ -45,6 +45,13 @@ void RunClientSchedule()
 
 }  // namespace
 
+ClientConfig clientConfig = {};
+
+void ConfigureClient(const ClientConfig& config)
+{
+    clientConfig = config;
+}
+
 void OnClientTick()
 {
     NoteClockLead();

@@ -11,6 +11,7 @@
 #include <winsock.h>
 #include <stdint.h>
 
+#include "sntp/client_config.h"
 #include "sntp/client_status.h"
 #include "sntp/reply_history.h"
 #include "timebase/ntp_time.h"
@@ -36,12 +37,16 @@ void SetOnlineStateView(void (*pfnShow)(bool fOn));
 // the clock.
 void SetJudgedReplyView(void (*pfnShow)());
 
+// What the client is to do, before it first goes online and again after
+// each change of a setting. A new server name counts from the next click.
+void ConfigureClient(const ClientConfig& config);
+
 // Command 40003, the user's click: while the client is on (online, or
 // trying: a lookup pending, a retry waiting, the network gone, stopped by
 // its server), it stops everything and stays offline. Otherwise it goes
-// online afresh with this server name or dotted address: it polls at once
-// and forgets RATE.
-void ToggleOnline(const char* szServerName);
+// online afresh with the configured server name or dotted address: it polls
+// at once and forgets RATE.
+void ToggleOnline();
 
 // Completions of the host and service lookups (task handle, error). Those
 // of a cancelled or superseded lookup are ignored without a line.

@@ -3,7 +3,6 @@
 #include <string.h>
 
 #include "log/activity_log.h"
-#include "settings/settings_table.h"
 #include "sntp/client_poll.h"
 #include "sntp/client_state.h"
 #include "sntp/lookups.h"
@@ -52,7 +51,7 @@ void MoveTo(ClientStatus status)
 void WaitToRetry(TryCause cause)
 {
     clientLink.nTryCause = cause;
-    uint32_t cap = PollInterval(settings.nCheckTimer_minute, 0);
+    uint32_t cap = PollInterval(clientConfig.nInterval_minute, 0);
     uint32_t nWait_sec = BackOff(cap < MAX_LOOKUP_RETRY_SEC ? cap : MAX_LOOKUP_RETRY_SEC);
     clientLink.qwNextAttempt_ms = MonotonicMs() + (uint64_t)nWait_sec * 1000;
     MoveTo(CLIENT_WAITING);
@@ -135,7 +134,7 @@ void SetOnlineStateView(void (*pfnShow)(bool fOnline))
     pfnShowOnlineState = pfnShow;
 }
 
-void ToggleOnline(const char* szName)
+void ToggleOnline()
 {
     if (CurrentFace() != FACE_OFFLINE) {
         StopClient(false);
@@ -147,7 +146,7 @@ void ToggleOnline(const char* szName)
     // probed.
     StartAfresh();
     memset(&clientLink.saServer, 0, sizeof clientLink.saServer);
-    lstrcpynA(clientLink.szServerName, szName, sizeof clientLink.szServerName);
+    lstrcpynA(clientLink.szServerName, clientConfig.szServers, sizeof clientLink.szServerName);
     GoOnlineAgain();
 }
 

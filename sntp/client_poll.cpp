@@ -5,7 +5,6 @@
 
 #include "base/system_library.h"
 #include "log/activity_log.h"
-#include "settings/settings_table.h"
 #include "sntp/client_state.h"
 #include "sntp/receive.h"
 #include "timebase/clock.h"
@@ -69,7 +68,7 @@ NetworkAction HearNetwork(NetworkState now)
 
 uint32_t IntervalInForce()
 {
-    return PollInterval(settings.nCheckTimer_minute, clientPoll.nRateShift);
+    return PollInterval(clientConfig.nInterval_minute, clientPoll.nRateShift);
 }
 
 uint32_t BackOff(uint32_t nCap_sec)

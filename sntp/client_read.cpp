@@ -3,7 +3,6 @@
 #include <string.h>
 
 #include "log/activity_log.h"
-#include "settings/settings_table.h"
 #include "sntp/client.h"
 #include "sntp/client_link.h"
 #include "sntp/client_poll.h"
@@ -121,8 +120,8 @@ const char* WhyNoAnswer(ReceiveResult result, const ReceivedPacket& received, Re
     if (NtpMode(&received.packet) != NTP_MODE_SERVER) return "";
     // Family, port and address must be the server's.
     if (memcmp(&received.saFrom, &clientLink.saServer, 8) != 0) return "FD_READ - server !match";
-    EvaluateReply(&received.packet, clientPoll.qwRequestTime, received.qwArrival, AcceptableMaxLoopDelay(settings),
-                  IgnorableMaxTimeDifference(settings), ClockPrecision(), e);
+    EvaluateReply(&received.packet, clientPoll.qwRequestTime, received.qwArrival, clientConfig.qwAcceptableMaxLoopDelay,
+                  clientConfig.qwIgnorableMaxTimeDifference, ClockPrecision(), e);
     if (AnswersRequest(&received.packet)) return NULL;
     return e->szRefusal != NULL ? e->aszLines[0] : "FD_READ - T1 !match";
 }
@@ -146,7 +145,7 @@ void TakeMeasurement(const ReplyEvaluation& e, NtpTimestamp qwArrival)
     clientFindings.qwLastJudged = qwArrival;
     clientFindings.qwLastJudged_ms = MonotonicMs();
     clientFindings.llLastOffset = e.llOffset;
-    LeapVerdict leap = WeighLeap(&leapWitness, e.llOffset, e.fCorrect, IgnorableMaxTimeDifference(settings));
+    LeapVerdict leap = WeighLeap(&leapWitness, e.llOffset, e.fCorrect, clientConfig.qwIgnorableMaxTimeDifference);
     if (leap == LEAP_AWAITED || leap == LEAP_DISPUTED) {
         HoldLeap(leap);
         RecordReply(e, qwArrival, REPLY_NOT_CORRECTED);
@@ -208,7 +207,7 @@ void OnClockChanged()
 {
     int64_t llStep = ClockStepSinceNoted();
     // The monotonic clock reads in ticks of about 16 ms: within 100 ms is no step.
-    uint64_t qwLeast = IgnorableMaxTimeDifference(settings);
+    uint64_t qwLeast = clientConfig.qwIgnorableMaxTimeDifference;
     if (qwLeast < MillisecondsToNtp(100)) qwLeast = MillisecondsToNtp(100);
     if (OffsetMagnitude(llStep) <= qwLeast) return;
     LogLineBuffer line;

@@ -18,7 +18,7 @@
 struct ClientLink {
     ClientStatus nStatus = CLIENT_OFFLINE;
     int32_t fWantOnline = 0;         // the user's wish: the start-up setting, then the user's own clicks
-    char szServerName[256] = {};     // the name or dotted address the way online uses
+    char szServerName[SERVER_NAME_SIZE] = {};  // the name or dotted address the way online uses
     sockaddr_in saServer = {};
     SOCKET sockClient = INVALID_SOCKET;
     uint64_t qwNextAttempt_ms = 0;   // waiting: when the way online is tried again
@@ -54,6 +54,8 @@ struct ClientFindings {
     ReplyHistory history;
 };
 
+// What the client was told to do: written in client.cpp only.
+extern ClientConfig clientConfig;
 extern ClientLink clientLink;
 extern ClientPoll clientPoll;
 extern ClientFindings clientFindings;

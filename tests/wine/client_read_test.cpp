@@ -116,7 +116,7 @@ TEST_F(ClientRead, OnlyRepliesFromTheServerWhileOnlineAreJudged)
 
 TEST_F(ClientRead, OnlyTheFirstReplyToTheRequestOutIsJudged)
 {
-    settings.nIgnorableMaxTimeDifference_ms = 100;
+    settings.nIgnorableMaxTimeDifference_ms = 100; ConfigureClient(ClientConfigOf(settings));
     std::vector<uint8_t> reply = ReplyAhead(300 * kMillisecond);
     std::vector<uint8_t> spoofed = reply;
     spoofed[31] ^= 1;  // a T1 the client never sent
@@ -147,7 +147,7 @@ TEST_F(ClientRead, CorrectionThatTheSystemTakesIsRecorded)
 {
     // Wine accepts a step within half a second of now as done, without
     // touching the host's clock.
-    settings.nIgnorableMaxTimeDifference_ms = 100;
+    settings.nIgnorableMaxTimeDifference_ms = 100; ConfigureClient(ClientConfigOf(settings));
     std::vector<std::string> log = Deliver(ReplyAhead(300 * kMillisecond));
     ASSERT_EQ(log.size(), 5u) << testing::PrintToString(log);
     EXPECT_EQ(log[3], "0.300秒遅れています");

@@ -271,7 +271,7 @@ TEST_F(Server, SilentWhileTheClockGoesUnchecked)
         qwMonotonic_ms = row.now_ms;
         clientFindings.reference.qwSynchronized_ms = row.synchronized_ms;
         clientFindings.reference.fSynchronized = row.fSynchronized;
-        settings.nCheckTimer_minute = row.nCheckTimer_minute;
+        settings.nCheckTimer_minute = row.nCheckTimer_minute; ConfigureClient(ClientConfigOf(settings));
         clientPoll.nRateShift = row.nRateShift;
         WatchServedClock();
         EXPECT_EQ(Log(), row.lines);

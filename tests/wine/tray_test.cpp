@@ -151,7 +151,7 @@ TEST_F(Tray, IconAndTipTellWhenTheClockWasLastFoundRight)
         clientFindings.qwLastJudged = row.judged_ms != 0 ? qwJudged : 0;
         clientFindings.qwLastJudged_ms = row.judged_ms;
         qwMonotonic_ms = row.now_ms;
-        settings.nCheckTimer_minute = row.interval_minute;
+        settings.nCheckTimer_minute = row.interval_minute; ConfigureClient(ClientConfigOf(settings));
         row.show();
         const std::string tip = "Tamarin Time\n" + row.second;
         EXPECT_EQ(std::string(lastRecord.szTip), tip) << row.now_ms;

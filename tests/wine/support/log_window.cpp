@@ -80,6 +80,7 @@ std::vector<std::string> ReadLog()
 void ResetProgramState()
 {
     settings = DefaultSettings();
+    clientConfig = ClientConfigOf(settings);
     clientLink = ClientLink();
     clientPoll = ClientPoll();
     clientFindings = ClientFindings();

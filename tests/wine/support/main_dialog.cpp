@@ -48,6 +48,8 @@ std::string MainDialog::Text(int id)
 void MainDialog::Type(int id, const char* text)
 {
     SetDlgItemTextA(hMain, id, text);
+    // A combo box tells of typing only, not of a text set.
+    if (id == IDC_SERVERNAME) SendMessageA(hMain, WM_COMMAND, MAKEWPARAM(id, CBN_EDITCHANGE), 0);
 }
 
 void MainDialog::Leave(int id)
