@@ -13,10 +13,10 @@
 
 namespace {
 
-void RunServerMode(HWND hwnd, bool fRun)
+void RunServerMode(bool fRun)
 {
     if (fRun) {
-        StartServerMode(hwnd, shell.msgSelectServer);
+        StartServerMode();
     } else {
         StopServerMode();
     }
@@ -24,16 +24,17 @@ void RunServerMode(HWND hwnd, bool fRun)
 
 // What a switch sets going once the user changed it: server mode as the
 // two switches want it, and a resident program does not end by itself.
-void OnSwitchChanged(HWND hwnd, WORD id)
+void OnSwitchChanged(WORD id)
 {
     if (id == IDC_STAY && settings.fStayAfterAdjustment) CancelExitCountdown();
-    if (id == IDC_STAY || id == IDC_SERVERMODE) RunServerMode(hwnd, ServerModeWanted(settings));
+    if (id == IDC_STAY || id == IDC_SERVERMODE) RunServerMode(ServerModeWanted(settings));
 }
 
 }  // namespace
 
-void ShowOnlineState(bool fOn)
+void ShowOnlineState(ClientFace face)
 {
+    bool fOn = face != FACE_OFFLINE;
     // The button names the action a click performs; the menu and the icon show the state.
     SetDlgItemTextA(shell.MainWindow, IDM_ONLINE, fOn ? "オフライン" : "オンライン");
     ShowTrayOnlineState(fOn);
@@ -44,7 +45,7 @@ void OnMainCommand(HWND hwnd, WORD id, WORD code)
     if (id == IDCANCEL) {
         ShowWindow(hwnd, SW_MINIMIZE);  // the minimise notification hides and saves
     } else if (SettingOfControl(id) != NULL) {
-        if (OnSettingsCommand(hwnd, id, code)) OnSwitchChanged(hwnd, id);
+        if (OnSettingsCommand(hwnd, id, code)) OnSwitchChanged(id);
         ConfigureClient(ClientConfigOf(settings));
     } else if (id == IDM_COPY) {
         CopyLog(hwnd);

@@ -4,9 +4,11 @@
 
 #include <windows.h>
 
+#include "sntp/client_status.h"
+
 // Handler of the main window's WM_COMMAND.
 void OnMainCommand(HWND hwnd, WORD id, WORD code);
 
 // The online button's text, the tray menu's check mark and the tray icon,
-// after the client's online state changed.
-void ShowOnlineState(bool fOnline);
+// after the client's face changed: on (online or trying) or off.
+void ShowOnlineState(ClientFace face);

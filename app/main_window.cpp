@@ -8,7 +8,9 @@
 #include "app/menu_commands.h"
 #include "app/shell_state.h"
 #include "app/tray.h"
+#include "app/window_host.h"
 #include "history/history_window.h"
+#include "history/reply_history.h"
 #include "journal/history_keeper.h"
 #include "log/activity_log.h"
 #include "log/log_format.h"
@@ -26,14 +28,6 @@ HICON hIconApp16 = NULL;
 HICON hIconApp32 = NULL;
 HICON hIconOnline16 = NULL;
 HICON hIconWarning16 = NULL;
-
-void RegisterMessages()
-{
-    shell.msgGetHostByXXXX = RegisterWindowMessageA("WSAAsyncGetHostByXXXX");
-    shell.msgGetServByXXXX = RegisterWindowMessageA("WSAAsyncGetServByXXXX");
-    shell.msgSelectClient = RegisterWindowMessageA("WSAAsyncSelectClient");
-    shell.msgSelectServer = RegisterWindowMessageA("WSAAsyncSelectServer");
-}
 
 HICON LoadIconImage(HINSTANCE hInstance, int id, int size)
 {
@@ -82,23 +76,26 @@ void LoadAndShowSettings(HWND hwnd)
 
 // A reply was judged: it is kept, and the tray's tip and an open history
 // window show it.
-void ShowJudgedReply()
+void ShowJudgedReply(const JudgedReply& reply)
 {
-    const ReplyHistory& replies = JudgedReplies();
-    KeepJudgedReply(HistoryAt(replies, replies.nCount - 1));
+    AppendHistory(&judgedReplies, reply.point);
+    KeepJudgedReply(reply.point);
     ShowTrayState();
     ShowHistoryUpdate();
+}
+
+// A reply of an earlier run, read back from the history kept across starts.
+void RecallJudgedReply(const HistoryPoint& point)
+{
+    AppendHistory(&judgedReplies, point);
 }
 
 void OnInitDialog(HWND hwnd)
 {
     shell.MainWindow = hwnd;
-    SetLogOwner(hwnd);
+    StartWindowHost(hwnd, EngineViews{ShowJudgedReply, ShowOnlineState});
     StartLogView(hwnd);
     HINSTANCE hInstance = InstanceOf(hwnd);
-    RegisterMessages();
-    ClientEvents events = {hwnd, shell.msgGetHostByXXXX, shell.msgGetServByXXXX, shell.msgSelectClient};
-    SetClientEvents(events);
     HMENU hSystemMenu = GetSystemMenu(hwnd, FALSE);
     RemoveMenu(hSystemMenu, SC_SIZE, MF_BYCOMMAND);
     RemoveMenu(hSystemMenu, SC_MAXIMIZE, MF_BYCOMMAND);
@@ -107,11 +104,9 @@ void OnInitDialog(HWND hwnd)
     LogGreeting();
     StartKeepingHistory(RecallJudgedReply);
     CreateTrayWindow(hInstance, hIconApp16, hIconOnline16, hIconWarning16);
-    SetOnlineStateView(ShowOnlineState);
-    SetJudgedReplyView(ShowJudgedReply);
     SetTimer(hwnd, kTickTimer, 1000, NULL);
     if (settings.fStartAtFirst) PostMessageA(hwnd, WM_COMMAND, IDM_ONLINE, 0);
-    if (ServerModeWanted(settings)) StartServerMode(hwnd, shell.msgSelectServer);
+    if (ServerModeWanted(settings)) StartServerMode();
     LogCounters();
 }
 
@@ -156,8 +151,6 @@ void OnClose(HWND hwnd)
 void OnDestroy(HWND hwnd)
 {
     StopServerMode();
-    SetOnlineStateView(NULL);  // the window that showed it is going
-    SetJudgedReplyView(NULL);
     CloseClientSocket();
     KillTimer(hwnd, kTickTimer);
     StopLogView(hwnd);
@@ -165,38 +158,15 @@ void OnDestroy(HWND hwnd)
     StopKeepingHistory();
     DestroyWindow(shell.TrayWindow);
     PostQuitMessage(0);
-    // Another thread's late line is dropped, not sent to a handle that the
-    // system may give to another window.
-    SetLogOwner(NULL);
+    StopWindowHost();
     shell.MainWindow = NULL;
-}
-
-// Registered messages are 0 until WM_INITDIALOG registers them.
-bool IsMessage(UINT msg, UINT registered)
-{
-    return registered != 0 && msg == registered;
 }
 
 }  // namespace
 
 INT_PTR CALLBACK MainDialogProc(HWND hwnd, UINT msg, WPARAM wParam, LPARAM lParam)
 {
-    if (IsMessage(msg, shell.msgGetHostByXXXX)) {
-        OnHostResolved((HANDLE)wParam, WSAGETASYNCERROR(lParam));
-        return TRUE;
-    }
-    if (IsMessage(msg, shell.msgGetServByXXXX)) {
-        OnServiceResolved((HANDLE)wParam, WSAGETASYNCERROR(lParam));
-        return TRUE;
-    }
-    if (IsMessage(msg, shell.msgSelectClient)) {
-        OnClientRead((SOCKET)wParam, WSAGETSELECTEVENT(lParam));
-        return TRUE;
-    }
-    if (IsMessage(msg, shell.msgSelectServer)) {
-        OnServerRead((SOCKET)wParam, WSAGETSELECTEVENT(lParam));
-        return TRUE;
-    }
+    if (RouteHostMessage(msg, wParam, lParam)) return TRUE;
     switch (msg) {
     case WM_INITDIALOG:
         OnInitDialog(hwnd);
@@ -230,9 +200,6 @@ INT_PTR CALLBACK MainDialogProc(HWND hwnd, UINT msg, WPARAM wParam, LPARAM lPara
         return TRUE;
     case WM_DESTROY:
         OnDestroy(hwnd);
-        return TRUE;
-    case WM_APP_LOGLINE:
-        OnLogLineMessage(wParam, lParam);
         return TRUE;
     }
     return FALSE;

@@ -1,6 +1,6 @@
-// The application shell's windows and the registered message numbers it
-// routes, written at start-up on the user-interface thread. Only the shell
-// reads them: what lies below is handed what it needs when it starts.
+// The application shell's windows, written at start-up on the user-interface
+// thread. Only the shell reads them: what lies below is handed what it
+// needs when it starts.
 #pragma once
 
 #include <windows.h>
@@ -9,10 +9,6 @@
 struct ShellState {
     HWND MainWindow = NULL;  // the settings window: owner of the log, target of every event
     HWND TrayWindow = NULL;  // the hidden window that owns the tray icon
-    UINT msgGetHostByXXXX = 0;
-    UINT msgGetServByXXXX = 0;
-    UINT msgSelectClient = 0;
-    UINT msgSelectServer = 0;
     int32_t fFirstRun = 0;  // no settings key existed at start
 };
 

@@ -16,6 +16,7 @@
 #include "journal/history_keeper.h"
 #include "tests/core/made_history.h"
 #include "history/history_window.h"
+#include "history/reply_history.h"
 #include "resources/resource.h"
 #include "settings/settings_table.h"
 #include "sntp/client.h"
@@ -26,6 +27,12 @@
 #include "timebase/clock.h"
 
 namespace {
+
+// The earlier runs' replies, into the record the window shows.
+void Recall(const HistoryPoint& point)
+{
+    AppendHistory(&judgedReplies, point);
+}
 
 // The history window, found by its class as any program could.
 HWND HistoryWindow()
@@ -114,7 +121,7 @@ bool IsOnline(uint64_t)
 
 bool HasGrownPast(uint64_t qwBefore)
 {
-    return JudgedReplies().qwAppended > qwBefore;
+    return judgedReplies.qwAppended > qwBefore;
 }
 
 // --- "time" and "doctor" ---------------------------------------------------
@@ -182,7 +189,7 @@ int RunTiming(HINSTANCE hInstance)
     int nRecords = 0;
     if (!WriteMadeHistory(MadeHistoryPlan{90, 1, -2.1, 0.2, 0.002, 0, START_AS_LEFT, 0}, &nRecords)) return 1;
     LARGE_INTEGER start = Counter();
-    StartKeepingHistory(RecallJudgedReply);
+    StartKeepingHistory(Recall);
     OpenHistoryWindow(hInstance, NULL);
     HWND hwnd = HistoryWindow();
     if (hwnd == NULL) return 1;
@@ -191,7 +198,7 @@ int RunTiming(HINSTANCE hInstance)
     double adRedraw_ms[kRedraws];
     TimeRedraws(hwnd, adRedraw_ms);
     double dMedian_ms = (adRedraw_ms[kRedraws / 2 - 1] + adRedraw_ms[kRedraws / 2]) / 2;
-    const ReplyHistory& replies = JudgedReplies();
+    const ReplyHistory& replies = judgedReplies;
     HistoryPoint point = HistoryAt(replies, replies.nCount - 1);
     start = Counter();
     for (int i = 0; i < kAppends; ++i) KeepJudgedReply(point);
@@ -209,7 +216,7 @@ int RunTiming(HINSTANCE hInstance)
 // One poll on the held clock: a minute and a second later, the tick.
 void Exchange(HWND hMain)
 {
-    uint64_t qwBefore = JudgedReplies().qwAppended;
+    uint64_t qwBefore = judgedReplies.qwAppended;
     qwHeldTick_ms += kPollStep_ms;
     SendMessageA(hMain, WM_TIMER, kTickTimer, 0);
     PumpUntil(HasGrownPast, qwBefore, kReplyWait_ms);
@@ -219,7 +226,7 @@ void Exchange(HWND hMain)
 // Online with the server, n polls, offline again; the replies recorded.
 int RunSession(HWND hMain, const char* szServer, int n)
 {
-    uint64_t qwBefore = JudgedReplies().qwAppended;
+    uint64_t qwBefore = judgedReplies.qwAppended;
     SetDlgItemTextA(hMain, IDC_SERVERNAME, szServer);
     SendMessageA(hMain, WM_COMMAND, MAKEWPARAM(IDC_SERVERNAME, CBN_EDITCHANGE), 0);  // as typing tells it
     SendMessageA(hMain, WM_COMMAND, IDM_ONLINE, 0);
@@ -229,7 +236,7 @@ int RunSession(HWND hMain, const char* szServer, int n)
     }
     if (ReportClient().nStatus != CLIENT_OFFLINE) StopClient(false);  // a lookup or a retry still pending
     PumpMessages();
-    return (int)(JudgedReplies().qwAppended - qwBefore);
+    return (int)(judgedReplies.qwAppended - qwBefore);
 }
 
 // The settings that the run needs, whatever the registry said: polls a
@@ -252,7 +259,7 @@ HWND CreateMainWindow(HINSTANCE hInstance)
 void PrintOutcomes()
 {
     int anCount[REPLY_TOO_SLOW + 1] = {};
-    const ReplyHistory& replies = JudgedReplies();
+    const ReplyHistory& replies = judgedReplies;
     for (int i = 0; i < replies.nCount; ++i) ++anCount[HistoryAt(replies, i).nOutcome];
     printf("within tolerance %d, corrected %d, not corrected %d, too slow %d\n", anCount[REPLY_WITHIN_TOLERANCE],
            anCount[REPLY_CORRECTED], anCount[REPLY_NOT_CORRECTED], anCount[REPLY_TOO_SLOW]);
@@ -303,7 +310,7 @@ int RunDoctor(HINSTANCE hInstance)
 {
     int nRecords = 0;
     if (!WriteMadeHistory(MadeHistoryPlan{30, 10, -2.1, 0.2, 0.005, 9, START_STOPPED, 0}, &nRecords)) return 1;
-    StartKeepingHistory(RecallJudgedReply);
+    StartKeepingHistory(Recall);
     ShowHistory(hInstance, NULL);
     RunUntilEnded();
     return 0;

@@ -8,7 +8,7 @@
 #include <windows.h>
 
 #include "history/history_plot.h"
-#include "sntp/reply_history.h"
+#include "history/reply_history.h"
 
 // What the picture shows besides the replies: the settings' thresholds.
 struct HistoryView {

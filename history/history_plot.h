@@ -5,7 +5,7 @@
 
 #include <stdint.h>
 
-#include "sntp/reply_history.h"
+#include "history/reply_history.h"
 
 enum { PLOT_MAX_TICKS = 16, PLOT_LABEL_SIZE = 24 };
 

@@ -4,7 +4,7 @@
 // it. Pure.
 #pragma once
 
-#include "sntp/reply_history.h"
+#include "history/reply_history.h"
 
 enum { HISTORY_LINE_SIZE = 96 };
 

@@ -51,7 +51,7 @@ int32_t LocalBias()
 // The header and a line a reply, each ended by CR LF, into buffer; its length.
 size_t WriteHistoryText(char* buffer)
 {
-    const ReplyHistory& replies = JudgedReplies();
+    const ReplyHistory& replies = judgedReplies;
     size_t length = (size_t)wsprintfA(buffer, "%s\r\n", HISTORY_HEADER);
     for (int i = 0; i < replies.nCount; ++i) {
         const HistoryPoint& point = HistoryAt(replies, i);
@@ -110,7 +110,7 @@ void OnPaint(HWND hwnd)
     HGDIOBJ oldBitmap = SelectObject(hdcBack, hBackBuffer), oldFont = SelectObject(hdcBack, hFont);
     static char szDoctor[DOCTOR_LINES * (DOCTOR_LINE_SIZE + 2)];
     WriteDoctorText(szDoctor);
-    HistoryView view = {&JudgedReplies(), IgnorableMaxTimeDifference(settings), AcceptableMaxLoopDelay(settings),
+    HistoryView view = {&judgedReplies, IgnorableMaxTimeDifference(settings), AcceptableMaxLoopDelay(settings),
                         settings.nIgnorableMaxTimeDifference_ms, settings.nAcceptableMaxLoopDelay_ms, LocalBias(),
                         szDoctor};
     PaintHistory(hdcBack, rc, view, &plot);

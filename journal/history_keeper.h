@@ -6,7 +6,7 @@
 
 #include "journal/clock_doctor.h"
 #include "journal/journal_record.h"
-#include "sntp/reply_history.h"
+#include "sntp/judged_reply.h"
 
 // Reads what earlier runs recorded, each judged reply to onReply (for the
 // window's record), and records this start.

@@ -7,7 +7,7 @@
 #include <stddef.h>
 #include <stdint.h>
 
-#include "sntp/reply_history.h"
+#include "sntp/judged_reply.h"
 #include "timebase/ntp_time.h"
 
 enum JournalKind : uint8_t {

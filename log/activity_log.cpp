@@ -12,14 +12,15 @@ namespace {
 const int kHandOverSlots = 8;
 PVOID volatile apHandedOver[kHandOverSlots];
 
-// Sends the line to hMain's thread through a free slot, and empties the slot
-// again should hMain be gone before taking it. With every slot taken (eight
-// threads logging at once) the line is dropped rather than waited for.
-void HandOverLine(HWND hMain, const char* text)
+// Carries the line to the owner's thread through a free slot, and empties
+// the slot again should the owner be gone before taking it. With every slot
+// taken (eight threads logging at once) the line is dropped rather than
+// waited for.
+void HandOverLine(LogCarrier pfnCarry, const char* text)
 {
     for (int i = 0; i < kHandOverSlots; ++i) {
         if (InterlockedCompareExchangePointer(&apHandedOver[i], (PVOID)text, NULL) != NULL) continue;
-        SendMessageA(hMain, WM_APP_LOGLINE, (WPARAM)i, (LPARAM)text);
+        pfnCarry(i, text);
         InterlockedCompareExchangePointer(&apHandedOver[i], NULL, (PVOID)text);
         return;
     }
@@ -27,7 +28,8 @@ void HandOverLine(HWND hMain, const char* text)
 
 LogRing ring;
 void (*OnLogChanged)() = NULL;
-HWND volatile hOwner = NULL;  // the window on whose thread lines are appended
+DWORD volatile dwOwner = 0;  // the thread on which lines are appended
+LogCarrier volatile pfnCarrier = NULL;
 
 const DWORD kMaxFileSize = 1024 * 1024;
 
@@ -103,15 +105,15 @@ void AppendLine(const char* text)
 
 void LogLine(const char* text)
 {
-    HWND hMain = hOwner;  // read once: the window's thread clears it at the end
-    DWORD owner = GetWindowThreadProcessId(hMain, NULL);
+    DWORD owner = dwOwner;  // read once: the owner's thread clears it at the end
+    LogCarrier pfnCarry = pfnCarrier;
     if (owner == 0) return;
     if (owner == GetCurrentThreadId()) {
         AppendLine(text);
-    } else {
-        // A synchronous send keeps the text alive until the owner has appended
-        // it, and the owner appends it between two of its own lines.
-        HandOverLine(hMain, text);
+    } else if (pfnCarry != NULL) {
+        // A carrier that waits keeps the text alive until the owner has
+        // appended it, and the owner appends it between two of its own lines.
+        HandOverLine(pfnCarry, text);
     }
 }
 
@@ -135,9 +137,11 @@ uint64_t LogSequence()
     return ring.qwAppended;
 }
 
-void SetLogOwner(HWND hwnd)
+void SetLogOwner(DWORD dwThreadId, LogCarrier pfnCarry)
 {
-    hOwner = hwnd;
+    dwOwner = 0;
+    pfnCarrier = pfnCarry;
+    dwOwner = dwThreadId;
 }
 
 void SetLogView(void (*onChanged)())
@@ -169,9 +173,9 @@ void CloseLogFile()
     pszFileName = NULL;
 }
 
-void OnLogLineMessage(WPARAM wParam, LPARAM lParam)
+void TakeCarriedLine(uintptr_t nSlot, const char* text)
 {
-    if (wParam >= (WPARAM)kHandOverSlots || lParam == 0) return;
-    if (InterlockedCompareExchangePointer(&apHandedOver[wParam], NULL, (PVOID)lParam) != (PVOID)lParam) return;
-    AppendLine((const char*)lParam);
+    if (nSlot >= (uintptr_t)kHandOverSlots || text == NULL) return;
+    if (InterlockedCompareExchangePointer(&apHandedOver[nSlot], NULL, (PVOID)text) != (PVOID)text) return;
+    AppendLine(text);
 }

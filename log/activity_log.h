@@ -2,8 +2,8 @@
 // in a ring of its own, which a view (the main window's list box) shows, and
 // each line also written to a file, stamped with its local time, that a user
 // can send to someone who helps. Lines may be written from any thread; each
-// is appended on its owner window's thread in one piece, and a line is
-// dropped while it has none.
+// is appended on its owner thread in one piece, carried there by the
+// owner's own means, and a line is dropped while there is no owner.
 #pragma once
 
 #include <windows.h>
@@ -11,16 +11,16 @@
 
 #include "log/log_ring.h"
 
-// Carries another thread's finished line to the owner window, whose procedure
-// passes it to OnLogLineMessage: wParam its hand-over slot, lParam the text;
-// the sender waits.
-const UINT WM_APP_LOGLINE = WM_APP + 1;
-
 void LogLine(const char* text);
 
-// The window on whose thread lines are appended, given by the shell when
-// it is made; NULL when it goes, after which lines are dropped.
-void SetLogOwner(HWND hwnd);
+// Carries another thread's finished line, with its hand-over slot, to the
+// owner thread, which passes both to TakeCarriedLine; returns once it was
+// taken or could not be carried.
+typedef void (*LogCarrier)(int nSlot, const char* text);
+
+// The thread on which lines are appended and how lines reach it, given by
+// the host when it starts; 0 when it ends, after which lines are dropped.
+void SetLogOwner(DWORD dwThreadId, LogCarrier pfnCarry);
 
 // The lines kept, counted from the oldest (0 .. LogLineCount() - 1), and the
 // number of lines ever appended, by which a view tells what is new to it.
@@ -46,7 +46,7 @@ void LogError(const char* name, int code);
 void OpenLogFile(const char* name, const char* olderName);
 void CloseLogFile();
 
-// Handler of WM_APP_LOGLINE on the owner's thread. Any process may send or
-// post that message: only a line that this program's own thread handed over
-// is appended, anything else is ignored.
-void OnLogLineMessage(WPARAM wParam, LPARAM lParam);
+// On the owner's thread, what a carrier brought. Any process may send or
+// post the carrier's message: only a line that this program's own thread
+// handed over is appended, anything else is ignored.
+void TakeCarriedLine(uintptr_t nSlot, const char* text);

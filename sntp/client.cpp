@@ -2,7 +2,8 @@
 // report put together from the record that each of them keeps.
 #include "sntp/client.h"
 
-#include "log/activity_log.h"
+#include "log/log_format.h"
+#include "sntp/host_calls.h"
 #include "sntp/client_link.h"
 #include "sntp/client_poll.h"
 #include "sntp/client_read.h"
@@ -16,14 +17,15 @@ namespace {
 // Only a change of the answer acts.
 void ConsultNetworkProbe()
 {
-    switch (HearNetwork(networkProbe(clientLink.saServer.sin_addr.s_addr))) {
+    // The first source's server stands for the way off this machine.
+    switch (HearNetwork(networkProbe(client.aSources[0].link.saServer.sin_addr.s_addr), CurrentStatus())) {
     case NETWORK_GO_OFFLINE:
-        LogLine("ダイアルアップ切断を検出");
+        HostLog("ダイアルアップ切断を検出");
         StopClient(true);
         break;
     case NETWORK_GO_ONLINE:
-        LogLine("ダイアルアップ接続を検出");
-        GoOnlineAgain();
+        HostLog("ダイアルアップ接続を検出");
+        for (int i = 0; i < client.nSources; ++i) GoOnlineAgain(&client.aSources[i]);
         break;
     case NETWORK_POLL_NOW:
         PollSoon();
@@ -33,23 +35,23 @@ void ConsultNetworkProbe()
     }
 }
 
-void RunClientSchedule()
+void RunSourceSchedule(Source* source)
 {
     uint64_t now = MonotonicMs();
-    if (clientLink.nStatus == CLIENT_WAITING && now >= clientLink.qwNextAttempt_ms) {
-        GoOnlineAgain();
+    if (source->link.nStatus == CLIENT_WAITING && now >= source->link.qwNextAttempt_ms) {
+        GoOnlineAgain(source);
         return;
     }
-    if (clientLink.nStatus == CLIENT_ONLINE && PollIsDue(now)) PollServer();
+    if (source->link.nStatus == CLIENT_ONLINE && PollIsDue(source, now)) PollServer(source);
 }
 
 }  // namespace
 
-ClientConfig clientConfig = {};
+Client client;
 
 void ConfigureClient(const ClientConfig& config)
 {
-    clientConfig = config;
+    client.config = config;
 }
 
 void OnClientTick()
@@ -57,32 +59,29 @@ void OnClientTick()
     NoteClockLead();
     SumUpStrayDatagrams();
     ConsultNetworkProbe();
-    RunClientSchedule();
+    for (int i = 0; i < client.nSources; ++i) RunSourceSchedule(&client.aSources[i]);
 }
 
+// The client as a whole, and what its first source found.
 ClientReport ReportClient()
 {
+    const Source& first = client.aSources[0];
     ClientReport report;
-    report.nStatus = clientLink.nStatus;
+    report.nStatus = CurrentStatus();
     report.nFace = CurrentFace();
-    report.nTryCause = clientLink.nTryCause;
-    report.qwTryingSince = clientLink.qwTryingSince;
-    report.qwTryingSince_ms = clientLink.qwTryingSince_ms;
-    report.qwOnlineSince = clientLink.qwOnlineSince;
-    report.qwOnlineSince_ms = clientLink.qwOnlineSince_ms;
-    report.qwLastJudged = clientFindings.qwLastJudged;
-    report.qwLastJudged_ms = clientFindings.qwLastJudged_ms;
-    report.llLastOffset = clientFindings.llLastOffset;
-    report.nInterval_sec = IntervalInForce();
+    report.nTryCause = client.link.nTryCause;
+    report.qwTryingSince = client.link.qwTryingSince;
+    report.qwTryingSince_ms = client.link.qwTryingSince_ms;
+    report.qwOnlineSince = client.link.qwOnlineSince;
+    report.qwOnlineSince_ms = client.link.qwOnlineSince_ms;
+    report.qwLastJudged = first.found.qwLastJudged;
+    report.qwLastJudged_ms = first.found.qwLastJudged_ms;
+    report.llLastOffset = first.found.llLastOffset;
+    report.nInterval_sec = IntervalInForce(&first);
     report.qwUncheckedLimit_ms = UncheckedLimit_ms(report.nInterval_sec);
-    report.nPollsSucceeded = clientFindings.nPollsSucceeded;
-    report.nPollsUnanswered = clientPoll.nUnanswered;
-    report.qwLastPoll_ms = clientPoll.qwLastPoll_ms;
-    report.reference = clientFindings.reference;
+    report.nPollsSucceeded = client.found.nPollsSucceeded;
+    report.nPollsUnanswered = first.poll.nUnanswered;
+    report.qwLastPoll_ms = first.poll.qwLastPoll_ms;
+    report.reference = client.found.reference;
     return report;
-}
-
-const ReplyHistory& JudgedReplies()
-{
-    return clientFindings.history;
 }

@@ -1,10 +1,15 @@
 // The client, an engine behind this door: it keeps the clock in step with
-// one SNTP server. The shell hands it events (the user's click, the lookups'
-// completions, the socket's datagrams, the one-second tick, a wake notice)
-// and reads what it found in one report and the record of judged replies.
-// It never blocks and holds no window of its own: its socket and lookups
-// post to the window given at start, and it tells the shell of changes
-// through the functions given.
+// one SNTP server. Its host (sntp/engine_host.h) hands it a configuration
+// and events (the user's click, the lookups' completions, the socket's
+// readiness, the one-second tick, a wake notice) and hears from it through
+// the host's table: each reply judged, each change of its face. It never
+// blocks and knows no window; what it found is read in one report.
+//
+// This header is the only way in. Its functions live in client.cpp (the
+// configuration, the tick, the report), client_link.cpp (the click, the
+// lookups' completions, closing), client_read.cpp (a socket's readiness, a
+// step of the clock) and client_poll.cpp (PollSoon); the rest of sntp/'s
+// client files are the engine's own.
 #pragma once
 
 #include <windows.h>
@@ -13,29 +18,8 @@
 
 #include "sntp/client_config.h"
 #include "sntp/client_status.h"
-#include "sntp/reply_history.h"
+#include "sntp/judged_reply.h"
 #include "timebase/ntp_time.h"
-
-// Where the client's socket and lookups report: a window and the registered
-// messages it routes to OnClientRead and the two lookups' completions.
-struct ClientEvents {
-    HWND hwnd;
-    UINT msgGetHostByXXXX;
-    UINT msgGetServByXXXX;
-    UINT msgSelectClient;
-};
-
-// Given by the shell once its window exists, before the client goes online.
-void SetClientEvents(const ClientEvents& events);
-
-// The shell's function that shows whether the client is on (online or
-// trying) or off by the user's choice, called on each change of its face.
-void SetOnlineStateView(void (*pfnShow)(bool fOn));
-
-// Told after each reply recorded in the history, once its judgement is
-// taken (NULL: nobody), so that the shell can show when and how it found
-// the clock.
-void SetJudgedReplyView(void (*pfnShow)());
 
 // What the client is to do, before it first goes online and again after
 // each change of a setting. A new server name counts from the next click.
@@ -53,8 +37,8 @@ void ToggleOnline();
 void OnHostResolved(HANDLE hTask, int nError);
 void OnServiceResolved(HANDLE hTask, int nError);
 
-// For each msgSelectClient message: the socket (wParam) and the event bits
-// (low word of lParam). Receives the server's reply, judges it, logs the
+// For each readiness notice of the client socket: the socket and the event
+// bits. Receives the server's reply, judges it, logs the
 // judgement and corrects the clock when it says so.
 void OnClientRead(SOCKET sock, WORD event);
 
@@ -66,7 +50,7 @@ void OnClientTick();
 // tick, unless it polled within the last 15 s (both resume notices may come).
 void PollSoon();
 
-// Each WM_TIMECHANGE: when someone else stepped the clock by more than the
+// Each change of the system clock the host is told of: when someone else stepped the clock by more than the
 // tolerance, the clock is no longer known right (server mode falls silent
 // until a reply checks it) and the server is asked as soon as 15 s have
 // passed since the last request. The program's own corrections are not told.
@@ -108,11 +92,3 @@ struct ClientReport {
 };
 
 ClientReport ReportClient();
-
-// A reply judged in an earlier run, read back from the history kept across
-// starts: it joins the record below, oldest first, and changes nothing else.
-void RecallJudgedReply(const HistoryPoint& point);
-
-// Every reply that passed the checks and answered the request out, whether
-// its delay was accepted or not, with what became of it.
-const ReplyHistory& JudgedReplies();

@@ -2,22 +2,16 @@
 
 #include <string.h>
 
-#include "log/activity_log.h"
+#include "log/log_format.h"
 #include "sntp/client_poll.h"
 #include "sntp/client_state.h"
+#include "sntp/host_calls.h"
 #include "sntp/lookups.h"
 #include "sntp/receive.h"
 #include "sntp/schedule.h"
 #include "timebase/clock.h"
 
 namespace {
-
-// The pending lookups; NULL when none is.
-Lookup* pHostLookup = NULL;
-Lookup* pServLookup = NULL;
-
-void (*pfnShowOnlineState)(bool fOn) = NULL;
-ClientEvents events = {};
 
 void CancelPending(Lookup** ppLookup)
 {
@@ -26,112 +20,124 @@ void CancelPending(Lookup** ppLookup)
     *ppLookup = NULL;
 }
 
-// The one place the client's state moves (what the user wants is set
-// before); the shell hears of each move, and the trying counts from when
-// it began.
-void MoveTo(ClientStatus status)
+// The one place a source's state moves (what the user wants is set
+// before); the host hears of each move of the client's face, and the
+// trying counts from when it began.
+void MoveTo(Source* source, ClientStatus status)
 {
-    bool fWasOnline = clientLink.nStatus == CLIENT_ONLINE;
-    clientLink.nStatus = status;
-    if (!fWasOnline && status == CLIENT_ONLINE) {
-        clientLink.qwOnlineSince = NtpNow();  // the tray's warning counts from here until a reply is judged
-        clientLink.qwOnlineSince_ms = MonotonicMs();
+    bool fWasOnline = AnySourceOnline();
+    source->link.nStatus = status;
+    if (!fWasOnline && AnySourceOnline()) {
+        client.link.qwOnlineSince = NtpNow();  // the tray's warning counts from here until a reply is judged
+        client.link.qwOnlineSince_ms = MonotonicMs();
     }
     ClientFace face = CurrentFace();
-    if (face == FACE_TRYING && clientLink.nFace != FACE_TRYING) {
-        clientLink.qwTryingSince = NtpNow();
-        clientLink.qwTryingSince_ms = MonotonicMs();
+    if (face == FACE_TRYING && client.link.nFace != FACE_TRYING) {
+        client.link.qwTryingSince = NtpNow();
+        client.link.qwTryingSince_ms = MonotonicMs();
     }
-    clientLink.nFace = face;
-    if (pfnShowOnlineState != NULL) pfnShowOnlineState(face != FACE_OFFLINE);
+    client.link.nFace = face;
+    HostStateChanged(face);
 }
 
 // A step of the way online failed (its line is written): try again after
 // the backoff, at most every 15 minutes or every poll interval.
-void WaitToRetry(TryCause cause)
+void WaitToRetry(Source* source, TryCause cause)
 {
-    clientLink.nTryCause = cause;
-    uint32_t cap = PollInterval(clientConfig.nInterval_minute, 0);
-    uint32_t nWait_sec = BackOff(cap < MAX_LOOKUP_RETRY_SEC ? cap : MAX_LOOKUP_RETRY_SEC);
-    clientLink.qwNextAttempt_ms = MonotonicMs() + (uint64_t)nWait_sec * 1000;
-    MoveTo(CLIENT_WAITING);
+    client.link.nTryCause = cause;
+    uint32_t cap = PollInterval(client.config.nInterval_minute, 0);
+    uint32_t nWait_sec = BackOff(source, cap < MAX_LOOKUP_RETRY_SEC ? cap : MAX_LOOKUP_RETRY_SEC);
+    source->link.qwNextAttempt_ms = MonotonicMs() + (uint64_t)nWait_sec * 1000;
+    MoveTo(source, CLIENT_WAITING);
 }
 
 // The lookup when it started; else NULL, after logging the failed step.
-Lookup* Started(Lookup* lookup, const char* szStep, TryCause cause)
+Lookup* Started(Source* source, Lookup* lookup, const char* szStep, TryCause cause)
 {
     if (lookup != NULL && lookup->hTask != 0) return lookup;
-    LogError(szStep, lookup == NULL ? WSAENOBUFS : WSAGetLastError());
-    WaitToRetry(cause);
+    HostLogError(szStep, lookup == NULL ? WSAENOBUFS : WSAGetLastError());
+    WaitToRetry(source, cause);
     return NULL;
 }
 
-void StartServiceLookup()
+void StartServiceLookup(Source* source)
 {
     Lookup* lookup = TakeLookup();
-    if (lookup != NULL) {
-        lookup->hTask = WSAAsyncGetServByName(events.hwnd, events.msgGetServByXXXX, "ntp", "udp",
-                                              lookup->abEntry, sizeof lookup->abEntry);
-    }
-    pServLookup = Started(lookup, "WSAAsyncGetServByXXXX 初期化", TRY_SERVICE);
+    if (lookup != NULL) lookup->hTask = HostLookUpService("ntp", "udp", lookup->abEntry, sizeof lookup->abEntry);
+    source->link.pServLookup = Started(source, lookup, "WSAAsyncGetServByXXXX 初期化", TRY_SERVICE);
 }
 
 // The server's address is known: the port comes next.
-void UseServerAddress(const void* abAddress)
+void UseServerAddress(Source* source, const void* abAddress)
 {
-    LogLine("ホスト確認成功");
-    memset(&clientLink.saServer, 0, sizeof clientLink.saServer);
-    clientLink.saServer.sin_family = AF_INET;
-    memcpy(&clientLink.saServer.sin_addr, abAddress, 4);
-    StartServiceLookup();
+    HostLog("ホスト確認成功");
+    memset(&source->link.saServer, 0, sizeof source->link.saServer);
+    source->link.saServer.sin_family = AF_INET;
+    memcpy(&source->link.saServer.sin_addr, abAddress, 4);
+    StartServiceLookup(source);
 }
 
 // A dotted address is the address: it needs no lookup, and may have no
 // reverse name. Anything else, an empty text or one that starts with a digit
 // too, is a host name.
-void StartHostLookup()
+void StartHostLookup(Source* source)
 {
-    unsigned long address = inet_addr(clientLink.szServerName);
+    unsigned long address = inet_addr(source->link.szName);
     if (address != INADDR_NONE) {
-        UseServerAddress(&address);
+        UseServerAddress(source, &address);
         return;
     }
     Lookup* lookup = TakeLookup();
     if (lookup != NULL) {
-        lookup->hTask = WSAAsyncGetHostByName(events.hwnd, events.msgGetHostByXXXX, clientLink.szServerName,
-                                              lookup->abEntry, sizeof lookup->abEntry);
+        lookup->hTask = HostLookUpHost(source->link.szName, lookup->abEntry, sizeof lookup->abEntry);
     }
-    pHostLookup = Started(lookup, "WSAAsyncGetHostByXXXX初期化", TRY_HOST);
+    source->link.pHostLookup = Started(source, lookup, "WSAAsyncGetHostByXXXX初期化", TRY_HOST);
 }
 
-// Cancels what the client was doing and closes its socket.
-void LeaveCurrentState()
+// Cancels what the source was doing and closes its socket.
+void LeaveCurrentState(Source* source)
 {
-    CancelPending(&pHostLookup);
-    CancelPending(&pServLookup);
-    CloseRequest();  // a reply to the last request is late now
-    if (clientLink.nStatus == CLIENT_ONLINE) LogLine("交信終了");
-    CloseClientSocket();
+    CancelPending(&source->link.pHostLookup);
+    CancelPending(&source->link.pServLookup);
+    CloseRequest(source);  // a reply to the last request is late now
+    if (source->link.nStatus == CLIENT_ONLINE) HostLog("交信終了");
+    CloseSocket(&source->link.sock);
+}
+
+// The source whose pending lookup this is, its lookup no longer pending.
+Source* SourceOfLookup(Lookup* lookup, bool fHost)
+{
+    if (lookup == NULL) return NULL;
+    for (int i = 0; i < client.nSources; ++i) {
+        Lookup** ppPending = fHost ? &client.aSources[i].link.pHostLookup : &client.aSources[i].link.pServLookup;
+        if (*ppPending != lookup) continue;
+        *ppPending = NULL;
+        return &client.aSources[i];
+    }
+    return NULL;
 }
 
 }  // namespace
 
-ClientLink clientLink;
+bool AnySourceOnline()
+{
+    for (int i = 0; i < client.nSources; ++i) {
+        if (client.aSources[i].link.nStatus == CLIENT_ONLINE) return true;
+    }
+    return false;
+}
+
+ClientStatus CurrentStatus()
+{
+    return AnySourceOnline() ? CLIENT_ONLINE : client.aSources[0].link.nStatus;
+}
 
 ClientFace CurrentFace()
 {
-    if (clientLink.nStatus == CLIENT_ONLINE) return FACE_ONLINE;
-    return clientLink.fWantOnline || clientLink.fStoppedByServer ? FACE_TRYING : FACE_OFFLINE;
-}
-
-void SetClientEvents(const ClientEvents& given)
-{
-    events = given;
-}
-
-void SetOnlineStateView(void (*pfnShow)(bool fOnline))
-{
-    pfnShowOnlineState = pfnShow;
+    if (AnySourceOnline()) return FACE_ONLINE;
+    bool fStopped = false;
+    for (int i = 0; i < client.nSources; ++i) fStopped = fStopped || client.aSources[i].link.fStoppedByServer;
+    return client.link.fWantOnline || fStopped ? FACE_TRYING : FACE_OFFLINE;
 }
 
 void ToggleOnline()
@@ -140,88 +146,94 @@ void ToggleOnline()
         StopClient(false);
         return;
     }
-    clientLink.fWantOnline = 1;
-    clientLink.nTryCause = TRY_CONNECTING;
+    client.link.fWantOnline = 1;
+    client.link.nTryCause = TRY_CONNECTING;
     // The user's own attempt starts afresh, and the old server's way is not
     // probed.
     StartAfresh();
-    memset(&clientLink.saServer, 0, sizeof clientLink.saServer);
-    lstrcpynA(clientLink.szServerName, clientConfig.szServers, sizeof clientLink.szServerName);
-    GoOnlineAgain();
+    for (int i = 0; i < client.nSources; ++i) {
+        Source* source = &client.aSources[i];
+        memset(&source->link.saServer, 0, sizeof source->link.saServer);
+        lstrcpynA(source->link.szName, client.config.szServers, sizeof source->link.szName);
+        GoOnlineAgain(source);
+    }
 }
 
-void GoOnlineAgain()
+void GoOnlineAgain(Source* source)
 {
-    if (clientLink.nTryCause == TRY_NETWORK_GONE) clientLink.nTryCause = TRY_CONNECTING;
-    LeaveCurrentState();
-    MoveTo(CLIENT_RESOLVING);
-    if (!OpenSelectedSocket(&clientLink.sockClient, 0, events.hwnd, events.msgSelectClient)) {
-        WaitToRetry(TRY_SOCKET);
+    if (client.link.nTryCause == TRY_NETWORK_GONE) client.link.nTryCause = TRY_CONNECTING;
+    LeaveCurrentState(source);
+    MoveTo(source, CLIENT_RESOLVING);
+    if (!OpenSelectedSocket(&source->link.sock, 0, ENGINE_CLIENT_SOCKET)) {
+        WaitToRetry(source, TRY_SOCKET);
         return;
     }
-    StartHostLookup();
+    StartHostLookup(source);
 }
 
 void StopClient(bool fKeepWish)
 {
     if (fKeepWish) {
-        clientLink.nTryCause = TRY_NETWORK_GONE;
+        client.link.nTryCause = TRY_NETWORK_GONE;
     } else {
-        clientLink.fWantOnline = 0;
-        clientLink.fStoppedByServer = 0;
+        client.link.fWantOnline = 0;
     }
-    LeaveCurrentState();
-    MoveTo(CLIENT_OFFLINE);
+    for (int i = 0; i < client.nSources; ++i) {
+        Source* source = &client.aSources[i];
+        if (!fKeepWish) source->link.fStoppedByServer = 0;
+        LeaveCurrentState(source);
+        MoveTo(source, CLIENT_OFFLINE);
+    }
 }
 
-void StopForServer()
+void StopForServer(Source* source)
 {
-    clientLink.fWantOnline = 0;  // so that the network's return does not bring it back
-    clientLink.fStoppedByServer = 1;
-    clientLink.nTryCause = TRY_REFUSED;
-    LeaveCurrentState();
-    MoveTo(CLIENT_OFFLINE);
+    client.link.fWantOnline = 0;  // so that the network's return does not bring it back
+    source->link.fStoppedByServer = 1;
+    client.link.nTryCause = TRY_REFUSED;
+    LeaveCurrentState(source);
+    MoveTo(source, CLIENT_OFFLINE);
 }
 
 void OnHostResolved(HANDLE hTask, int nError)
 {
     Lookup* lookup = FinishLookup(hTask);
-    if (lookup == NULL || lookup != pHostLookup) return;
-    pHostLookup = NULL;
+    Source* source = SourceOfLookup(lookup, true);
+    if (source == NULL) return;
     if (nError != 0) {
-        LogError("ホスト確認", (WORD)nError);
-        WaitToRetry(TRY_HOST);
+        HostLogError("ホスト確認", (WORD)nError);
+        WaitToRetry(source, TRY_HOST);
         return;
     }
     const hostent* host = (const hostent*)lookup->abEntry;
     if (host->h_addrtype != AF_INET || host->h_length != 4) {
-        LogLine("ホストがIPホストではありません");
-        WaitToRetry(TRY_HOST);
+        HostLog("ホストがIPホストではありません");
+        WaitToRetry(source, TRY_HOST);
         return;
     }
-    UseServerAddress(host->h_addr_list[0]);
+    UseServerAddress(source, host->h_addr_list[0]);
 }
 
 void OnServiceResolved(HANDLE hTask, int nError)
 {
     Lookup* lookup = FinishLookup(hTask);
-    if (lookup == NULL || lookup != pServLookup) return;
-    pServLookup = NULL;
+    Source* source = SourceOfLookup(lookup, false);
+    if (source == NULL) return;
     if (nError != 0) {
-        LogError("サーバー確認", (WORD)nError);
-        LogLine("ポートとして123/UDPを用います");
-        clientLink.saServer.sin_port = htons(NTP_PORT);
+        HostLogError("サーバー確認", (WORD)nError);
+        HostLog("ポートとして123/UDPを用います");
+        source->link.saServer.sin_port = htons(NTP_PORT);
     } else {
-        LogLine("サーバー確認成功");
-        clientLink.saServer.sin_port = ((const servent*)lookup->abEntry)->s_port;  // already in network order
+        HostLog("サーバー確認成功");
+        source->link.saServer.sin_port = ((const servent*)lookup->abEntry)->s_port;  // already in network order
     }
     // RATE holds until the user's next click.
-    StartPolling();
-    MoveTo(CLIENT_ONLINE);
-    LogLine("交信開始...");
+    StartPolling(source);
+    MoveTo(source, CLIENT_ONLINE);
+    HostLog("交信開始...");
 }
 
 void CloseClientSocket()
 {
-    CloseSocket(&clientLink.sockClient);
+    for (int i = 0; i < client.nSources; ++i) CloseSocket(&client.aSources[i].link.sock);
 }

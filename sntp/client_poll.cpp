@@ -4,7 +4,8 @@
 #include <bcrypt.h>
 
 #include "base/system_library.h"
-#include "log/activity_log.h"
+#include "log/log_format.h"
+#include "sntp/host_calls.h"
 #include "sntp/client_state.h"
 #include "sntp/receive.h"
 #include "timebase/clock.h"
@@ -27,97 +28,101 @@ uint64_t RandomRequestCookie()
 
 }  // namespace
 
-ClientPoll clientPoll;
-
 void PollSoon()
 {
-    if (clientLink.nStatus != CLIENT_ONLINE) return;
-    if (MonotonicMs() - clientPoll.qwLastPoll_ms >= (uint64_t)MIN_RETRY_SEC * 1000) clientPoll.fPollNow = 1;
+    for (int i = 0; i < client.nSources; ++i) {
+        Source* source = &client.aSources[i];
+        if (source->link.nStatus != CLIENT_ONLINE) continue;
+        if (MonotonicMs() - source->poll.qwLastPoll_ms >= (uint64_t)MIN_RETRY_SEC * 1000) source->poll.fPollNow = 1;
+    }
 }
 
-void PollServer()
+void PollServer(Source* source)
 {
-    clientPoll.fPollNow = 0;
-    clientPoll.qwLastPoll_ms = MonotonicMs();
-    ++clientPoll.nUnanswered;
-    BackOff(IntervalInForce());
+    SourcePoll& poll = source->poll;
+    poll.fPollNow = 0;
+    poll.qwLastPoll_ms = MonotonicMs();
+    ++poll.nUnanswered;
+    BackOff(source, IntervalInForce(source));
     // A random transmit timestamp, kept to match the reply, and the real one
     // to ourselves: a forger off the path cannot guess what to echo.
     uint64_t qwCookie = RandomRequestCookie();
     NtpTimestamp t1 = NtpNow();
-    bool fSent = SendClientRequest(clientLink.sockClient, &clientLink.saServer, qwCookie) != SOCKET_ERROR;
-    if (!fSent) LogError("sendto", WSAGetLastError());
-    clientPoll.fAwaitingReply = fSent ? 1 : 0;
-    clientPoll.qwRequestTime = t1;
-    clientPoll.qwRequestCookie = qwCookie;
+    bool fSent = SendClientRequest(source->link.sock, &source->link.saServer, qwCookie) != SOCKET_ERROR;
+    if (!fSent) HostLogError("sendto", WSAGetLastError());
+    poll.fAwaitingReply = fSent ? 1 : 0;
+    poll.qwRequestTime = t1;
+    poll.qwRequestCookie = qwCookie;
 }
 
-bool PollIsDue(uint64_t qwNow_ms)
+bool PollIsDue(const Source* source, uint64_t qwNow_ms)
 {
-    return TimeToPoll(qwNow_ms, clientPoll.qwLastPoll_ms, clientPoll.fPollNow != 0, IntervalInForce(),
-                      clientPoll.nRetry_sec);
+    const SourcePoll& poll = source->poll;
+    return TimeToPoll(qwNow_ms, poll.qwLastPoll_ms, poll.fPollNow != 0, IntervalInForce(source), poll.nRetry_sec);
 }
 
-NetworkAction HearNetwork(NetworkState now)
+NetworkAction HearNetwork(NetworkState now, ClientStatus status)
 {
-    NetworkAction action =
-        ReactToNetwork(clientPoll.nNetwork, now, clientLink.fWantOnline != 0, clientLink.nStatus);
-    if (now != NETWORK_UNKNOWN) clientPoll.nNetwork = now;
+    NetworkAction action = ReactToNetwork(client.nNetwork, now, client.link.fWantOnline != 0, status);
+    if (now != NETWORK_UNKNOWN) client.nNetwork = now;
     return action;
 }
 
-uint32_t IntervalInForce()
+uint32_t IntervalInForce(const Source* source)
 {
-    return PollInterval(clientConfig.nInterval_minute, clientPoll.nRateShift);
+    return PollInterval(client.config.nInterval_minute, source->poll.nRateShift);
 }
 
-uint32_t BackOff(uint32_t nCap_sec)
+uint32_t BackOff(Source* source, uint32_t nCap_sec)
 {
-    clientPoll.nRetry_sec = NextRetryDelay(clientPoll.nRetry_sec, nCap_sec);
-    return clientPoll.nRetry_sec;
+    source->poll.nRetry_sec = NextRetryDelay(source->poll.nRetry_sec, nCap_sec);
+    return source->poll.nRetry_sec;
 }
 
 void StartAfresh()
 {
-    clientPoll.nRetry_sec = 0;
-    clientPoll.nUnanswered = 0;
-    clientPoll.nRateShift = 0;
-    clientPoll.qwLastPoll_ms = 0;
-    clientPoll.nNetwork = NETWORK_UNKNOWN;
+    for (int i = 0; i < client.nSources; ++i) {
+        SourcePoll& poll = client.aSources[i].poll;
+        poll.nRetry_sec = 0;
+        poll.nUnanswered = 0;
+        poll.nRateShift = 0;
+        poll.qwLastPoll_ms = 0;
+    }
+    client.nNetwork = NETWORK_UNKNOWN;
 }
 
-void StartPolling()
+void StartPolling(Source* source)
 {
-    clientPoll.nRetry_sec = 0;
-    clientPoll.fPollNow = 1;
+    source->poll.nRetry_sec = 0;
+    source->poll.fPollNow = 1;
 }
 
-void CloseRequest()
+void CloseRequest(Source* source)
 {
-    clientPoll.fAwaitingReply = 0;
+    source->poll.fAwaitingReply = 0;
 }
 
-void SlowDown()
+void SlowDown(Source* source)
 {
-    ++clientPoll.nRateShift;
-    clientPoll.nRetry_sec = 0;
-    clientPoll.fAwaitingReply = 0;
+    ++source->poll.nRateShift;
+    source->poll.nRetry_sec = 0;
+    source->poll.fAwaitingReply = 0;
 }
 
 // Once, as soon as 15 s have passed: the backoff stays where it was, so
 // that a server whose leaps keep disagreeing is asked ever less often.
-void AskWitness()
+void AskWitness(Source* source)
 {
-    PollAtOnce();
+    PollAtOnce(source);
 }
 
-void PollAtOnce()
+void PollAtOnce(Source* source)
 {
-    clientPoll.fPollNow = 1;
+    source->poll.fPollNow = 1;
 }
 
-void EndBackOff()
+void EndBackOff(Source* source)
 {
-    clientPoll.nRetry_sec = 0;
-    clientPoll.nUnanswered = 0;
+    source->poll.nRetry_sec = 0;
+    source->poll.nUnanswered = 0;
 }

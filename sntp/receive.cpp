@@ -2,10 +2,11 @@
 
 #include <string.h>
 
-#include "log/activity_log.h"
+#include "log/log_format.h"
+#include "sntp/host_calls.h"
 #include "timebase/clock.h"
 
-bool OpenSelectedSocket(SOCKET* pSock, u_short port, HWND hwnd, UINT msg, int* pnError)
+bool OpenSelectedSocket(SOCKET* pSock, u_short port, EngineSocket role, int* pnError)
 {
     int nError = 0;
     if (pnError == NULL) pnError = &nError;
@@ -17,15 +18,16 @@ bool OpenSelectedSocket(SOCKET* pSock, u_short port, HWND hwnd, UINT msg, int* p
 
     *pSock = socket(AF_INET, SOCK_DGRAM, 0);
     if (*pSock == INVALID_SOCKET) {
-        LogError("socket", *pnError = WSAGetLastError());
+        HostLogError("socket", *pnError = WSAGetLastError());
         return false;
     }
     if (bind(*pSock, (const sockaddr*)&saLocal, sizeof saLocal) == SOCKET_ERROR) {
-        LogError("bind", *pnError = WSAGetLastError());
+        HostLogError("bind", *pnError = WSAGetLastError());
         return false;
     }
-    if (WSAAsyncSelect(*pSock, hwnd, msg, FD_READ | FD_WRITE) == SOCKET_ERROR) {
-        LogError("WSAAsyncSelect", *pnError = WSAGetLastError());
+    *pnError = HostWatchSocket(*pSock, role, FD_READ | FD_WRITE);
+    if (*pnError != 0) {
+        HostLogError("WSAAsyncSelect", *pnError);
         return false;
     }
     return true;
@@ -73,16 +75,16 @@ void LogDatagram(ReceiveResult result, const ReceivedPacket* received)
 {
     switch (result) {
     case RECEIVE_FIONREAD_FAILED:
-        LogLine("FD_READ - ioctlsocket(FIONREAD)");
+        HostLog("FD_READ - ioctlsocket(FIONREAD)");
         return;
     case RECEIVED_NOTHING:
     case RECEIVE_RECVFROM_FAILED:
-        LogLine("FD_READ - recvfrom()");
+        HostLog("FD_READ - recvfrom()");
         return;
     case RECEIVED_WRONG_LENGTH:
         // A longer one keeps the line of the receive that could not take it,
         // from before the buffer had room for extension fields.
-        LogLine(received->nLength > NTP_PACKET_WITH_AUTHENTICATOR_SIZE ? "FD_READ - recvfrom()"
+        HostLog(received->nLength > NTP_PACKET_WITH_AUTHENTICATOR_SIZE ? "FD_READ - recvfrom()"
                                                                         : "FD_READ - recv nBytes !match");
         return;
     case RECEIVED:
@@ -91,9 +93,9 @@ void LogDatagram(ReceiveResult result, const ReceivedPacket* received)
     LogLineBuffer line;
     FormatSenderLine(line, received->nWaiting, (const uint8_t*)&received->saFrom.sin_addr,
                      ntohs(received->saFrom.sin_port));
-    LogLine(line);
+    HostLog(line);
     FormatHeaderLine(line, &received->packet);
-    LogLine(line);
+    HostLog(line);
 }
 
 bool ReceivePacket(SOCKET sock, WORD event, ReceivedPacket* received)

@@ -7,6 +7,7 @@
 #include <windows.h>
 #include <winsock.h>
 
+#include "sntp/engine_host.h"
 #include "sntp/packet.h"
 
 struct ReceivedPacket {
@@ -19,11 +20,11 @@ struct ReceivedPacket {
 };
 
 // Opens a UDP socket on every local address at port (0: one the system
-// chooses) into *pSock, its events to hwnd as msg (FD_READ and FD_WRITE).
-// False after logging the failed step ("socket", "bind", "WSAAsyncSelect"),
-// with its error in *pnError when given; a socket whose bind or selection
-// failed stays in *pSock.
-bool OpenSelectedSocket(SOCKET* pSock, u_short port, HWND hwnd, UINT msg, int* pnError = NULL);
+// chooses) into *pSock, its readiness (FD_READ and FD_WRITE) watched by the
+// host as the role's. False after logging the failed step ("socket",
+// "bind", "WSAAsyncSelect"), with its error in *pnError when given; a
+// socket whose bind or watch failed stays in *pSock.
+bool OpenSelectedSocket(SOCKET* pSock, u_short port, EngineSocket role, int* pnError = NULL);
 
 // Shuts *pSock down in both directions, closes it and marks it invalid;
 // false when it was not open.

@@ -1,6 +1,7 @@
 #include "sntp/server.h"
 
-#include "log/activity_log.h"
+#include "log/log_format.h"
+#include "sntp/host_calls.h"
 #include "log/log_format.h"
 #include "sntp/client.h"
 #include "sntp/receive.h"
@@ -11,8 +12,6 @@
 namespace {
 
 SOCKET sockServer = INVALID_SOCKET;
-HWND hwndEvents = NULL;  // the window that gets its events
-UINT msgEvents = 0;      // as this registered message
 RequestLines requestLines;
 bool fServing = false;     // the last look found the time checked
 bool fFellSilent = false;  // it stopped answering for want of that, and said so
@@ -38,7 +37,7 @@ void LogCountedRequests(uint32_t nCounted)
     if (nCounted == 0) return;
     LogLineBuffer line;
     FormatLogLine(line, "SNTP要求 %lu件 (ログ省略)", (unsigned long)nCounted);
-    LogLine(line);
+    HostLog(line);
 }
 
 // One datagram: read, told in the log or counted, and answered when it is a
@@ -79,11 +78,11 @@ bool ClockChecked(const ClientReport& report)
 void ExplainNotStarted(int nError)
 {
     if (nError != WSAEADDRINUSE && nError != WSAEACCES) {
-        LogLine("SNTPサービスを開始できません");
+        HostLog("SNTPサービスを開始できません");
         return;
     }
-    LogLine("UDPポート123を別のプログラムが使っているため、SNTPサービスを開始できません");
-    if (windowsTime().fRunning) LogLine("ポート123を使っているのは Windows Time サービス (W32Time) のようです");
+    HostLog("UDPポート123を別のプログラムが使っているため、SNTPサービスを開始できません");
+    if (windowsTime().fRunning) HostLog("ポート123を使っているのは Windows Time サービス (W32Time) のようです");
 }
 
 bool ServerModeRunning()
@@ -91,22 +90,20 @@ bool ServerModeRunning()
     return sockServer != INVALID_SOCKET;
 }
 
-void StartServerMode(HWND hwnd, UINT msg)
+void StartServerMode()
 {
     if (sockServer != INVALID_SOCKET) StopServerMode();
-    hwndEvents = hwnd;
-    msgEvents = msg;
     fDrained = true;
     fServing = ClockChecked(ReportClient());
     fFellSilent = false;
     int nError = 0;
-    if (!OpenSelectedSocket(&sockServer, NTP_PORT, hwnd, msg, &nError)) {
+    if (!OpenSelectedSocket(&sockServer, NTP_PORT, ENGINE_SERVER_SOCKET, &nError)) {
         ExplainNotStarted(nError);
         CloseSocket(&sockServer);  // not running; the setting stays, and the next start tries again
         return;
     }
     setsockopt(sockServer, SOL_SOCKET, SO_RCVBUF, (const char*)&kReceiveBuffer, sizeof kReceiveBuffer);
-    LogLine("SNTPサービス開始...");
+    HostLog("SNTPサービス開始...");
 }
 
 void StopServerMode()
@@ -116,7 +113,7 @@ void StopServerMode()
     requestLines = RequestLines();
     LogCountedRequests(nCounted);
     CloseSocket(&sockServer);
-    LogLine("SNTPサービス終了");
+    HostLog("SNTPサービス終了");
 }
 
 void OnServerRead(SOCKET sock, WORD event)
@@ -126,7 +123,7 @@ void OnServerRead(SOCKET sock, WORD event)
     // each of those start a batch: no notices while it reads, and one when
     // they are back on if datagrams still wait. (FD_WRITE, which server mode
     // never needs, is not asked for again.)
-    WSAAsyncSelect(sock, hwndEvents, 0, 0);
+    HostWatchSocket(sock, ENGINE_SERVER_SOCKET, 0);
     SumUpServerRequests();  // a batch lasts 5 ms at most: the seconds are counted batch by batch
     // Emptied by the last batch, the socket gave its notice with the first
     // datagram since; else what waits may be as old as the last time it was empty.
@@ -136,9 +133,8 @@ void OnServerRead(SOCKET sock, WORD event)
         if (i == 0) qwFirst = qwArrival;
         if (qwArrival - qwFirst > kBatchTime) break;
     }
-    if (WSAAsyncSelect(sock, hwndEvents, msgEvents, FD_READ) == SOCKET_ERROR) {
-        LogError("WSAAsyncSelect", WSAGetLastError());
-    }
+    int nError = HostWatchSocket(sock, ENGINE_SERVER_SOCKET, FD_READ);
+    if (nError != 0) HostLogError("WSAAsyncSelect", nError);
 }
 
 void SumUpServerRequests()
@@ -153,10 +149,10 @@ void WatchServedClock()
     if (fChecked == fServing) return;
     fServing = fChecked;
     if (!fChecked) {
-        LogLine("時刻が確かめられていないため、SNTP要求に応答しません");
+        HostLog("時刻が確かめられていないため、SNTP要求に応答しません");
         fFellSilent = true;
     } else if (fFellSilent) {
-        LogLine("時刻が確かめられたため、SNTP要求への応答を再開します");
+        HostLog("時刻が確かめられたため、SNTP要求への応答を再開します");
         fFellSilent = false;
     }
 }

@@ -9,11 +9,11 @@
 
 #include "timebase/ntp_time.h"
 
-// Listens on port 123 of every local address, events to hwnd as msg (the
-// shell's msgSelectServer). A running service is stopped first. When the
+// Listens on port 123 of every local address, its readiness watched by the
+// host as the server socket's. A running service is stopped first. When the
 // port cannot be had, the log says why (another program holds it, perhaps
 // the Windows Time service) and server mode does not run.
-void StartServerMode(HWND hwnd, UINT msg);
+void StartServerMode();
 
 // The lines after a failed start, by the error of the step that failed.
 void ExplainNotStarted(int nError);
@@ -25,8 +25,8 @@ bool ServerModeRunning();
 // the line that sums up the datagrams counted and not yet told).
 void StopServerMode();
 
-// For each msgSelectServer message: the socket (wParam) and the event bits
-// (low word of lParam). Reads the datagrams waiting, in a bounded batch, and
+// For each readiness notice of the server socket: the socket and the event
+// bits. Reads the datagrams waiting, in a bounded batch, and
 // answers the client requests (mode 3) among them. Beyond a couple of
 // datagrams a second, their lines are counted instead of written.
 void OnServerRead(SOCKET sock, WORD event);

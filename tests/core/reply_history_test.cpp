@@ -1,6 +1,6 @@
 #include <gtest/gtest.h>
 
-#include "sntp/reply_history.h"
+#include "history/reply_history.h"
 
 namespace {
 

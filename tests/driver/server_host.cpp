@@ -11,18 +11,19 @@
 
 #include "app/shell_state.h"
 #include "log/activity_log.h"
+#include "settings/settings_table.h"
 #include "sntp/client.h"
 #include "sntp/client_poll.h"
 #include "sntp/client_state.h"
 #include "sntp/receive.h"
 #include "sntp/server.h"
 #include "support/log_window.h"
+#include "support/test_host.h"
 #include "timebase/clock.h"
 
 namespace {
 
 const UINT WM_CLIENT_EVENT = WM_APP + 0x50;
-const UINT WM_SERVER_EVENT = WM_APP + 0x51;
 const DWORD kLifetime_ms = 120000;  // ends by itself should the script die
 
 bool FileExists(const char* name)
@@ -38,9 +39,9 @@ BOOL WINAPI RefuseSetSystemTime(const SYSTEMTIME*)
 
 SOCKET OpenClientSocket(u_short upstreamPort)
 {
-    clientLink.saServer.sin_family = AF_INET;
-    clientLink.saServer.sin_port = htons(upstreamPort);
-    clientLink.saServer.sin_addr.s_addr = inet_addr("127.0.0.1");
+    client.aSources[0].link.saServer.sin_family = AF_INET;
+    client.aSources[0].link.saServer.sin_port = htons(upstreamPort);
+    client.aSources[0].link.saServer.sin_addr.s_addr = inet_addr("127.0.0.1");
     SOCKET sock = socket(AF_INET, SOCK_DGRAM, 0);
     sockaddr_in saLocal = {};
     saLocal.sin_family = AF_INET;
@@ -58,13 +59,12 @@ int main(int argc, char** argv)
     if (WSAStartup(MAKEWORD(1, 1), &wsa) != 0) return 3;
     clockCalls.SetSystemTime = RefuseSetSystemTime;
     CreateLogWindow();
+    ConfigureClient(ClientConfigOf(DefaultSettings()));
     ShowWindow(shell.MainWindow, SW_HIDE);
-    shell.msgSelectClient = WM_CLIENT_EVENT;
-    shell.msgSelectServer = WM_SERVER_EVENT;
 
-    clientLink.sockClient = OpenClientSocket((u_short)atoi(argv[1]));
-    clientLink.nStatus = CLIENT_ONLINE;
-    StartServerMode(shell.MainWindow, shell.msgSelectServer);
+    client.aSources[0].link.sock = OpenClientSocket((u_short)atoi(argv[1]));
+    client.aSources[0].link.nStatus = CLIENT_ONLINE;
+    StartServerMode();
     std::vector<std::string> log = ReadLog();  // the newest line, then the empty entry below it
     if (log.size() < 2 || log[log.size() - 2] != "SNTPサービス開始...") return 4;
     CloseHandle(CreateFileA("ready", GENERIC_WRITE, 0, NULL, CREATE_ALWAYS, 0, NULL));
@@ -75,16 +75,16 @@ int main(int argc, char** argv)
     while (!FileExists("stop") && GetTickCount() - start < kLifetime_ms && GetMessageA(&msg, NULL, 0, 0) > 0) {
         if (msg.message == WM_CLIENT_EVENT) {
             OnClientRead((SOCKET)msg.wParam, WSAGETSELECTEVENT(msg.lParam));
-        } else if (msg.message == WM_SERVER_EVENT) {
+        } else if (msg.message == WM_TEST_SERVER) {
             OnServerRead((SOCKET)msg.wParam, WSAGETSELECTEVENT(msg.lParam));
         } else if (msg.message == WM_TIMER) {
-            if (!clientFindings.reference.fSynchronized) PollServer();
+            if (!client.found.reference.fSynchronized) PollServer(&client.aSources[0]);
         } else {
             DispatchMessageA(&msg);
         }
     }
     StopServerMode();
-    closesocket(clientLink.sockClient);
+    closesocket(client.aSources[0].link.sock);
     WSACleanup();
     return FileExists("stop") ? 0 : 5;
 }

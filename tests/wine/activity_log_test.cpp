@@ -12,6 +12,7 @@
 #include "resources/resource.h"
 #include "support/frozen_clock.h"
 #include "support/log_window.h"
+#include "support/test_host.h"
 #include "support/main_dialog.h"
 
 namespace {
@@ -133,19 +134,13 @@ TEST_F(ActivityLog, FormattedLinesArriveAsCodePage932Bytes)
                          }));
 }
 
-TEST_F(ActivityLog, LinesWithoutAWindowAreDropped)
+TEST_F(ActivityLog, LinesWithoutAnOwnerAreDropped)
 {
-    SetLogOwner(NULL);
+    SetLogOwner(0, NULL);
     LogLine("nowhere");
     LogError("nowhere", 1);
 
-    // A destroyed window.
-    HWND hGone = CreateWindowA("STATIC", "", WS_POPUP, 0, 0, 10, 10, NULL, NULL, NULL, NULL);
-    SetLogOwner(hGone);
-    DestroyWindow(hGone);
-    LogLine("nowhere");
-
-    SetLogOwner(shell.MainWindow);
+    StartTestHost(shell.MainWindow);
     EXPECT_TRUE(ReadLog().empty());
 }
 

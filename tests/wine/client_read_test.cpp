@@ -12,6 +12,7 @@
 #include "support/frozen_clock.h"
 #include "support/log_window.h"
 #include "support/loopback.h"
+#include "support/test_host.h"
 #include "timebase/clock.h"
 
 namespace {
@@ -28,16 +29,16 @@ protected:
         ResetProgramState();
         qwNow = FreezeClock();
         HoldMonotonicClock();
-        clientLink.nStatus = CLIENT_ONLINE;
-        clientLink.saServer = saPeer;
-        clientLink.sockClient = sockLocal;
+        client.aSources[0].link.nStatus = CLIENT_ONLINE;
+        client.aSources[0].link.saServer = saPeer;
+        client.aSources[0].link.sock = sockLocal;
     }
 
     void TearDown() override
     {
         ThawClock();
         ReleaseMonotonicClock();
-        clientLink.nStatus = CLIENT_OFFLINE;
+        client.aSources[0].link.nStatus = CLIENT_OFFLINE;
         Loopback::TearDown();
     }
 
@@ -47,14 +48,14 @@ protected:
                                     uint64_t sentAgo = 0)
     {
         NtpTimestamp t1 = NtpNow() - sentAgo;
-        clientPoll.fAwaitingReply = 1;  // the request it answers
-        clientPoll.qwRequestTime = t1;
-        clientPoll.qwRequestCookie = t1 ^ 0x5DEECE66Dull;  // what the request carried instead
+        client.aSources[0].poll.fAwaitingReply = 1;  // the request it answers
+        client.aSources[0].poll.qwRequestTime = t1;
+        client.aSources[0].poll.qwRequestCookie = t1 ^ 0x5DEECE66Dull;  // what the request carried instead
         NtpPacket reply;
         memset(&reply, 0, sizeof reply);
         reply.bLiVnMode = liVnMode;
         reply.bStratum = 1;
-        reply.qwOriginateTime = NtpToNetwork(clientPoll.qwRequestCookie);
+        reply.qwOriginateTime = NtpToNetwork(client.aSources[0].poll.qwRequestCookie);
         reply.qwReceiveTime = NtpToNetwork(t1 + (uint64_t)offset);
         reply.qwTransmitTime = reply.qwReceiveTime;  // answered at once: the delay is T4 - T1
         reply.qwReferenceTime = reply.qwReceiveTime;
@@ -88,30 +89,30 @@ protected:
 
 TEST_F(ClientRead, OnlyRepliesFromTheServerWhileOnlineAreJudged)
 {
-    clientLink.nStatus = CLIENT_OFFLINE;
+    client.aSources[0].link.nStatus = CLIENT_OFFLINE;
     EXPECT_EQ(Deliver(ReplyAhead(0)), (std::vector<std::string>{PeerLine(48), header, "FD_READ - !connect"}));
 
-    clientLink.nStatus = CLIENT_ONLINE;
+    client.aSources[0].link.nStatus = CLIENT_ONLINE;
     ReadLog();
     std::vector<std::string> log = Deliver(ReplyAhead(0, 0x23));  // a client request, mode 3
     EXPECT_EQ(log.size(), 5u);
     EXPECT_EQ(log.back(), "LI0 VN4 MODE3 Stratum1 Poll0 Precision0");
 
-    clientLink.saServer.sin_port = htons(ntohs(saPeer.sin_port) ^ 1);  // same address, another port
+    client.aSources[0].link.saServer.sin_port = htons(ntohs(saPeer.sin_port) ^ 1);  // same address, another port
     log = Deliver(ReplyAhead(0));
     EXPECT_EQ(log.back(), "FD_READ - server !match");
-    clientLink.saServer = saPeer;
-    clientLink.saServer.sin_addr.s_addr = inet_addr("127.0.0.2");  // same port, another address
+    client.aSources[0].link.saServer = saPeer;
+    client.aSources[0].link.saServer.sin_addr.s_addr = inet_addr("127.0.0.2");  // same port, another address
     log = Deliver(ReplyAhead(0));
     EXPECT_EQ(log.back(), "FD_READ - server !match");
 
     // An event of a socket that is no longer the client's is not read.
-    clientLink.saServer = saPeer;
-    clientLink.sockClient = sockPeer;
+    client.aSources[0].link.saServer = saPeer;
+    client.aSources[0].link.sock = sockPeer;
     EXPECT_EQ(Deliver(ReplyAhead(0)), log);
 
-    EXPECT_EQ(clientFindings.reference.fSynchronized, 0);
-    EXPECT_EQ(clientFindings.reference.dwReferenceId, 0u);
+    EXPECT_EQ(client.found.reference.fSynchronized, 0);
+    EXPECT_EQ(client.found.reference.dwReferenceId, 0u);
 }
 
 TEST_F(ClientRead, OnlyTheFirstReplyToTheRequestOutIsJudged)
@@ -122,11 +123,11 @@ TEST_F(ClientRead, OnlyTheFirstReplyToTheRequestOutIsJudged)
     spoofed[31] ^= 1;  // a T1 the client never sent
     const std::vector<std::string> refused = {PeerLine(48), header, "FD_READ - T1 !match"};
     EXPECT_EQ(Deliver(spoofed), refused);
-    EXPECT_EQ(clientFindings.reference.fSynchronized, 0);
+    EXPECT_EQ(client.found.reference.fSynchronized, 0);
     EXPECT_EQ(Deliver(reply).back(), "時刻を0.300秒進めました");
     std::vector<std::string> log = Deliver(reply);  // the same reply again
     EXPECT_EQ(std::vector<std::string>(log.end() - 3, log.end()), refused);
-    EXPECT_EQ(clientFindings.reference.qwReferenceTime, qwNow + 300 * kMillisecond);
+    EXPECT_EQ(client.found.reference.qwReferenceTime, qwNow + 300 * kMillisecond);
 }
 
 TEST_F(ClientRead, SmallOffsetSynchronisesWithoutCorrection)
@@ -137,10 +138,10 @@ TEST_F(ClientRead, SmallOffsetSynchronisesWithoutCorrection)
     EXPECT_EQ(log[0], PeerLine(68));
     EXPECT_EQ(log[2], "応答に0.000秒掛かっています");
     EXPECT_EQ(log[3], "時刻は一致しています");
-    EXPECT_EQ(clientFindings.reference.fSynchronized, 1);
-    EXPECT_EQ(clientFindings.reference.qwReferenceTime, qwNow);  // found right: the reply's arrival
-    EXPECT_EQ(clientFindings.reference.dwReferenceId, LowBitsOfTransmit(reply));
-    EXPECT_EQ(clientFindings.nPollsSucceeded, 1u);
+    EXPECT_EQ(client.found.reference.fSynchronized, 1);
+    EXPECT_EQ(client.found.reference.qwReferenceTime, qwNow);  // found right: the reply's arrival
+    EXPECT_EQ(client.found.reference.dwReferenceId, LowBitsOfTransmit(reply));
+    EXPECT_EQ(client.found.nPollsSucceeded, 1u);
 }
 
 TEST_F(ClientRead, CorrectionThatTheSystemTakesIsRecorded)
@@ -152,9 +153,9 @@ TEST_F(ClientRead, CorrectionThatTheSystemTakesIsRecorded)
     ASSERT_EQ(log.size(), 5u) << testing::PrintToString(log);
     EXPECT_EQ(log[3], "0.300秒遅れています");
     EXPECT_EQ(log[4], "時刻を0.300秒進めました");
-    EXPECT_EQ(clientFindings.reference.fSynchronized, 1);
-    EXPECT_EQ(clientFindings.reference.qwReferenceTime, qwNow + 300 * kMillisecond);
-    EXPECT_EQ(HistoryAt(clientFindings.history, 0).nOutcome, REPLY_CORRECTED);
+    EXPECT_EQ(client.found.reference.fSynchronized, 1);
+    EXPECT_EQ(client.found.reference.qwReferenceTime, qwNow + 300 * kMillisecond);
+    EXPECT_EQ(testHostNews.judged.at(0).nOutcome, REPLY_CORRECTED);
 }
 
 BOOL WINAPI RefuseTimeAsInvalid(const SYSTEMTIME*)
@@ -179,23 +180,23 @@ TEST_F(ClientRead, RefusedCorrectionLeavesItUnsynchronisedUntilTheClockIsRight)
     };
     for (const auto& row : rows) {
         SCOPED_TRACE(row.llOffset_ms);
-        clientFindings.reference.fSynchronized = 1;  // right before
-        clientFindings.reference.qwReferenceTime = 0x1234;
+        client.found.reference.fSynchronized = 1;  // right before
+        client.found.reference.qwReferenceTime = 0x1234;
         clockCalls.SetSystemTime = row.SetSystemTime;
         std::vector<std::string> log = Deliver(ReplyAhead(row.llOffset_ms * (int64_t)kMillisecond));
         clockCalls.SetSystemTime = realClockCalls.SetSystemTime;
         ASSERT_GE(log.size(), 3u);
         EXPECT_EQ(std::vector<std::string>(log.end() - 3, log.end()), row.lines);
-        EXPECT_EQ(clientFindings.reference.fSynchronized, 0);
-        EXPECT_EQ(clientFindings.reference.qwReferenceTime, 0x1234u);
-        EXPECT_EQ(HistoryAt(clientFindings.history, clientFindings.history.nCount - 1).nOutcome, REPLY_NOT_CORRECTED);
+        EXPECT_EQ(client.found.reference.fSynchronized, 0);
+        EXPECT_EQ(client.found.reference.qwReferenceTime, 0x1234u);
+        EXPECT_EQ(testHostNews.judged.back().nOutcome, REPLY_NOT_CORRECTED);
     }
     // A later reply within the tolerance makes it right again; what it left
     // uncorrected counts in the root dispersion.
     Deliver(ReplyAhead(-150 * (int64_t)kMillisecond));
-    EXPECT_EQ(clientFindings.reference.fSynchronized, 1);
-    EXPECT_EQ(clientFindings.reference.qwReferenceTime, qwNow);
-    EXPECT_EQ(clientFindings.reference.qwRootDispersion, 150 * kMillisecond);
+    EXPECT_EQ(client.found.reference.fSynchronized, 1);
+    EXPECT_EQ(client.found.reference.qwReferenceTime, qwNow);
+    EXPECT_EQ(client.found.reference.qwRootDispersion, 150 * kMillisecond);
 }
 
 int nClockSets = 0;
@@ -213,17 +214,17 @@ TEST_F(ClientRead, ALeapWaitsForTheNextReplyToAgree)
     const std::string waiting = "差が1000秒を超えるため、次の応答で確かめます";
     nClockSets = 0;
     clockCalls.SetSystemTime = CountClockSet;
-    clientFindings.reference.fSynchronized = 1;
-    clientPoll.nRetry_sec = 120;  // polls had failed before: the witness is asked for in 15 s, the backoff kept
-    clientPoll.fPollNow = 0;
+    client.found.reference.fSynchronized = 1;
+    client.aSources[0].poll.nRetry_sec = 120;  // polls had failed before: the witness is asked for in 15 s, the backoff kept
+    client.aSources[0].poll.fPollNow = 0;
     std::vector<std::string> log = Deliver(ReplyAhead(kLeap));
     EXPECT_EQ(log.back(), waiting);
     EXPECT_EQ(nClockSets, 0);
-    EXPECT_EQ(clientFindings.reference.fSynchronized, 0);
-    EXPECT_EQ(clientPoll.nRetry_sec, 120u);
-    EXPECT_EQ(clientPoll.fPollNow, 1);
-    EXPECT_EQ(clientFindings.nPollsSucceeded, 0u);  // no success yet: a one-shot run waits for the witness
-    EXPECT_EQ(HistoryAt(clientFindings.history, clientFindings.history.nCount - 1).nOutcome, REPLY_NOT_CORRECTED);
+    EXPECT_EQ(client.found.reference.fSynchronized, 0);
+    EXPECT_EQ(client.aSources[0].poll.nRetry_sec, 120u);
+    EXPECT_EQ(client.aSources[0].poll.fPollNow, 1);
+    EXPECT_EQ(client.found.nPollsSucceeded, 0u);  // no success yet: a one-shot run waits for the witness
+    EXPECT_EQ(testHostNews.judged.back().nOutcome, REPLY_NOT_CORRECTED);
 
     log = Deliver(ReplyAhead(kLeap + 300 * (int64_t)kMillisecond));  // beyond the tolerance of 200 ms
     EXPECT_EQ(log.back(), "次の応答と差が一致しないため、時刻を修正しません");
@@ -239,10 +240,10 @@ TEST_F(ClientRead, ALeapWaitsForTheNextReplyToAgree)
 
     // A witness that finds the clock right: the leap was bogus, and the poll succeeded.
     Deliver(ReplyAhead(kLeap));
-    uint64_t nSucceeded = clientFindings.nPollsSucceeded;
+    uint64_t nSucceeded = client.found.nPollsSucceeded;
     EXPECT_EQ(Deliver(ReplyAhead(50 * (int64_t)kMillisecond)).back(), "次の応答では時刻が合っていました");
-    EXPECT_EQ(clientFindings.reference.fSynchronized, 1);
-    EXPECT_EQ(clientFindings.nPollsSucceeded, nSucceeded + 1);
+    EXPECT_EQ(client.found.reference.fSynchronized, 1);
+    EXPECT_EQ(client.found.nPollsSucceeded, nSucceeded + 1);
 }
 
 TEST_F(ClientRead, UnreadyServerChangesNothing)
@@ -250,9 +251,9 @@ TEST_F(ClientRead, UnreadyServerChangesNothing)
     std::vector<std::string> log = Deliver(ReplyAhead(0, 0xE4));
     EXPECT_EQ(log, (std::vector<std::string>{PeerLine(48), "LI3 VN4 MODE4 Stratum1 Poll0 Precision0",
                                              "サーバーの準備がまだのようです(LI=ALARM)"}));
-    EXPECT_EQ(clientFindings.reference.fSynchronized, 0);
-    EXPECT_EQ(clientFindings.reference.dwReferenceId, 0u);
-    EXPECT_EQ(clientFindings.nPollsSucceeded, 0u);
+    EXPECT_EQ(client.found.reference.fSynchronized, 0);
+    EXPECT_EQ(client.found.reference.dwReferenceId, 0u);
+    EXPECT_EQ(client.found.nPollsSucceeded, 0u);
 }
 
 TEST_F(ClientRead, StrayDatagramsBeyondTwoASecondAreOnlyCounted)
@@ -274,42 +275,37 @@ TEST_F(ClientRead, StrayDatagramsBeyondTwoASecondAreOnlyCounted)
     EXPECT_EQ(ReadLog(), (std::vector<std::string>{"要求に対応しない受信 3件 (ログ省略)", ""}));
 }
 
-int nJudgedShown = 0;
-
 TEST_F(ClientRead, OnlyAnAcceptedReplySucceedsAndEndsTheBackoff)
 {
-    nJudgedShown = 0;
-    SetJudgedReplyView([] { ++nJudgedShown; });
-    clientPoll.nRetry_sec = 30;
-    clientPoll.nUnanswered = 3;
+    client.aSources[0].poll.nRetry_sec = 30;
+    client.aSources[0].poll.nUnanswered = 3;
     std::vector<uint8_t> reply = ReplyAhead(0, 0x24, 48, 1ull << 32);  // a second on the way
     reply[1] = 3;  // judged, though too slow: its stratum is server mode's
     std::vector<std::string> log = Deliver(reply);
     ASSERT_EQ(log.size(), 4u);
     EXPECT_EQ(log[2], "応答に1.000秒掛かっています");
     EXPECT_EQ(log[3], "0.500秒進んでいます");
-    EXPECT_EQ(clientFindings.reference.fSynchronized, 0);
-    EXPECT_EQ(clientFindings.reference.dwReferenceId, LowBitsOfTransmit(reply));
-    EXPECT_EQ(clientFindings.reference.nUpstreamStratum, 3);
-    EXPECT_EQ(clientFindings.nPollsSucceeded, 0u);
-    EXPECT_EQ(clientPoll.nRetry_sec, 30u);
-    EXPECT_EQ(clientPoll.nUnanswered, 3u);
-    EXPECT_EQ(clientFindings.qwLastJudged, 0u);
+    EXPECT_EQ(client.found.reference.fSynchronized, 0);
+    EXPECT_EQ(client.found.reference.dwReferenceId, LowBitsOfTransmit(reply));
+    EXPECT_EQ(client.found.reference.nUpstreamStratum, 3);
+    EXPECT_EQ(client.found.nPollsSucceeded, 0u);
+    EXPECT_EQ(client.aSources[0].poll.nRetry_sec, 30u);
+    EXPECT_EQ(client.aSources[0].poll.nUnanswered, 3u);
+    EXPECT_EQ(client.aSources[0].found.qwLastJudged, 0u);
     // Its offset and delay are kept as a refusal, and shown.
-    const HistoryPoint& slow = HistoryAt(clientFindings.history, 0);
+    ASSERT_EQ(testHostNews.judged.size(), 1u);
+    const HistoryPoint& slow = testHostNews.judged[0];
     EXPECT_EQ(std::vector<uint64_t>({slow.qwArrival, (uint64_t)slow.llOffset, slow.qwLoopDelay, slow.nOutcome}),
               std::vector<uint64_t>({qwNow, (uint64_t)-(1ll << 31), 1ull << 32, REPLY_TOO_SLOW}));
-    EXPECT_EQ(nJudgedShown, 1);
 
     Deliver(ReplyAhead(100 * (int64_t)kMillisecond));
-    EXPECT_EQ(clientFindings.nPollsSucceeded, 1u);
-    EXPECT_EQ(clientPoll.nRetry_sec, 0u);
-    EXPECT_EQ(clientPoll.nUnanswered, 0u);
-    EXPECT_EQ(clientFindings.qwLastJudged, qwNow);  // the tray's tip tells it
-    EXPECT_EQ(clientFindings.llLastOffset, 100 * (int64_t)kMillisecond);
-    EXPECT_EQ(HistoryAt(clientFindings.history, 1).nOutcome, REPLY_WITHIN_TOLERANCE);
-    EXPECT_EQ(nJudgedShown, 2);
-    SetJudgedReplyView(NULL);
+    EXPECT_EQ(client.found.nPollsSucceeded, 1u);
+    EXPECT_EQ(client.aSources[0].poll.nRetry_sec, 0u);
+    EXPECT_EQ(client.aSources[0].poll.nUnanswered, 0u);
+    EXPECT_EQ(client.aSources[0].found.qwLastJudged, qwNow);  // the tray's tip tells it
+    EXPECT_EQ(client.aSources[0].found.llLastOffset, 100 * (int64_t)kMillisecond);
+    ASSERT_EQ(testHostNews.judged.size(), 2u);
+    EXPECT_EQ(testHostNews.judged[1].nOutcome, REPLY_WITHIN_TOLERANCE);
 }
 
 TEST_F(ClientRead, KissesAnsweringTheRequestAreObeyed)
@@ -332,19 +328,19 @@ TEST_F(ClientRead, KissesAnsweringTheRequestAreObeyed)
     };
     for (const auto& row : rows) {
         SCOPED_TRACE(std::string(row.code) + (row.fOurs ? " ours" : " not ours"));
-        clientLink.nStatus = CLIENT_ONLINE;
-        clientLink.fWantOnline = 1;
-        clientPoll.nRateShift = 0;
+        client.aSources[0].link.nStatus = CLIENT_ONLINE;
+        client.link.fWantOnline = 1;
+        client.aSources[0].poll.nRateShift = 0;
         std::vector<uint8_t> kiss = ReplyAhead(0);
         kiss[1] = 0;  // stratum 0
         memcpy(&kiss[12], row.code, 4);
-        if (!row.fOurs) clientPoll.qwRequestCookie ^= 1;
+        if (!row.fOurs) client.aSources[0].poll.qwRequestCookie ^= 1;
         std::vector<std::string> log = Deliver(kiss);
         ASSERT_GE(log.size(), 2u);
         EXPECT_EQ(std::vector<std::string>(log.end() - 2, log.end()), row.last);
-        EXPECT_EQ(clientLink.nStatus, row.status);
-        EXPECT_EQ(clientLink.fWantOnline, row.status == CLIENT_ONLINE ? 1 : 0);
-        EXPECT_EQ(clientPoll.nRateShift, row.nRateShift);
+        EXPECT_EQ(client.aSources[0].link.nStatus, row.status);
+        EXPECT_EQ(client.link.fWantOnline, row.status == CLIENT_ONLINE ? 1 : 0);
+        EXPECT_EQ(client.aSources[0].poll.nRateShift, row.nRateShift);
     }
 }
 

@@ -121,22 +121,22 @@ TEST_F(Online, GoesOnlineByAddressAndByNameAndOfflineAgain)
         EXPECT_EQ(Text(IDM_ONLINE), "オフライン");
         EXPECT_TRUE(MenuChecked(hTrayMenu));
         EXPECT_TRUE(AppMenuChecked());
-        EXPECT_EQ(clientLink.nStatus, CLIENT_ONLINE);
+        EXPECT_EQ(client.aSources[0].link.nStatus, CLIENT_ONLINE);
         EXPECT_EQ(lastTip, "Tamarin Time\n\x96\xA2\x93\xAF\x8A\xFA");  // 未同期
-        EXPECT_EQ(clientPoll.fPollNow, 1);
-        EXPECT_EQ(clientLink.saServer.sin_family, AF_INET);
-        EXPECT_EQ(clientLink.saServer.sin_addr.s_addr, inet_addr(row.second.c_str()));
-        EXPECT_EQ(clientLink.saServer.sin_port, htons(NTP_PORT));
-        EXPECT_NE(clientLink.sockClient, INVALID_SOCKET);
+        EXPECT_EQ(client.aSources[0].poll.fPollNow, 1);
+        EXPECT_EQ(client.aSources[0].link.saServer.sin_family, AF_INET);
+        EXPECT_EQ(client.aSources[0].link.saServer.sin_addr.s_addr, inet_addr(row.second.c_str()));
+        EXPECT_EQ(client.aSources[0].link.saServer.sin_port, htons(NTP_PORT));
+        EXPECT_NE(client.aSources[0].link.sock, INVALID_SOCKET);
 
         Toggle();
         EXPECT_EQ(ReadLog()[ReadLog().size() - 2], "交信終了");
         EXPECT_EQ(Text(IDM_ONLINE), "オンライン");
         EXPECT_FALSE(MenuChecked(hTrayMenu));
         EXPECT_FALSE(AppMenuChecked());
-        EXPECT_EQ(clientLink.nStatus, CLIENT_OFFLINE);
-        EXPECT_EQ(clientLink.fWantOnline, 0);
-        EXPECT_EQ(clientLink.sockClient, INVALID_SOCKET);
+        EXPECT_EQ(client.aSources[0].link.nStatus, CLIENT_OFFLINE);
+        EXPECT_EQ(client.link.fWantOnline, 0);
+        EXPECT_EQ(client.aSources[0].link.sock, INVALID_SOCKET);
     }
     trayNotifyIcon = Shell_NotifyIconA;
     ReleaseMonotonicClock();
@@ -159,18 +159,18 @@ TEST_F(Online, OnlyTheUsersClickForgetsRateAndTheLastRequest)
         {false, dwOldServer, NETWORK_UP, 2, 4000},  // the network's return, or a retry
     };
     for (const auto& row : rows) {
-        clientLink.saServer.sin_addr.s_addr = dwOldServer;
-        clientPoll.nNetwork = NETWORK_UP;
-        clientPoll.nRateShift = 2;
-        clientPoll.qwLastPoll_ms = 4000;
+        client.aSources[0].link.saServer.sin_addr.s_addr = dwOldServer;
+        client.nNetwork = NETWORK_UP;
+        client.aSources[0].poll.nRateShift = 2;
+        client.aSources[0].poll.qwLastPoll_ms = 4000;
         ForgetLog();
-        if (row.fClick) Toggle(); else GoOnlineAgain();
-        EXPECT_EQ(clientLink.saServer.sin_addr.s_addr, row.dwProbed);
-        EXPECT_EQ(clientPoll.nNetwork, row.nNetwork);
+        if (row.fClick) Toggle(); else GoOnlineAgain(&client.aSources[0]);
+        EXPECT_EQ(client.aSources[0].link.saServer.sin_addr.s_addr, row.dwProbed);
+        EXPECT_EQ(client.nNetwork, row.nNetwork);
         ASSERT_EQ(WaitForLine(Settled), "交信開始...");
-        EXPECT_EQ(clientLink.saServer.sin_addr.s_addr, inet_addr("127.0.0.1"));
-        EXPECT_EQ(clientPoll.nRateShift, row.nRateShift);
-        EXPECT_EQ(clientPoll.qwLastPoll_ms, row.qwLastPoll_ms);
+        EXPECT_EQ(client.aSources[0].link.saServer.sin_addr.s_addr, inet_addr("127.0.0.1"));
+        EXPECT_EQ(client.aSources[0].poll.nRateShift, row.nRateShift);
+        EXPECT_EQ(client.aSources[0].poll.qwLastPoll_ms, row.qwLastPoll_ms);
         Toggle();  // offline
     }
 }
@@ -197,8 +197,8 @@ TEST_F(Online, MissingServiceEntryFallsBackToPort123)
     ASSERT_EQ(WaitForLine(WentOnline), "交信開始...");
     std::vector<std::string> log = ReadLog();
     EXPECT_EQ(log[log.size() - 3], "ポートとして123/UDPを用います");
-    EXPECT_EQ(clientLink.saServer.sin_port, htons(NTP_PORT));
-    EXPECT_EQ(clientLink.nStatus, CLIENT_ONLINE);
+    EXPECT_EQ(client.aSources[0].link.saServer.sin_port, htons(NTP_PORT));
+    EXPECT_EQ(client.aSources[0].link.nStatus, CLIENT_ONLINE);
 }
 
 TEST_F(Online, ToggleDuringLookupStopsAndStaleCompletionsAreIgnored)
@@ -207,7 +207,7 @@ TEST_F(Online, ToggleDuringLookupStopsAndStaleCompletionsAreIgnored)
     ForgetLog();
     GoOnlineWith("localhost");
     // A completion whose task is not the pending lookup's changes nothing.
-    SendMessageA(hMain, shell.msgGetHostByXXXX, (WPARAM)0x7E57, WSAMAKEASYNCREPLY(0, WSAHOST_NOT_FOUND));
+    SendMessageA(hMain, RegisterWindowMessageA("WSAAsyncGetHostByXXXX"), (WPARAM)0x7E57, WSAMAKEASYNCREPLY(0, WSAHOST_NOT_FOUND));
     Toggle();  // while the host lookup is pending: cancelled, offline
     EXPECT_EQ(Text(IDM_ONLINE), "オンライン");
     Toggle();  // and afresh
@@ -217,7 +217,7 @@ TEST_F(Online, ToggleDuringLookupStopsAndStaleCompletionsAreIgnored)
     // A click while the service lookup is pending stops it too.
     GoOnlineWith("localhost");
     MSG msg;
-    ASSERT_TRUE(WaitForMessage(shell.msgGetHostByXXXX, &msg));
+    ASSERT_TRUE(WaitForMessage(RegisterWindowMessageA("WSAAsyncGetHostByXXXX"), &msg));
     DispatchMessageA(&msg);
     Toggle();
     Toggle();
@@ -247,7 +247,7 @@ TEST_F(Online, StaleLookupNeverOverwritesTheCurrentServer)
         GoOnlineWith("0.tamarin-time.test");
         Sleep(300);  // both complete before either completion is handled
         ASSERT_EQ(WaitForLine(Settled), "交信開始...");
-        EXPECT_EQ(clientLink.saServer.sin_addr.s_addr, inet_addr("127.0.0.3")) << i;
+        EXPECT_EQ(client.aSources[0].link.saServer.sin_addr.s_addr, inet_addr("127.0.0.3")) << i;
         Toggle();
     }
 }
@@ -264,17 +264,17 @@ TEST_F(Online, ThousandTogglesLeaveNoSocketOrHandleBehind)
     // Each click starts or stops. The cancelled lookups complete all the same
     // under Wine; once they are over, the next click goes online: then
     // offline for good.
-    EXPECT_EQ(clientLink.nFace, FACE_OFFLINE);
+    EXPECT_EQ(client.link.nFace, FACE_OFFLINE);
     for (int i = 0; i < 100; ++i) {
         Sleep(10);
         PumpMessages();
     }
     Toggle();
-    for (int i = 0; i < 500 && clientLink.nStatus != CLIENT_ONLINE; ++i) {
+    for (int i = 0; i < 500 && client.aSources[0].link.nStatus != CLIENT_ONLINE; ++i) {
         Sleep(10);
         PumpMessages();
     }
-    ASSERT_TRUE(clientLink.nStatus == CLIENT_ONLINE);
+    ASSERT_TRUE(client.aSources[0].link.nStatus == CLIENT_ONLINE);
     Toggle();  // offline
     // The system's lookup threads end in their own time; a leak never does.
     int after = CountProcessHandles(GetCurrentProcessId());
@@ -284,7 +284,7 @@ TEST_F(Online, ThousandTogglesLeaveNoSocketOrHandleBehind)
         after = CountProcessHandles(GetCurrentProcessId());
     }
     ASSERT_GT(before, 0);
-    EXPECT_EQ(clientLink.sockClient, INVALID_SOCKET);
+    EXPECT_EQ(client.aSources[0].link.sock, INVALID_SOCKET);
     EXPECT_LE(after, before + 2) << "handles before " << before << ", after " << after;
 }
 
@@ -310,19 +310,19 @@ TEST_F(Online, FailedLookupsAreTriedAgainAfterTheBackoff)
         SCOPED_TRACE(testing::Message() << row.interval << " " << row.nRetryBefore << " " << row.fClick);
         Type(IDC_INTERVAL, row.interval);
         ForgetLog();
-        clientPoll.nRetry_sec = row.nRetryBefore;
+        client.aSources[0].poll.nRetry_sec = row.nRetryBefore;
         qwMonotonic_ms += 60000;
-        uint64_t qwSince_ms = row.fClick ? qwMonotonic_ms : clientLink.qwTryingSince_ms;  // not restarted by a retry
+        uint64_t qwSince_ms = row.fClick ? qwMonotonic_ms : client.link.qwTryingSince_ms;  // not restarted by a retry
         if (row.fClick) {
             GoOnlineWith(kUnknown);
         } else {
-            clientLink.qwNextAttempt_ms = qwMonotonic_ms;
+            client.aSources[0].link.qwNextAttempt_ms = qwMonotonic_ms;
             SendMessageA(hMain, WM_TIMER, 1, 0);
         }
         EXPECT_EQ(WaitForLine(Settled).rfind("ホスト確認 エラー (", 0), 0u);
-        EXPECT_EQ(clientLink.nStatus, CLIENT_WAITING);
-        EXPECT_EQ(clientLink.qwNextAttempt_ms - qwMonotonic_ms, row.wait * 1000ull);
-        EXPECT_EQ(clientLink.qwTryingSince_ms, qwSince_ms);
+        EXPECT_EQ(client.aSources[0].link.nStatus, CLIENT_WAITING);
+        EXPECT_EQ(client.aSources[0].link.qwNextAttempt_ms - qwMonotonic_ms, row.wait * 1000ull);
+        EXPECT_EQ(client.link.qwTryingSince_ms, qwSince_ms);
     }
     ReleaseMonotonicClock();
 }
@@ -339,7 +339,7 @@ TEST_F(Online, ANameThatNeverResolvesEndsARunThatIsNotResident)
     Click(IDC_STAY);  // off
     GoOnlineWith("no-such-host.invalid");
     for (int s = 0; s < 130 && IsWindow(hMain); ++s, qwMonotonic_ms += 1000) {
-        for (DWORD start = GetTickCount(); clientLink.nStatus == CLIENT_RESOLVING && GetTickCount() - start < 9000;) {
+        for (DWORD start = GetTickCount(); client.aSources[0].link.nStatus == CLIENT_RESOLVING && GetTickCount() - start < 9000;) {
             PumpMessages();
         }
         SendMessageA(hMain, WM_TIMER, 1, 0);
@@ -372,7 +372,7 @@ TEST_F(Online, BadServerTextsNeverCrash)
             // isolated network), a temporary failure.
             EXPECT_TRUE(settled == "ホスト確認 エラー (11001)" || settled == "ホスト確認 エラー (11002)") << settled;
         }
-        if (clientLink.nFace != FACE_OFFLINE) Toggle();  // online or trying again: stopped
+        if (client.link.nFace != FACE_OFFLINE) Toggle();  // online or trying again: stopped
     }
     if (!NetworkIsIsolated()) GTEST_SKIP() << "host names other than localhost need the tests' isolated network";
 }

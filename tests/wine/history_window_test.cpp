@@ -9,6 +9,7 @@
 #include "history/history_paint.h"
 #include "history/history_plot.h"
 #include "history/history_window.h"
+#include "history/reply_history.h"
 #include "journal/history_keeper.h"
 #include "journal/journal_file.h"
 #include "journal/journal_record.h"
@@ -81,8 +82,8 @@ TEST_F(History, EitherMenuOpensOneWindowThatGoesWithTheProgram)
 // time (the suite runs nine hours east of UTC); C alone does not.
 TEST_F(History, CopyPutsTheWholeHistoryOnTheClipboard)
 {
-    AppendHistory(&clientFindings.history, kFirst);
-    AppendHistory(&clientFindings.history, kSecond);
+    AppendHistory(&judgedReplies, kFirst);
+    AppendHistory(&judgedReplies, kSecond);
     SendMessageA(hMain, WM_COMMAND, IDM_HISTORY, 0);
     HWND hHistory = HistoryWindow();
     const struct {
@@ -236,17 +237,17 @@ TEST_F(History, AReplyIsDrawnWhileTheWindowIsOpen)
     UpdateWindow(HistoryWindow());
     sockaddr_in saLocal, saPeer;
     SOCKET sockLocal = BoundLoopbackSocket(&saLocal), sockPeer = BoundLoopbackSocket(&saPeer);
-    clientLink.nStatus = CLIENT_ONLINE;
-    clientLink.saServer = saPeer;
-    clientLink.sockClient = sockLocal;
-    clientPoll.fAwaitingReply = 1;
-    clientPoll.qwRequestTime = NtpNow();
-    clientPoll.qwRequestCookie = 0x0123456789ABCDEFull;
+    client.aSources[0].link.nStatus = CLIENT_ONLINE;
+    client.aSources[0].link.saServer = saPeer;
+    client.aSources[0].link.sock = sockLocal;
+    client.aSources[0].poll.fAwaitingReply = 1;
+    client.aSources[0].poll.qwRequestTime = NtpNow();
+    client.aSources[0].poll.qwRequestCookie = 0x0123456789ABCDEFull;
     NtpPacket reply = {};
     reply.bLiVnMode = 0x24;
     reply.bStratum = 2;
-    reply.qwOriginateTime = NtpToNetwork(clientPoll.qwRequestCookie);
-    reply.qwReceiveTime = reply.qwTransmitTime = reply.qwReferenceTime = NtpToNetwork(clientPoll.qwRequestTime);
+    reply.qwOriginateTime = NtpToNetwork(client.aSources[0].poll.qwRequestCookie);
+    reply.qwReceiveTime = reply.qwTransmitTime = reply.qwReferenceTime = NtpToNetwork(client.aSources[0].poll.qwRequestTime);
     sendto(sockPeer, (const char*)&reply, sizeof reply, 0, (sockaddr*)&saLocal, sizeof saLocal);
     fd_set readable;
     FD_ZERO(&readable);
@@ -254,11 +255,11 @@ TEST_F(History, AReplyIsDrawnWhileTheWindowIsOpen)
     timeval wait = {5, 0};
     ASSERT_EQ(select(0, &readable, NULL, NULL, &wait), 1);
     OnClientRead(sockLocal, FD_READ);
-    EXPECT_EQ(clientFindings.history.nCount, 1);
+    EXPECT_EQ(judgedReplies.nCount, 1);
     EXPECT_EQ(KindsKept(), "SR");  // and kept
     EXPECT_TRUE(GetUpdateRect(HistoryWindow(), NULL, FALSE));
-    clientLink.sockClient = INVALID_SOCKET;
-    clientLink.nStatus = CLIENT_OFFLINE;
+    client.aSources[0].link.sock = INVALID_SOCKET;
+    client.aSources[0].link.nStatus = CLIENT_OFFLINE;
     closesocket(sockLocal);
     closesocket(sockPeer);
 }

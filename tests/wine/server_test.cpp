@@ -13,12 +13,12 @@
 #include "sntp/windows_time.h"
 #include "support/frozen_clock.h"
 #include "support/log_window.h"
+#include "support/test_host.h"
 #include "support/loopback.h"
 #include "timebase/clock.h"
 
 namespace {
 
-const UINT WM_TEST_SERVER = WM_APP + 0x41;
 const std::string kStarted = "SNTP\x83\x54\x81\x5B\x83\x72\x83\x58\x8A\x4A\x8E\x6E...";  // SNTPサービス開始...
 const std::string kEnded = "SNTP\x83\x54\x81\x5B\x83\x72\x83\x58\x8F\x49\x97\xB9";      // SNTPサービス終了
 
@@ -31,7 +31,6 @@ protected:
         ASSERT_EQ(WSAStartup(MAKEWORD(1, 1), &wsa), 0);
         if (!PortIsFree(NTP_PORT)) GTEST_SKIP() << "UDP port 123 is taken by another program";
         CreateLogWindow();
-        shell.msgSelectServer = WM_TEST_SERVER;
         ResetProgramState();
         sockPeer = BoundLoopbackSocket(&saPeer);
         saServerMode.sin_family = AF_INET;
@@ -104,8 +103,8 @@ std::vector<uint8_t> Request(uint8_t liVnMode, size_t length = 48)
 
 TEST_F(Server, StartAndStopLines)
 {
-    StartServerMode(shell.MainWindow, shell.msgSelectServer);
-    StartServerMode(shell.MainWindow, shell.msgSelectServer);  // again while running: stops first
+    StartServerMode();
+    StartServerMode();  // again while running: stops first
     StopServerMode();
     StopServerMode();  // not running: nothing
     EXPECT_EQ(Log(), (std::vector<std::string>{kStarted, kEnded, kStarted, kEnded}));
@@ -142,7 +141,7 @@ TEST_F(Server, PortHeldElsewhereIsSaidAndServerModeDoesNotRun)
     for (const auto& row : rows) {
         ForgetLog();
         windowsTime = row.service;
-        StartServerMode(shell.MainWindow, shell.msgSelectServer);
+        StartServerMode();
         EXPECT_FALSE(ServerModeRunning());
         StopServerMode();  // nothing ran: nothing to say
         std::vector<std::string> expected = held;
@@ -154,14 +153,14 @@ TEST_F(Server, PortHeldElsewhereIsSaidAndServerModeDoesNotRun)
     EXPECT_EQ(Log(), (std::vector<std::string>{held[1], rows[1].extra[0]}));
     windowsTime = QueryWindowsTime;
     closesocket(holder);
-    StartServerMode(shell.MainWindow, shell.msgSelectServer);  // the next start tries again
+    StartServerMode();  // the next start tries again
     EXPECT_TRUE(ServerModeRunning());
     StopServerMode();
 }
 
 TEST_F(Server, SilentUntilSynchronised)
 {
-    StartServerMode(shell.MainWindow, shell.msgSelectServer);
+    StartServerMode();
     Ask(Request(0x23));
     Serve();
     EXPECT_TRUE(Answer().empty());
@@ -175,13 +174,13 @@ TEST_F(Server, AnswersClientRequestsOnceSynchronised)
 {
     // The last accepted reply came 100 s ago: 1.5 ms of drift since.
     const NtpTimestamp qwNow = FreezeClock();
-    clientFindings.reference.fSynchronized = 1;
-    clientFindings.reference.dwReferenceId = 0x12345678;
-    clientFindings.reference.qwReferenceTime = qwNow - (100ull << 32);
-    clientFindings.reference.qwRootDelay = 0x0000000040000000ull;
-    clientFindings.reference.qwRootDispersion = 0x0000000080000000ull;
-    clientFindings.reference.qwSynchronized_ms = MonotonicMs();
-    StartServerMode(shell.MainWindow, shell.msgSelectServer);
+    client.found.reference.fSynchronized = 1;
+    client.found.reference.dwReferenceId = 0x12345678;
+    client.found.reference.qwReferenceTime = qwNow - (100ull << 32);
+    client.found.reference.qwRootDelay = 0x0000000040000000ull;
+    client.found.reference.qwRootDispersion = 0x0000000080000000ull;
+    client.found.reference.qwSynchronized_ms = MonotonicMs();
+    StartServerMode();
 
     const std::vector<uint8_t> request = Request(0xDB, 68);  // LI 3, version 3, with an authenticator
     Ask(request);
@@ -195,7 +194,7 @@ TEST_F(Server, AnswersClientRequestsOnceSynchronised)
     const uint8_t head[16] = {0x1C, 0x02, 6, 0xE9, 0, 0, 0x40, 0, 0, 0, 0x80, 0x63, 0x12, 0x34, 0x56, 0x78};
     EXPECT_EQ(memcmp(reply.data(), head, 16), 0);
     uint8_t times[24];
-    const uint64_t qwWire[3] = {NtpToNetwork(clientFindings.reference.qwReferenceTime), NtpToNetwork(qwNow), NtpToNetwork(qwNow)};
+    const uint64_t qwWire[3] = {NtpToNetwork(client.found.reference.qwReferenceTime), NtpToNetwork(qwNow), NtpToNetwork(qwNow)};
     memcpy(times, qwWire, 24);
     EXPECT_EQ(memcmp(reply.data() + 16, times, 8), 0);
     EXPECT_EQ(memcmp(reply.data() + 24, request.data() + 40, 8), 0);
@@ -215,7 +214,7 @@ TEST_F(Server, AnswersClientRequestsOnceSynchronised)
         uint8_t stratum;
     } rows[] = {{3, 48, 4}, {14, 48, 15}, {15, 0, 0}};
     for (const auto& row : rows) {
-        clientFindings.reference.nUpstreamStratum = row.upstream;
+        client.found.reference.nUpstreamStratum = row.upstream;
         Ask(Request(0x23));
         Serve();
         reply = Answer(100);
@@ -227,7 +226,7 @@ TEST_F(Server, AnswersClientRequestsOnceSynchronised)
 
     // A request that waited in the socket longer than 20 ms is not answered
     // with a receive time stale by the wait.
-    clientFindings.reference.nUpstreamStratum = 1;
+    client.found.reference.nUpstreamStratum = 1;
     Ask(Request(0x23));
     Sleep(100);
     Serve();
@@ -248,7 +247,7 @@ TEST_F(Server, SilentWhileTheClockGoesUnchecked)
     const uint64_t kStart = 10000, kHour = 3600000;
     HoldMonotonicClock();
     qwMonotonic_ms = kStart;
-    StartServerMode(shell.MainWindow, shell.msgSelectServer);
+    StartServerMode();
     const struct {
         uint64_t now_ms, synchronized_ms;
         int32_t fSynchronized, nCheckTimer_minute, nRateShift;
@@ -269,10 +268,10 @@ TEST_F(Server, SilentWhileTheClockGoesUnchecked)
         SCOPED_TRACE(row.now_ms - kStart);
         ForgetLog();
         qwMonotonic_ms = row.now_ms;
-        clientFindings.reference.qwSynchronized_ms = row.synchronized_ms;
-        clientFindings.reference.fSynchronized = row.fSynchronized;
+        client.found.reference.qwSynchronized_ms = row.synchronized_ms;
+        client.found.reference.fSynchronized = row.fSynchronized;
         settings.nCheckTimer_minute = row.nCheckTimer_minute; ConfigureClient(ClientConfigOf(settings));
-        clientPoll.nRateShift = row.nRateShift;
+        client.aSources[0].poll.nRateShift = row.nRateShift;
         WatchServedClock();
         EXPECT_EQ(Log(), row.lines);
         Ask(Request(0x23));
@@ -289,7 +288,7 @@ TEST_F(Server, AFloodIsSummedUpInALineASecond)
 {
     HoldMonotonicClock();
     qwMonotonic_ms = 10000;
-    StartServerMode(shell.MainWindow, shell.msgSelectServer);
+    StartServerMode();
     const std::string sender = "length=48 addr=127.0.0.1:" + std::to_string(ntohs(saPeer.sin_port));
     const std::string header = "LI0 VN4 MODE3 Stratum0 Poll6 Precision-20";
     const struct {
@@ -322,10 +321,10 @@ TEST_F(Server, AFloodIsSummedUpInALineASecond)
 
 TEST_F(Server, RandomDatagramsLeaveItAnswering)
 {
-    clientFindings.reference.fSynchronized = 1;
-    clientFindings.reference.qwSynchronized_ms = MonotonicMs();
+    client.found.reference.fSynchronized = 1;
+    client.found.reference.qwSynchronized_ms = MonotonicMs();
     ShowWindow(shell.MainWindow, SW_HIDE);  // as in the tray, where it spends most of its life
-    StartServerMode(shell.MainWindow, shell.msgSelectServer);
+    StartServerMode();
     std::mt19937 random(20261207);
     std::uniform_int_distribution<int> length(0, 1500), byte(0, 255);
     for (int burst = 0; burst < 200; ++burst) {

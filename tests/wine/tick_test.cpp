@@ -48,13 +48,13 @@ protected:
         HoldMonotonicClock();
         networkNow = NETWORK_UNKNOWN;
         networkProbe = ScriptedNetwork;
-        sockPeer = BoundLoopbackSocket(&clientLink.saServer);
-        clientLink.sockClient = BoundLoopbackSocket(&saClient);
+        sockPeer = BoundLoopbackSocket(&client.aSources[0].link.saServer);
+        client.aSources[0].link.sock = BoundLoopbackSocket(&saClient);
     }
 
     void TearDown() override
     {
-        clientLink.nStatus = CLIENT_OFFLINE;
+        client.aSources[0].link.nStatus = CLIENT_OFFLINE;
         ReleaseMonotonicClock();
         networkProbe = ProbeNetwork;
         closesocket(sockPeer);
@@ -63,9 +63,9 @@ protected:
 
     void GoOnline()
     {
-        clientLink.nStatus = CLIENT_ONLINE;
-        clientLink.fWantOnline = 1;
-        clientPoll.fPollNow = 1;
+        client.aSources[0].link.nStatus = CLIENT_ONLINE;
+        client.link.fWantOnline = 1;
+        client.aSources[0].poll.fPollNow = 1;
     }
 
     void TickOnce(WPARAM id = 1) { SendMessageA(hMain, WM_TIMER, id, 0); }
@@ -99,10 +99,10 @@ protected:
         reply.qwReceiveTime = reply.qwTransmitTime = reply.qwReferenceTime = NtpToNetwork(NtpNow());
         sendto(sockPeer, (const char*)&reply, sizeof reply, 0, (sockaddr*)&saClient, sizeof saClient);
         u_long waiting = 0;
-        for (int i = 0; i < 1000 && ioctlsocket(clientLink.sockClient, FIONREAD, &waiting) == 0 && waiting == 0; ++i) {
+        for (int i = 0; i < 1000 && ioctlsocket(client.aSources[0].link.sock, FIONREAD, &waiting) == 0 && waiting == 0; ++i) {
             Sleep(1);
         }
-        OnClientRead(clientLink.sockClient, FD_READ);
+        OnClientRead(client.aSources[0].link.sock, FD_READ);
     }
 
     // Ticks for so many seconds; the seconds at which requests came, each
@@ -148,16 +148,16 @@ TEST_F(Tick, RequestsBackOffWhenUnansweredAndKissesAreObeyed)
     for (const auto& row : rows) {
         SCOPED_TRACE(testing::PrintToString(row.times));
         Type(IDC_INTERVAL, row.interval);
-        clientPoll.nRetry_sec = 0;
-        clientPoll.nRateShift = 0;
+        client.aSources[0].poll.nRetry_sec = 0;
+        client.aSources[0].poll.nRateShift = 0;
         GoOnline();
         EXPECT_EQ(RequestTimes(row.seconds, row.script), row.times);
-        EXPECT_EQ(clientLink.nStatus, row.status);
+        EXPECT_EQ(client.aSources[0].link.nStatus, row.status);
     }
     std::vector<std::string> log = ReadLog();
     ASSERT_GE(log.size(), 3u);
     EXPECT_EQ(log[log.size() - 3], "サーバーに断られました(DENY)。オンラインにするまで問い合わせません");
-    EXPECT_EQ(clientLink.fWantOnline, 0);
+    EXPECT_EQ(client.link.fWantOnline, 0);
 }
 
 TEST_F(Tick, OverduePollGoesOnTheFirstTickAfterSleepAndOnceOnResume)
@@ -180,8 +180,8 @@ TEST_F(Tick, OverduePollGoesOnTheFirstTickAfterSleepAndOnceOnResume)
     EXPECT_EQ(transmits.size(), 3u);  // at first, after the sleep, after waking
     EXPECT_LE(nClockLike, 1);
 
-    closesocket(clientLink.sockClient);  // a send that fails is logged and tried again after the backoff
-    clientPoll.fPollNow = 1;  // online again 12 s after the last request: the poll waits 3 s more
+    closesocket(client.aSources[0].link.sock);  // a send that fails is logged and tried again after the backoff
+    client.aSources[0].poll.fPollNow = 1;  // online again 12 s after the last request: the poll waits 3 s more
     size_t nLines = ReadLog().size();
     TickOnce();
     EXPECT_EQ(ReadLog().size(), nLines);
@@ -204,7 +204,7 @@ TEST_F(Tick, ProbeAsksForTheWayToTheServer)
         networkNow = state;
         TickOnce();
     }
-    EXPECT_EQ(clientLink.nStatus, CLIENT_OFFLINE);
+    EXPECT_EQ(client.aSources[0].link.nStatus, CLIENT_OFFLINE);
     const char* szIsolated = getenv("TAMARIN_ISOLATED_NETWORK");
     if (szIsolated == NULL || strcmp(szIsolated, "1") != 0) GTEST_SKIP() << "needs a network of loopback alone";
     EXPECT_EQ(ProbeNetwork(inet_addr("192.0.2.1")), NETWORK_DOWN);
@@ -215,7 +215,7 @@ TEST_F(Tick, CountdownClosesTheWindowUnlessStayingResident)
 {
     TickOnce();       // what the report told so far is taken
     Click(IDC_STAY);  // off: synchronise once and quit
-    ++clientFindings.nPollsSucceeded;
+    ++client.found.nPollsSucceeded;
     std::vector<std::string> lines;
     for (int i = 0; i < 4; ++i) {
         TickOnce();
@@ -223,20 +223,20 @@ TEST_F(Tick, CountdownClosesTheWindowUnlessStayingResident)
     }
     EXPECT_EQ(lines, (std::vector<std::string>{"終了4秒前", "終了3秒前", "終了2秒前", "終了1秒前"}));
 
-    ++clientFindings.nPollsSucceeded;  // a success during the countdown starts it again
+    ++client.found.nPollsSucceeded;  // a success during the countdown starts it again
     TickOnce();
     EXPECT_EQ(LastLine(), "終了4秒前");
 
     Click(IDC_STAY);  // on: the countdown stops, and a success starts none
     TickOnce();
-    ++clientFindings.nPollsSucceeded;
+    ++client.found.nPollsSucceeded;
     TickOnce();
     EXPECT_EQ(LastLine(), "終了4秒前");
 
     // The last tick of the countdown also polls when its poll is due. The
     // success left the clock unsynchronised: the run failed, and says so.
     Click(IDC_STAY);
-    ++clientFindings.nPollsSucceeded;
+    ++client.found.nPollsSucceeded;
     for (int i = 0; i < 4; ++i) TickOnce();
     EXPECT_EQ(ReadLog().end()[-6], "時刻を合わせられなかったため、終了コード1で終了します");
     GoOnline();
@@ -245,7 +245,7 @@ TEST_F(Tick, CountdownClosesTheWindowUnlessStayingResident)
     EXPECT_EQ(Serve(), 1);
     MSG msg;
     EXPECT_TRUE(PeekMessageA(&msg, hMain, WM_CLOSE, WM_CLOSE, PM_NOREMOVE));
-    clientLink.nStatus = CLIENT_OFFLINE;
+    client.aSources[0].link.nStatus = CLIENT_OFFLINE;
     PumpMessages();
     EXPECT_FALSE(IsWindow(hMain));
     EXPECT_EQ(ExitCodeOfRun(), RUN_NOT_CORRECTED);
@@ -261,7 +261,7 @@ TEST_F(Tick, CountdownClosesTheWindowUnlessStayingResident)
 TEST_F(Tick, AClockSteppedElsewhereIsNotServedUntilChecked)
 {
     if (!PortIsFree(NTP_PORT)) GTEST_SKIP() << "UDP port 123 is taken by another program";
-    StartServerMode(hMain, shell.msgSelectServer);
+    StartServerMode();
     FreezeClockAt(SYSTEMTIME{2026, 12, 4, 10, 14, 3, 38, 0});
     GoOnline();
     EXPECT_EQ(RequestTimes(5, {ANSWER}), std::vector<int>{0});
@@ -285,7 +285,7 @@ TEST_F(Tick, UnansweredRequestsEndARunThatIsNotResident)
 {
     Click(IDC_STAY);  // off
     GoOnline();
-    clientPoll.qwLastPoll_ms = qwMonotonic_ms - 5000;  // the first request 10 s on
+    client.aSources[0].poll.qwLastPoll_ms = qwMonotonic_ms - 5000;  // the first request 10 s on
     EXPECT_EQ(RequestTimes(130, {DROP}), (std::vector<int>{10, 25, 55, 115}));
     EXPECT_NE(LastLine(), "4回続けて使える応答がなかったため、終了コード2で終了します");
     TickOnce();
@@ -293,7 +293,7 @@ TEST_F(Tick, UnansweredRequestsEndARunThatIsNotResident)
     EXPECT_EQ(std::vector<std::string>(log.end() - 3, log.end()),
               (std::vector<std::string>{"4回続けて使える応答がなかったため、終了コード2で終了します", "終了4秒前", ""}));
     for (int i = 0; i < 4; ++i) TickOnce();
-    clientLink.nStatus = CLIENT_OFFLINE;
+    client.aSources[0].link.nStatus = CLIENT_OFFLINE;
     PumpMessages();
     EXPECT_FALSE(IsWindow(hMain));
     EXPECT_EQ(ExitCodeOfRun(), RUN_NO_REPLY);

@@ -75,15 +75,15 @@ TEST_F(Tray, MenuItemsCarryTheirOwnCommands)
 
 TEST_F(Tray, IconFollowsTheStateThroughAShellRestartAndGoesAtTheEnd)
 {
-    clientLink.nStatus = CLIENT_ONLINE;
+    client.aSources[0].link.nStatus = CLIENT_ONLINE;
     ShowTrayOnlineState(true);
-    clientLink.nStatus = CLIENT_OFFLINE;
+    client.aSources[0].link.nStatus = CLIENT_OFFLINE;
     ShowTrayOnlineState(false);
     ASSERT_GE(icons.size(), 2u);
     const HICON hOnline = icons[icons.size() - 2], hOffline = icons.back();
     EXPECT_NE(hOnline, hOffline);
     for (int32_t fOnline : {1, 0}) {
-        clientLink.nStatus = fOnline ? CLIENT_ONLINE : CLIENT_OFFLINE;
+        client.aSources[0].link.nStatus = fOnline ? CLIENT_ONLINE : CLIENT_OFFLINE;
         SendMessageA(shell.TrayWindow, RegisterWindowMessageA("TaskbarCreated"), 0, 0);
         EXPECT_EQ(notifications.back(), (DWORD)NIM_ADD);
         EXPECT_EQ(icons.back(), fOnline ? hOnline : hOffline);
@@ -142,14 +142,14 @@ TEST_F(Tray, IconAndTipTellWhenTheClockWasLastFoundRight)
         {CLIENT_OFFLINE, 1, 0, 5402000, 9000000, 30, [] { ShowTrayOnlineState(false); }, OFFLINE,
          "\x83\x49\x83\x74\x83\x89\x83\x43\x83\x93"},  // オフライン
     };
-    clientFindings.qwLastJudged = qwJudged;
+    client.aSources[0].found.qwLastJudged = qwJudged;
     HICON hLooks[3] = {};
     for (const auto& row : rows) {
-        clientLink.nStatus = row.status;
-        clientFindings.reference.fSynchronized = row.fSynchronized;
-        clientFindings.llLastOffset = row.llOffset;
-        clientFindings.qwLastJudged = row.judged_ms != 0 ? qwJudged : 0;
-        clientFindings.qwLastJudged_ms = row.judged_ms;
+        client.aSources[0].link.nStatus = row.status;
+        client.found.reference.fSynchronized = row.fSynchronized;
+        client.aSources[0].found.llLastOffset = row.llOffset;
+        client.aSources[0].found.qwLastJudged = row.judged_ms != 0 ? qwJudged : 0;
+        client.aSources[0].found.qwLastJudged_ms = row.judged_ms;
         qwMonotonic_ms = row.now_ms;
         settings.nCheckTimer_minute = row.interval_minute; ConfigureClient(ClientConfigOf(settings));
         row.show();
@@ -199,7 +199,7 @@ TEST_F(Tray, IconRefusedAtLogonIsAskedForAgainUntilTheShellTakesIt)
     nAddsRefused = 2;
     notifications.clear();
     CreateMainWindow();
-    clientLink.nStatus = CLIENT_ONLINE;  // gone online meanwhile: the icon it adds shows so
+    client.aSources[0].link.nStatus = CLIENT_ONLINE;  // gone online meanwhile: the icon it adds shows so
     ShowTrayOnlineState(true);
     const HICON hOnline = icons.back();
     for (int i = 0; i < 4; ++i) SendMessageA(shell.TrayWindow, WM_TIMER, 1, 0);

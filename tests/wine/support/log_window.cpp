@@ -3,11 +3,13 @@
 #include <string.h>
 
 #include "app/shell_state.h"
+#include "history/reply_history.h"
 #include "log/activity_log.h"
 #include "resources/resource.h"
 #include "settings/settings_table.h"
 #include "sntp/client.h"
 #include "sntp/client_state.h"
+#include "support/test_host.h"
 
 namespace {
 
@@ -17,10 +19,7 @@ uint64_t qwFirstLine = 0;  // the log's sequence number when the test's log bega
 
 LRESULT CALLBACK TestWindowProc(HWND hwnd, UINT msg, WPARAM wParam, LPARAM lParam)
 {
-    if (msg == WM_APP_LOGLINE) {
-        OnLogLineMessage(wParam, lParam);
-        return 0;
-    }
+    if (OnTestHostMessage(msg, wParam, lParam)) return 0;
     return DefWindowProcA(hwnd, msg, wParam, lParam);
 }
 
@@ -43,7 +42,7 @@ HWND CreateLogWindow()
     CreateWindowA("LISTBOX", "", WS_CHILD | WS_VISIBLE | WS_VSCROLL | LBS_NOINTEGRALHEIGHT, 0, 0, 380, 260, hwnd,
                   (HMENU)(INT_PTR)IDC_LOG, GetModuleHandleA(NULL), NULL);
     shell.MainWindow = hwnd;
-    SetLogOwner(hwnd);
+    StartTestHost(hwnd);
     ForgetLog();
     PumpMessages();
     return hwnd;
@@ -53,7 +52,7 @@ void DestroyLogWindow()
 {
     if (shell.MainWindow != NULL) DestroyWindow(shell.MainWindow);
     shell.MainWindow = NULL;
-    SetLogOwner(NULL);
+    SetLogOwner(0, NULL);
     PumpMessages();
 }
 
@@ -80,10 +79,9 @@ std::vector<std::string> ReadLog()
 void ResetProgramState()
 {
     settings = DefaultSettings();
-    clientConfig = ClientConfigOf(settings);
-    clientLink = ClientLink();
-    clientPoll = ClientPoll();
-    clientFindings = ClientFindings();
+    client = Client();
+    client.config = ClientConfigOf(settings);
+    judgedReplies = ReplyHistory();
 }
 
 void PumpMessages()

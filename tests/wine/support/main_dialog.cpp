@@ -25,7 +25,7 @@ void MainDialog::TearDown()
 {
     if (IsWindow(hMain)) DestroyWindow(hMain);
     shell.MainWindow = NULL;
-    SetLogOwner(NULL);
+    SetLogOwner(0, NULL);
     PumpMessages();
     WSACleanup();
 }

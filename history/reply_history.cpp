@@ -1,6 +1,8 @@
-#include "sntp/reply_history.h"
+#include "history/reply_history.h"
 
 #include "base/ring_slot.h"
+
+ReplyHistory judgedReplies;
 
 void AppendHistory(ReplyHistory* history, const HistoryPoint& point)
 {
