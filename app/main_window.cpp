@@ -118,12 +118,12 @@ void OnTimer(HWND hwnd, WPARAM idTimer)
     WatchServedClock();
     ShowTrayState();        // the clock may have gone unchecked too long
     OnClientTick();
-    if (CountDownToExit(ReportClient())) PostMessageA(hwnd, WM_CLOSE, 0, 0);
+    if (CountDownToExit(reportClient())) PostMessageA(hwnd, WM_CLOSE, 0, 0);
 }
 
 void OnInitMenuPopup(HMENU hMenu)
 {
-    bool fOnline = ReportClient().nFace != FACE_OFFLINE;
+    bool fOnline = reportClient().nFace != FACE_OFFLINE;
     CheckMenuItem(hMenu, IDM_ONLINE, MF_BYCOMMAND | (fOnline ? MF_CHECKED : MF_UNCHECKED));
 }
 

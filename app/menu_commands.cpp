@@ -39,7 +39,7 @@ void WarnOfWindowsTime()
 
 void OnToggleOnline()
 {
-    bool fWasOff = ReportClient().nFace == FACE_OFFLINE;
+    bool fWasOff = reportClient().nFace == FACE_OFFLINE;
     ToggleOnline();
     if (fWasOff) WarnOfWindowsTime();
 }

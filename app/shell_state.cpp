@@ -1,3 +1,4 @@
 #include "app/shell_state.h"
 
 ShellState shell;
+ClientReport (*reportClient)() = ReportClient;

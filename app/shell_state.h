@@ -6,6 +6,8 @@
 #include <windows.h>
 #include <stdint.h>
 
+#include "sntp/client.h"
+
 struct ShellState {
     HWND MainWindow = NULL;  // the settings window: owner of the log, target of every event
     HWND TrayWindow = NULL;  // the hidden window that owns the tray icon
@@ -13,3 +15,7 @@ struct ShellState {
 };
 
 extern ShellState shell;
+
+// The client's report as the shell reads it: the engine's own, replaceable
+// so that tests of the shell can play any client.
+extern ClientReport (*reportClient)();

@@ -96,7 +96,7 @@ TipMoment LocalMoment(NtpTimestamp t)
 // going online.
 TipState StateOfClient(TrayTipBuffer& tip)
 {
-    const ClientReport report = ReportClient();
+    const ClientReport report = reportClient();
     bool fJudged = report.qwLastJudged != 0;
     bool fCheckedLast = fJudged && report.qwLastJudged_ms >= report.qwOnlineSince_ms;
     TipFacts facts = {report.nFace, report.nTryCause == TRY_REFUSED, report.qwTryingSince_ms,

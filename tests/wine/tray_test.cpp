@@ -11,7 +11,8 @@
 #include "app/tray.h"
 #include "resources/resource.h"
 #include "settings/settings_table.h"
-#include "sntp/client_state.h"
+#include "sntp/client.h"
+#include "sntp/schedule.h"
 #include "support/frozen_clock.h"
 #include "support/log_window.h"
 #include "support/main_dialog.h"
@@ -36,6 +37,22 @@ BOOL WINAPI RecordNotifyIcon(DWORD dwMessage, PNOTIFYICONDATAA nid)
     return dwMessage != NIM_ADD || nAddsRefused-- <= 0;
 }
 
+// The client the tray is shown, where a test plays one.
+ClientReport played;
+
+ClientReport PlayedReport()
+{
+    return played;
+}
+
+// A client online or offline, as the tray sees it.
+void PlayFace(ClientStatus status)
+{
+    played.nStatus = status;
+    played.nFace = status == CLIENT_ONLINE ? FACE_ONLINE : FACE_OFFLINE;
+    reportClient = PlayedReport;
+}
+
 class Tray : public MainDialog {
 protected:
     void SetUp() override
@@ -50,6 +67,8 @@ protected:
     void TearDown() override
     {
         MainDialog::TearDown();
+        reportClient = ReportClient;
+        played = ClientReport();
         ReleaseMonotonicClock();
         trayNotifyIcon = Shell_NotifyIconA;
     }
@@ -75,15 +94,15 @@ TEST_F(Tray, MenuItemsCarryTheirOwnCommands)
 
 TEST_F(Tray, IconFollowsTheStateThroughAShellRestartAndGoesAtTheEnd)
 {
-    client.aSources[0].link.nStatus = CLIENT_ONLINE;
+    PlayFace(CLIENT_ONLINE);
     ShowTrayOnlineState(true);
-    client.aSources[0].link.nStatus = CLIENT_OFFLINE;
+    PlayFace(CLIENT_OFFLINE);
     ShowTrayOnlineState(false);
     ASSERT_GE(icons.size(), 2u);
     const HICON hOnline = icons[icons.size() - 2], hOffline = icons.back();
     EXPECT_NE(hOnline, hOffline);
     for (int32_t fOnline : {1, 0}) {
-        client.aSources[0].link.nStatus = fOnline ? CLIENT_ONLINE : CLIENT_OFFLINE;
+        PlayFace(fOnline ? CLIENT_ONLINE : CLIENT_OFFLINE);
         SendMessageA(shell.TrayWindow, RegisterWindowMessageA("TaskbarCreated"), 0, 0);
         EXPECT_EQ(notifications.back(), (DWORD)NIM_ADD);
         EXPECT_EQ(icons.back(), fOnline ? hOnline : hOffline);
@@ -142,16 +161,16 @@ TEST_F(Tray, IconAndTipTellWhenTheClockWasLastFoundRight)
         {CLIENT_OFFLINE, 1, 0, 5402000, 9000000, 30, [] { ShowTrayOnlineState(false); }, OFFLINE,
          "\x83\x49\x83\x74\x83\x89\x83\x43\x83\x93"},  // オフライン
     };
-    client.aSources[0].found.qwLastJudged = qwJudged;
     HICON hLooks[3] = {};
     for (const auto& row : rows) {
-        client.aSources[0].link.nStatus = row.status;
-        client.found.reference.fSynchronized = row.fSynchronized;
-        client.aSources[0].found.llLastOffset = row.llOffset;
-        client.aSources[0].found.qwLastJudged = row.judged_ms != 0 ? qwJudged : 0;
-        client.aSources[0].found.qwLastJudged_ms = row.judged_ms;
+        PlayFace(row.status);
+        played.reference.fSynchronized = row.fSynchronized;
+        played.llLastOffset = row.llOffset;
+        played.qwLastJudged = row.judged_ms != 0 ? qwJudged : 0;
+        played.qwLastJudged_ms = row.judged_ms;
+        played.nInterval_sec = (uint32_t)row.interval_minute * 60;
+        played.qwUncheckedLimit_ms = UncheckedLimit_ms(played.nInterval_sec);
         qwMonotonic_ms = row.now_ms;
-        settings.nCheckTimer_minute = row.interval_minute; ConfigureClient(ClientConfigOf(settings));
         row.show();
         const std::string tip = "Tamarin Time\n" + row.second;
         EXPECT_EQ(std::string(lastRecord.szTip), tip) << row.now_ms;
@@ -199,7 +218,7 @@ TEST_F(Tray, IconRefusedAtLogonIsAskedForAgainUntilTheShellTakesIt)
     nAddsRefused = 2;
     notifications.clear();
     CreateMainWindow();
-    client.aSources[0].link.nStatus = CLIENT_ONLINE;  // gone online meanwhile: the icon it adds shows so
+    PlayFace(CLIENT_ONLINE);  // gone online meanwhile: the icon it adds shows so
     ShowTrayOnlineState(true);
     const HICON hOnline = icons.back();
     for (int i = 0; i < 4; ++i) SendMessageA(shell.TrayWindow, WM_TIMER, 1, 0);
