@@ -32,11 +32,6 @@ void HearReply(const JudgedReply& reply)
     testHostNews.judged.push_back(reply.point);
 }
 
-void HearFace(ClientFace face)
-{
-    testHostNews.faces.push_back(face);
-}
-
 void CarryLine(int nSlot, const char* text)
 {
     SendMessageA(hTestHost, WM_TEST_LOGLINE, (WPARAM)nSlot, (LPARAM)text);
@@ -49,7 +44,7 @@ void StartTestHost(HWND hwnd)
     hTestHost = hwnd;
     testHostNews = TestHostNews();
     SetLogOwner(GetCurrentThreadId(), CarryLine);
-    SetEngineHost(EngineHost{WatchSocket, LookUpHost, LookUpService, LogLine, HearReply, HearFace, SetClockFromNtp});
+    SetEngineHost(EngineHost{WatchSocket, LookUpHost, LookUpService, LogLine, HearReply, NULL, SetClockFromNtp});
 }
 
 bool OnTestHostMessage(UINT msg, WPARAM wParam, LPARAM lParam)

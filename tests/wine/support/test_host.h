@@ -1,7 +1,7 @@
 // The tests' own host of the engine: the sockets and lookups report to the
 // log window as fixed messages, which a test waits for and hands to the
-// engine's doors itself; lines go to the activity log; each reply judged and
-// each change of face is kept for the test to read.
+// engine's doors itself; lines go to the activity log; each reply judged is
+// kept for the test to read.
 #pragma once
 
 #include <windows.h>
@@ -19,7 +19,6 @@ const UINT WM_TEST_LOGLINE = WM_APP + 0x64;
 
 struct TestHostNews {
     std::vector<HistoryPoint> judged;
-    std::vector<ClientFace> faces;
 };
 
 extern TestHostNews testHostNews;
