@@ -6,8 +6,7 @@
 
 #include "settings/settings_table.h"
 #include "sntp/client.h"
-#include "sntp/client_read.h"
-#include "sntp/client_state.h"
+#include "sntp/network_probe.h"
 #include "sntp/packet.h"
 #include "support/frozen_clock.h"
 #include "support/log_window.h"
@@ -19,8 +18,13 @@ namespace {
 
 const uint64_t kMillisecond = 0x00418938u;  // 2^32 / 1000, rounded up: whole milliseconds print whole
 
-// The peer plays the server: the program's socket is the client's, online
-// with the peer as its server.
+NetworkState NoAnswer(uint32_t)
+{
+    return NETWORK_UNKNOWN;
+}
+
+// The peer plays the server: the client, driven through its door and the
+// tests' host, goes online with the peer as its server.
 class ClientRead : public Loopback {
 protected:
     void SetUp() override
@@ -29,33 +33,68 @@ protected:
         ResetProgramState();
         qwNow = FreezeClock();
         HoldMonotonicClock();
-        client.aSources[0].link.nStatus = CLIENT_ONLINE;
-        client.aSources[0].link.saServer = saPeer;
-        client.aSources[0].link.sock = sockLocal;
+        networkProbe = NoAnswer;
+        saSpare = saLocal;
+        ASSERT_TRUE(GoOnlineTo(saPeer));
+        AimAtClient();
+        ForgetLog();
     }
 
     void TearDown() override
     {
+        if (ReportClient().nFace != FACE_OFFLINE) ToggleOnline();
+        networkProbe = ProbeNetwork;
         ThawClock();
         ReleaseMonotonicClock();
-        client.aSources[0].link.nStatus = CLIENT_OFFLINE;
         Loopback::TearDown();
     }
 
-    // A server reply stamped so that the server's clock reads `offset` ahead
-    // of this one, answered at once, to a request sent `sentAgo` before now.
+    // The peer sends to the client's socket of now.
+    void AimAtClient()
+    {
+        int length = sizeof saLocal;
+        getsockname(testHostNews.sockClient, (sockaddr*)&saLocal, &length);
+        saLocal.sin_addr.s_addr = inet_addr("127.0.0.1");
+    }
+
+    // Lets the client send its next request (due, whatever the backoff), sent
+    // `sentAgo` before now, and takes it off the peer's socket: the T1 the
+    // client read, and the transmit timestamp it sent as it stood on the wire.
+    NtpTimestamp TakeRequest(uint64_t sentAgo, uint64_t* pqwCookie)
+    {
+        qwMonotonic_ms += (uint64_t)ReportClient().nInterval_sec * 1000;
+        int64_t ll100ns = (int64_t)((sentAgo * 10000000) >> 32);
+        ShiftFrozenClock(-ll100ns);
+        OnClientTick();
+        NtpTimestamp t1 = NtpNow();
+        ShiftFrozenClock(ll100ns);
+        fd_set readable;
+        FD_ZERO(&readable);
+        FD_SET(sockPeer, &readable);
+        timeval wait = {5, 0};
+        uint8_t request[48] = {};
+        if (select(0, &readable, NULL, NULL, &wait) != 1) {
+            ADD_FAILURE() << "no request";
+            return t1;
+        }
+        EXPECT_EQ(recv(sockPeer, (char*)request, sizeof request, 0), 48);
+        memcpy(pqwCookie, request + 40, 8);
+        return t1;
+    }
+
+    // The reply to the next request, stamped so that the server's clock
+    // reads `offset` ahead of this one, answered at once, the request sent
+    // `sentAgo` before now.
     std::vector<uint8_t> ReplyAhead(int64_t offset, uint8_t liVnMode = 0x24, size_t length = 48,
                                     uint64_t sentAgo = 0)
     {
-        NtpTimestamp t1 = NtpNow() - sentAgo;
-        client.aSources[0].poll.fAwaitingReply = 1;  // the request it answers
-        client.aSources[0].poll.qwRequestTime = t1;
-        client.aSources[0].poll.qwRequestCookie = t1 ^ 0x5DEECE66Dull;  // what the request carried instead
+        uint64_t qwCookie = 0;
+        NtpTimestamp t1 = TakeRequest(sentAgo, &qwCookie);
         NtpPacket reply;
         memset(&reply, 0, sizeof reply);
         reply.bLiVnMode = liVnMode;
         reply.bStratum = 1;
-        reply.qwOriginateTime = NtpToNetwork(client.aSources[0].poll.qwRequestCookie);
+        reply.qwOriginateTime = qwCookie;
         reply.qwReceiveTime = NtpToNetwork(t1 + (uint64_t)offset);
         reply.qwTransmitTime = reply.qwReceiveTime;  // answered at once: the delay is T4 - T1
         reply.qwReferenceTime = reply.qwReceiveTime;
@@ -64,15 +103,17 @@ protected:
         return datagram;
     }
 
-    // Sends the datagram and lets the program handle its read event, in a
-    // second of its own unless told otherwise.
-    std::vector<std::string> Deliver(const std::vector<uint8_t>& datagram, uint64_t msLater = 1000)
+    // Sends the datagram (unless sent already) and lets the client handle its
+    // read event, in a second of its own unless told otherwise.
+    std::vector<std::string> Deliver(const std::vector<uint8_t>& datagram, uint64_t msLater = 1000, bool fSend = true)
     {
         qwMonotonic_ms += msLater;
-        Send(datagram);
+        if (fSend) Send(datagram);
         MSG msg = {};
-        EXPECT_TRUE(WaitForEvent(&msg));
-        OnClientRead((SOCKET)msg.wParam, WSAGETSELECTEVENT(msg.lParam));
+        do {  // a new socket's write notice may come first
+            EXPECT_TRUE(WaitForMessage(WM_TEST_CLIENT, &msg));
+            OnClientRead((SOCKET)msg.wParam, WSAGETSELECTEVENT(msg.lParam));
+        } while (msg.message == WM_TEST_CLIENT && (WSAGETSELECTEVENT(msg.lParam) & FD_READ) == 0);
         std::vector<std::string> log = ReadLog();
         if (!log.empty()) log.pop_back();  // the empty entry below the newest line
         return log;
@@ -85,34 +126,50 @@ protected:
 
     const std::string header = "LI0 VN4 MODE4 Stratum1 Poll0 Precision0";
     NtpTimestamp qwNow = 0;  // the clock stands still here
+    sockaddr_in saSpare;     // the fixture's own socket, which is not the client's
 };
 
 TEST_F(ClientRead, OnlyRepliesFromTheServerWhileOnlineAreJudged)
 {
-    client.aSources[0].link.nStatus = CLIENT_OFFLINE;
-    EXPECT_EQ(Deliver(ReplyAhead(0)), (std::vector<std::string>{PeerLine(48), header, "FD_READ - !connect"}));
+    // While the server's port is being looked up, a reply is no answer.
+    std::vector<uint8_t> reply = ReplyAhead(0);
+    ToggleOnline();
+    ToggleOnline();
+    AimAtClient();
+    ForgetLog();
+    EXPECT_EQ(Deliver(reply), (std::vector<std::string>{PeerLine(48), header, "FD_READ - !connect"}));
+    ToggleOnline();
+    ASSERT_TRUE(GoOnlineTo(saPeer));
+    AimAtClient();
 
-    client.aSources[0].link.nStatus = CLIENT_ONLINE;
-    ReadLog();
-    std::vector<std::string> log = Deliver(ReplyAhead(0, 0x23));  // a client request, mode 3
-    EXPECT_EQ(log.size(), 5u);
-    EXPECT_EQ(log.back(), "LI0 VN4 MODE3 Stratum1 Poll0 Precision0");
+    ForgetLog();
+    EXPECT_EQ(Deliver(ReplyAhead(0, 0x23)),  // a client request, mode 3
+              (std::vector<std::string>{PeerLine(48), "LI0 VN4 MODE3 Stratum1 Poll0 Precision0"}));
 
-    client.aSources[0].link.saServer.sin_port = htons(ntohs(saPeer.sin_port) ^ 1);  // same address, another port
-    log = Deliver(ReplyAhead(0));
-    EXPECT_EQ(log.back(), "FD_READ - server !match");
-    client.aSources[0].link.saServer = saPeer;
-    client.aSources[0].link.saServer.sin_addr.s_addr = inet_addr("127.0.0.2");  // same port, another address
-    log = Deliver(ReplyAhead(0));
-    EXPECT_EQ(log.back(), "FD_READ - server !match");
+    // From the server's address but another port, and from its port on another address.
+    sockaddr_in saOther;
+    SOCKET sockOther = BoundLoopbackSocket(&saOther);
+    reply = ReplyAhead(0);
+    sendto(sockOther, (const char*)reply.data(), (int)reply.size(), 0, (sockaddr*)&saLocal, sizeof saLocal);
+    EXPECT_EQ(Deliver({}, 1000, false).back(), "FD_READ - server !match");
+    closesocket(sockOther);
+    ToggleOnline();
+    sockaddr_in saElsewhere = saPeer;
+    saElsewhere.sin_addr.s_addr = inet_addr("127.0.0.2");
+    ASSERT_TRUE(GoOnlineTo(saElsewhere));
+    AimAtClient();
+    EXPECT_EQ(Deliver(reply).back(), "FD_READ - server !match");
 
-    // An event of a socket that is no longer the client's is not read.
-    client.aSources[0].link.saServer = saPeer;
-    client.aSources[0].link.sock = sockPeer;
-    EXPECT_EQ(Deliver(ReplyAhead(0)), log);
+    // An event of a socket that is not the client's is not read.
+    ForgetLog();
+    sendto(sockPeer, (const char*)reply.data(), (int)reply.size(), 0, (sockaddr*)&saSpare, sizeof saSpare);
+    MSG msg = {};
+    ASSERT_TRUE(WaitForEvent(&msg));
+    OnClientRead((SOCKET)msg.wParam, WSAGETSELECTEVENT(msg.lParam));
+    EXPECT_TRUE(ReadLog().empty());
 
-    EXPECT_EQ(client.found.reference.fSynchronized, 0);
-    EXPECT_EQ(client.found.reference.dwReferenceId, 0u);
+    EXPECT_EQ(ReportClient().reference.fSynchronized, 0);
+    EXPECT_EQ(ReportClient().reference.dwReferenceId, 0u);
 }
 
 TEST_F(ClientRead, OnlyTheFirstReplyToTheRequestOutIsJudged)
@@ -123,11 +180,11 @@ TEST_F(ClientRead, OnlyTheFirstReplyToTheRequestOutIsJudged)
     spoofed[31] ^= 1;  // a T1 the client never sent
     const std::vector<std::string> refused = {PeerLine(48), header, "FD_READ - T1 !match"};
     EXPECT_EQ(Deliver(spoofed), refused);
-    EXPECT_EQ(client.found.reference.fSynchronized, 0);
+    EXPECT_EQ(ReportClient().reference.fSynchronized, 0);
     EXPECT_EQ(Deliver(reply).back(), "時刻を0.300秒進めました");
     std::vector<std::string> log = Deliver(reply);  // the same reply again
     EXPECT_EQ(std::vector<std::string>(log.end() - 3, log.end()), refused);
-    EXPECT_EQ(client.found.reference.qwReferenceTime, qwNow + 300 * kMillisecond);
+    EXPECT_EQ(ReportClient().reference.qwReferenceTime, qwNow + 300 * kMillisecond);
 }
 
 TEST_F(ClientRead, SmallOffsetSynchronisesWithoutCorrection)
@@ -138,10 +195,10 @@ TEST_F(ClientRead, SmallOffsetSynchronisesWithoutCorrection)
     EXPECT_EQ(log[0], PeerLine(68));
     EXPECT_EQ(log[2], "応答に0.000秒掛かっています");
     EXPECT_EQ(log[3], "時刻は一致しています");
-    EXPECT_EQ(client.found.reference.fSynchronized, 1);
-    EXPECT_EQ(client.found.reference.qwReferenceTime, qwNow);  // found right: the reply's arrival
-    EXPECT_EQ(client.found.reference.dwReferenceId, LowBitsOfTransmit(reply));
-    EXPECT_EQ(client.found.nPollsSucceeded, 1u);
+    EXPECT_EQ(ReportClient().reference.fSynchronized, 1);
+    EXPECT_EQ(ReportClient().reference.qwReferenceTime, qwNow);  // found right: the reply's arrival
+    EXPECT_EQ(ReportClient().reference.dwReferenceId, LowBitsOfTransmit(reply));
+    EXPECT_EQ(ReportClient().nPollsSucceeded, 1u);
 }
 
 TEST_F(ClientRead, CorrectionThatTheSystemTakesIsRecorded)
@@ -153,8 +210,8 @@ TEST_F(ClientRead, CorrectionThatTheSystemTakesIsRecorded)
     ASSERT_EQ(log.size(), 5u) << testing::PrintToString(log);
     EXPECT_EQ(log[3], "0.300秒遅れています");
     EXPECT_EQ(log[4], "時刻を0.300秒進めました");
-    EXPECT_EQ(client.found.reference.fSynchronized, 1);
-    EXPECT_EQ(client.found.reference.qwReferenceTime, qwNow + 300 * kMillisecond);
+    EXPECT_EQ(ReportClient().reference.fSynchronized, 1);
+    EXPECT_EQ(ReportClient().reference.qwReferenceTime, qwNow + 300 * kMillisecond);
     EXPECT_EQ(testHostNews.judged.at(0).nOutcome, REPLY_CORRECTED);
 }
 
@@ -180,23 +237,23 @@ TEST_F(ClientRead, RefusedCorrectionLeavesItUnsynchronisedUntilTheClockIsRight)
     };
     for (const auto& row : rows) {
         SCOPED_TRACE(row.llOffset_ms);
-        client.found.reference.fSynchronized = 1;  // right before
-        client.found.reference.qwReferenceTime = 0x1234;
+        Deliver(ReplyAhead(0));  // right before
+        NtpTimestamp qwReferenceTime = ReportClient().reference.qwReferenceTime;
         clockCalls.SetSystemTime = row.SetSystemTime;
         std::vector<std::string> log = Deliver(ReplyAhead(row.llOffset_ms * (int64_t)kMillisecond));
         clockCalls.SetSystemTime = realClockCalls.SetSystemTime;
         ASSERT_GE(log.size(), 3u);
         EXPECT_EQ(std::vector<std::string>(log.end() - 3, log.end()), row.lines);
-        EXPECT_EQ(client.found.reference.fSynchronized, 0);
-        EXPECT_EQ(client.found.reference.qwReferenceTime, 0x1234u);
+        EXPECT_EQ(ReportClient().reference.fSynchronized, 0);
+        EXPECT_EQ(ReportClient().reference.qwReferenceTime, qwReferenceTime);
         EXPECT_EQ(testHostNews.judged.back().nOutcome, REPLY_NOT_CORRECTED);
     }
     // A later reply within the tolerance makes it right again; what it left
     // uncorrected counts in the root dispersion.
     Deliver(ReplyAhead(-150 * (int64_t)kMillisecond));
-    EXPECT_EQ(client.found.reference.fSynchronized, 1);
-    EXPECT_EQ(client.found.reference.qwReferenceTime, qwNow);
-    EXPECT_EQ(client.found.reference.qwRootDispersion, 150 * kMillisecond);
+    EXPECT_EQ(ReportClient().reference.fSynchronized, 1);
+    EXPECT_EQ(ReportClient().reference.qwReferenceTime, qwNow);
+    EXPECT_EQ(ReportClient().reference.qwRootDispersion, 150 * kMillisecond);
 }
 
 int nClockSets = 0;
@@ -214,16 +271,23 @@ TEST_F(ClientRead, ALeapWaitsForTheNextReplyToAgree)
     const std::string waiting = "差が1000秒を超えるため、次の応答で確かめます";
     nClockSets = 0;
     clockCalls.SetSystemTime = CountClockSet;
-    client.found.reference.fSynchronized = 1;
-    client.aSources[0].poll.nRetry_sec = 120;  // polls had failed before: the witness is asked for in 15 s, the backoff kept
-    client.aSources[0].poll.fPollNow = 0;
+    Deliver(ReplyAhead(0));  // right before
+    const uint64_t nSucceededBefore = ReportClient().nPollsSucceeded;
     std::vector<std::string> log = Deliver(ReplyAhead(kLeap));
     EXPECT_EQ(log.back(), waiting);
     EXPECT_EQ(nClockSets, 0);
-    EXPECT_EQ(client.found.reference.fSynchronized, 0);
-    EXPECT_EQ(client.aSources[0].poll.nRetry_sec, 120u);
-    EXPECT_EQ(client.aSources[0].poll.fPollNow, 1);
-    EXPECT_EQ(client.found.nPollsSucceeded, 0u);  // no success yet: a one-shot run waits for the witness
+    EXPECT_EQ(ReportClient().reference.fSynchronized, 0);
+    // The witness is asked for 15 s after the request, not before.
+    uint64_t qwAsked_ms = ReportClient().qwLastPoll_ms;
+    qwMonotonic_ms = qwAsked_ms + 14999;
+    OnClientTick();
+    EXPECT_EQ(ReportClient().qwLastPoll_ms, qwAsked_ms);
+    qwMonotonic_ms = qwAsked_ms + 15000;
+    OnClientTick();
+    EXPECT_EQ(ReportClient().qwLastPoll_ms, qwAsked_ms + 15000);
+    uint8_t abWitness[48];  // that request goes unanswered: the next is answered
+    EXPECT_EQ(recv(sockPeer, (char*)abWitness, sizeof abWitness, 0), 48);
+    EXPECT_EQ(ReportClient().nPollsSucceeded, nSucceededBefore);  // a one-shot run waits for the witness
     EXPECT_EQ(testHostNews.judged.back().nOutcome, REPLY_NOT_CORRECTED);
 
     log = Deliver(ReplyAhead(kLeap + 300 * (int64_t)kMillisecond));  // beyond the tolerance of 200 ms
@@ -240,10 +304,10 @@ TEST_F(ClientRead, ALeapWaitsForTheNextReplyToAgree)
 
     // A witness that finds the clock right: the leap was bogus, and the poll succeeded.
     Deliver(ReplyAhead(kLeap));
-    uint64_t nSucceeded = client.found.nPollsSucceeded;
+    uint64_t nSucceeded = ReportClient().nPollsSucceeded;
     EXPECT_EQ(Deliver(ReplyAhead(50 * (int64_t)kMillisecond)).back(), "次の応答では時刻が合っていました");
-    EXPECT_EQ(client.found.reference.fSynchronized, 1);
-    EXPECT_EQ(client.found.nPollsSucceeded, nSucceeded + 1);
+    EXPECT_EQ(ReportClient().reference.fSynchronized, 1);
+    EXPECT_EQ(ReportClient().nPollsSucceeded, nSucceeded + 1);
 }
 
 TEST_F(ClientRead, UnreadyServerChangesNothing)
@@ -251,9 +315,9 @@ TEST_F(ClientRead, UnreadyServerChangesNothing)
     std::vector<std::string> log = Deliver(ReplyAhead(0, 0xE4));
     EXPECT_EQ(log, (std::vector<std::string>{PeerLine(48), "LI3 VN4 MODE4 Stratum1 Poll0 Precision0",
                                              "サーバーの準備がまだのようです(LI=ALARM)"}));
-    EXPECT_EQ(client.found.reference.fSynchronized, 0);
-    EXPECT_EQ(client.found.reference.dwReferenceId, 0u);
-    EXPECT_EQ(client.found.nPollsSucceeded, 0u);
+    EXPECT_EQ(ReportClient().reference.fSynchronized, 0);
+    EXPECT_EQ(ReportClient().reference.dwReferenceId, 0u);
+    EXPECT_EQ(ReportClient().nPollsSucceeded, 0u);
 }
 
 TEST_F(ClientRead, StrayDatagramsBeyondTwoASecondAreOnlyCounted)
@@ -271,27 +335,27 @@ TEST_F(ClientRead, StrayDatagramsBeyondTwoASecondAreOnlyCounted)
     EXPECT_EQ(log, expected);
     ForgetLog();
     qwMonotonic_ms += 1;
-    SumUpStrayDatagrams();
+    OnClientTick();
     EXPECT_EQ(ReadLog(), (std::vector<std::string>{"要求に対応しない受信 3件 (ログ省略)", ""}));
 }
 
 TEST_F(ClientRead, OnlyAnAcceptedReplySucceedsAndEndsTheBackoff)
 {
-    client.aSources[0].poll.nRetry_sec = 30;
-    client.aSources[0].poll.nUnanswered = 3;
+    uint64_t qwCookie;
+    TakeRequest(0, &qwCookie);  // two polls unanswered before
+    TakeRequest(0, &qwCookie);
     std::vector<uint8_t> reply = ReplyAhead(0, 0x24, 48, 1ull << 32);  // a second on the way
     reply[1] = 3;  // judged, though too slow: its stratum is server mode's
     std::vector<std::string> log = Deliver(reply);
     ASSERT_EQ(log.size(), 4u);
     EXPECT_EQ(log[2], "応答に1.000秒掛かっています");
     EXPECT_EQ(log[3], "0.500秒進んでいます");
-    EXPECT_EQ(client.found.reference.fSynchronized, 0);
-    EXPECT_EQ(client.found.reference.dwReferenceId, LowBitsOfTransmit(reply));
-    EXPECT_EQ(client.found.reference.nUpstreamStratum, 3);
-    EXPECT_EQ(client.found.nPollsSucceeded, 0u);
-    EXPECT_EQ(client.aSources[0].poll.nRetry_sec, 30u);
-    EXPECT_EQ(client.aSources[0].poll.nUnanswered, 3u);
-    EXPECT_EQ(client.aSources[0].found.qwLastJudged, 0u);
+    EXPECT_EQ(ReportClient().reference.fSynchronized, 0);
+    EXPECT_EQ(ReportClient().reference.dwReferenceId, LowBitsOfTransmit(reply));
+    EXPECT_EQ(ReportClient().reference.nUpstreamStratum, 3);
+    EXPECT_EQ(ReportClient().nPollsSucceeded, 0u);
+    EXPECT_EQ(ReportClient().nPollsUnanswered, 3u);
+    EXPECT_EQ(ReportClient().qwLastJudged, 0u);
     // Its offset and delay are kept as a refusal, and shown.
     ASSERT_EQ(testHostNews.judged.size(), 1u);
     const HistoryPoint& slow = testHostNews.judged[0];
@@ -299,11 +363,10 @@ TEST_F(ClientRead, OnlyAnAcceptedReplySucceedsAndEndsTheBackoff)
               std::vector<uint64_t>({qwNow, (uint64_t)-(1ll << 31), 1ull << 32, REPLY_TOO_SLOW}));
 
     Deliver(ReplyAhead(100 * (int64_t)kMillisecond));
-    EXPECT_EQ(client.found.nPollsSucceeded, 1u);
-    EXPECT_EQ(client.aSources[0].poll.nRetry_sec, 0u);
-    EXPECT_EQ(client.aSources[0].poll.nUnanswered, 0u);
-    EXPECT_EQ(client.aSources[0].found.qwLastJudged, qwNow);  // the tray's tip tells it
-    EXPECT_EQ(client.aSources[0].found.llLastOffset, 100 * (int64_t)kMillisecond);
+    EXPECT_EQ(ReportClient().nPollsSucceeded, 1u);
+    EXPECT_EQ(ReportClient().nPollsUnanswered, 0u);
+    EXPECT_EQ(ReportClient().qwLastJudged, qwNow);  // the tray's tip tells it
+    EXPECT_EQ(ReportClient().llLastOffset, 100 * (int64_t)kMillisecond);
     ASSERT_EQ(testHostNews.judged.size(), 2u);
     EXPECT_EQ(testHostNews.judged[1].nOutcome, REPLY_WITHIN_TOLERANCE);
 }
@@ -328,19 +391,20 @@ TEST_F(ClientRead, KissesAnsweringTheRequestAreObeyed)
     };
     for (const auto& row : rows) {
         SCOPED_TRACE(std::string(row.code) + (row.fOurs ? " ours" : " not ours"));
-        client.aSources[0].link.nStatus = CLIENT_ONLINE;
-        client.link.fWantOnline = 1;
-        client.aSources[0].poll.nRateShift = 0;
+        if (ReportClient().nFace != FACE_OFFLINE) ToggleOnline();
+        ASSERT_TRUE(GoOnlineTo(saPeer));  // afresh: no RATE
+        AimAtClient();
         std::vector<uint8_t> kiss = ReplyAhead(0);
         kiss[1] = 0;  // stratum 0
         memcpy(&kiss[12], row.code, 4);
-        if (!row.fOurs) client.aSources[0].poll.qwRequestCookie ^= 1;
+        if (!row.fOurs) kiss[31] ^= 1;  // a T1 the client never sent
         std::vector<std::string> log = Deliver(kiss);
         ASSERT_GE(log.size(), 2u);
         EXPECT_EQ(std::vector<std::string>(log.end() - 2, log.end()), row.last);
-        EXPECT_EQ(client.aSources[0].link.nStatus, row.status);
-        EXPECT_EQ(client.link.fWantOnline, row.status == CLIENT_ONLINE ? 1 : 0);
-        EXPECT_EQ(client.aSources[0].poll.nRateShift, row.nRateShift);
+        const ClientReport report = ReportClient();
+        EXPECT_EQ(report.nStatus, row.status);
+        EXPECT_EQ(report.nFace, row.status == CLIENT_ONLINE ? FACE_ONLINE : FACE_TRYING);  // stopped by its server
+        EXPECT_EQ(report.nInterval_sec, 600u << row.nRateShift);
     }
 }
 

@@ -13,8 +13,6 @@
 #include "app/shell_state.h"
 #include "resources/resource.h"
 #include "sntp/client.h"
-#include "sntp/client_poll.h"
-#include "sntp/client_state.h"
 #include "sntp/evaluate.h"
 #include "sntp/network_probe.h"
 #include "sntp/packet.h"
@@ -23,6 +21,7 @@
 #include "support/log_window.h"
 #include "support/loopback.h"
 #include "support/main_dialog.h"
+#include "support/test_host.h"
 #include "timebase/clock.h"
 
 namespace {
@@ -32,6 +31,14 @@ NetworkState networkNow = NETWORK_UNKNOWN;  // the probe's answer, as the test s
 NetworkState ScriptedNetwork(uint32_t)
 {
     return networkNow;
+}
+
+// The client the shell is shown, where a test plays one.
+ClientReport played;
+
+ClientReport PlayedReport()
+{
+    return played;
 }
 
 // How the test's server treats a request.
@@ -48,24 +55,46 @@ protected:
         HoldMonotonicClock();
         networkNow = NETWORK_UNKNOWN;
         networkProbe = ScriptedNetwork;
-        sockPeer = BoundLoopbackSocket(&client.aSources[0].link.saServer);
-        client.aSources[0].link.sock = BoundLoopbackSocket(&saClient);
+        sockPeer = BoundLoopbackSocket(&saServer);
+        StartTestHost(hMain);  // the engine's sockets and lookups report as the test's own messages
     }
 
     void TearDown() override
     {
-        client.aSources[0].link.nStatus = CLIENT_OFFLINE;
+        if (ReportClient().nFace != FACE_OFFLINE) ToggleOnline();
+        reportClient = ReportClient;
+        played = ClientReport();
         ReleaseMonotonicClock();
         networkProbe = ProbeNetwork;
         closesocket(sockPeer);
         MainDialog::TearDown();
     }
 
+    // The user's click online, with the test's server as the server.
     void GoOnline()
     {
-        client.aSources[0].link.nStatus = CLIENT_ONLINE;
-        client.link.fWantOnline = 1;
-        client.aSources[0].poll.fPollNow = 1;
+        ASSERT_TRUE(GoOnlineTo(saServer));
+        int length = sizeof saClient;
+        getsockname(testHostNews.sockClient, (sockaddr*)&saClient, &length);
+        saClient.sin_addr.s_addr = inet_addr("127.0.0.1");
+    }
+
+    // The network goes away and comes back: online again, as the retry's
+    // rules say, without the user's click.
+    void NetworkAwayAndBack()
+    {
+        networkNow = NETWORK_UP;  // the baseline
+        TickOnce();
+        networkNow = NETWORK_DOWN;
+        TickOnce();
+        networkNow = NETWORK_UP;
+        TickOnce();
+        MSG msg;
+        ASSERT_TRUE(WaitForMessage(WM_TEST_SERVICE_LOOKUP, &msg));
+        OnServiceResolved((HANDLE)msg.wParam, WSAGETASYNCERROR(msg.lParam));
+        int length = sizeof saClient;
+        getsockname(testHostNews.sockClient, (sockaddr*)&saClient, &length);
+        saClient.sin_addr.s_addr = inet_addr("127.0.0.1");
     }
 
     void TickOnce(WPARAM id = 1) { SendMessageA(hMain, WM_TIMER, id, 0); }
@@ -98,11 +127,9 @@ protected:
         memcpy(&reply.qwOriginateTime, request + 40, 8);
         reply.qwReceiveTime = reply.qwTransmitTime = reply.qwReferenceTime = NtpToNetwork(NtpNow());
         sendto(sockPeer, (const char*)&reply, sizeof reply, 0, (sockaddr*)&saClient, sizeof saClient);
-        u_long waiting = 0;
-        for (int i = 0; i < 1000 && ioctlsocket(client.aSources[0].link.sock, FIONREAD, &waiting) == 0 && waiting == 0; ++i) {
-            Sleep(1);
-        }
-        OnClientRead(client.aSources[0].link.sock, FD_READ);
+        MSG msg;
+        ASSERT_TRUE(WaitForMessage(WM_TEST_CLIENT, &msg));
+        OnClientRead((SOCKET)msg.wParam, WSAGETSELECTEVENT(msg.lParam));
     }
 
     // Ticks for so many seconds; the seconds at which requests came, each
@@ -126,6 +153,7 @@ protected:
     }
 
     SOCKET sockPeer = INVALID_SOCKET;
+    sockaddr_in saServer;
     sockaddr_in saClient;
     std::vector<NtpTimestamp> transmits;  // of the requests, as sent
 };
@@ -148,16 +176,15 @@ TEST_F(Tick, RequestsBackOffWhenUnansweredAndKissesAreObeyed)
     for (const auto& row : rows) {
         SCOPED_TRACE(testing::PrintToString(row.times));
         Type(IDC_INTERVAL, row.interval);
-        client.aSources[0].poll.nRetry_sec = 0;
-        client.aSources[0].poll.nRateShift = 0;
-        GoOnline();
+        if (ReportClient().nFace != FACE_OFFLINE) ToggleOnline();
+        GoOnline();  // afresh: no backoff, no RATE
         EXPECT_EQ(RequestTimes(row.seconds, row.script), row.times);
-        EXPECT_EQ(client.aSources[0].link.nStatus, row.status);
+        EXPECT_EQ(ReportClient().nStatus, row.status);
     }
     std::vector<std::string> log = ReadLog();
     ASSERT_GE(log.size(), 3u);
     EXPECT_EQ(log[log.size() - 3], "サーバーに断られました(DENY)。オンラインにするまで問い合わせません");
-    EXPECT_EQ(client.link.fWantOnline, 0);
+    EXPECT_EQ(ReportClient().nFace, FACE_TRYING);  // stopped by its server until the user's next click
 }
 
 TEST_F(Tick, OverduePollGoesOnTheFirstTickAfterSleepAndOnceOnResume)
@@ -180,8 +207,8 @@ TEST_F(Tick, OverduePollGoesOnTheFirstTickAfterSleepAndOnceOnResume)
     EXPECT_EQ(transmits.size(), 3u);  // at first, after the sleep, after waking
     EXPECT_LE(nClockLike, 1);
 
-    closesocket(client.aSources[0].link.sock);  // a send that fails is logged and tried again after the backoff
-    client.aSources[0].poll.fPollNow = 1;  // online again 12 s after the last request: the poll waits 3 s more
+    NetworkAwayAndBack();  // online again 12 s after the last request: the poll waits 3 s more
+    closesocket(testHostNews.sockClient);  // a send that fails is logged and tried again after the backoff
     size_t nLines = ReadLog().size();
     TickOnce();
     EXPECT_EQ(ReadLog().size(), nLines);
@@ -204,7 +231,7 @@ TEST_F(Tick, ProbeAsksForTheWayToTheServer)
         networkNow = state;
         TickOnce();
     }
-    EXPECT_EQ(client.aSources[0].link.nStatus, CLIENT_OFFLINE);
+    EXPECT_EQ(ReportClient().nStatus, CLIENT_OFFLINE);
     const char* szIsolated = getenv("TAMARIN_ISOLATED_NETWORK");
     if (szIsolated == NULL || strcmp(szIsolated, "1") != 0) GTEST_SKIP() << "needs a network of loopback alone";
     EXPECT_EQ(ProbeNetwork(inet_addr("192.0.2.1")), NETWORK_DOWN);
@@ -213,9 +240,10 @@ TEST_F(Tick, ProbeAsksForTheWayToTheServer)
 
 TEST_F(Tick, CountdownClosesTheWindowUnlessStayingResident)
 {
+    reportClient = PlayedReport;
     TickOnce();       // what the report told so far is taken
     Click(IDC_STAY);  // off: synchronise once and quit
-    ++client.found.nPollsSucceeded;
+    ++played.nPollsSucceeded;
     std::vector<std::string> lines;
     for (int i = 0; i < 4; ++i) {
         TickOnce();
@@ -223,20 +251,20 @@ TEST_F(Tick, CountdownClosesTheWindowUnlessStayingResident)
     }
     EXPECT_EQ(lines, (std::vector<std::string>{"終了4秒前", "終了3秒前", "終了2秒前", "終了1秒前"}));
 
-    ++client.found.nPollsSucceeded;  // a success during the countdown starts it again
+    ++played.nPollsSucceeded;  // a success during the countdown starts it again
     TickOnce();
     EXPECT_EQ(LastLine(), "終了4秒前");
 
     Click(IDC_STAY);  // on: the countdown stops, and a success starts none
     TickOnce();
-    ++client.found.nPollsSucceeded;
+    ++played.nPollsSucceeded;
     TickOnce();
     EXPECT_EQ(LastLine(), "終了4秒前");
 
     // The last tick of the countdown also polls when its poll is due. The
     // success left the clock unsynchronised: the run failed, and says so.
     Click(IDC_STAY);
-    ++client.found.nPollsSucceeded;
+    ++played.nPollsSucceeded;
     for (int i = 0; i < 4; ++i) TickOnce();
     EXPECT_EQ(ReadLog().end()[-6], "時刻を合わせられなかったため、終了コード1で終了します");
     GoOnline();
@@ -245,7 +273,6 @@ TEST_F(Tick, CountdownClosesTheWindowUnlessStayingResident)
     EXPECT_EQ(Serve(), 1);
     MSG msg;
     EXPECT_TRUE(PeekMessageA(&msg, hMain, WM_CLOSE, WM_CLOSE, PM_NOREMOVE));
-    client.aSources[0].link.nStatus = CLIENT_OFFLINE;
     PumpMessages();
     EXPECT_FALSE(IsWindow(hMain));
     EXPECT_EQ(ExitCodeOfRun(), RUN_NOT_CORRECTED);
@@ -285,15 +312,17 @@ TEST_F(Tick, UnansweredRequestsEndARunThatIsNotResident)
 {
     Click(IDC_STAY);  // off
     GoOnline();
-    client.aSources[0].poll.qwLastPoll_ms = qwMonotonic_ms - 5000;  // the first request 10 s on
+    TickOnce();
+    EXPECT_EQ(Serve(), 1);
+    qwMonotonic_ms += 5000;
+    NetworkAwayAndBack();  // the next request 10 s on
     EXPECT_EQ(RequestTimes(130, {DROP}), (std::vector<int>{10, 25, 55, 115}));
-    EXPECT_NE(LastLine(), "4回続けて使える応答がなかったため、終了コード2で終了します");
+    EXPECT_NE(LastLine(), "5回続けて使える応答がなかったため、終了コード2で終了します");
     TickOnce();
     std::vector<std::string> log = ReadLog();
     EXPECT_EQ(std::vector<std::string>(log.end() - 3, log.end()),
-              (std::vector<std::string>{"4回続けて使える応答がなかったため、終了コード2で終了します", "終了4秒前", ""}));
+              (std::vector<std::string>{"5回続けて使える応答がなかったため、終了コード2で終了します", "終了4秒前", ""}));
     for (int i = 0; i < 4; ++i) TickOnce();
-    client.aSources[0].link.nStatus = CLIENT_OFFLINE;
     PumpMessages();
     EXPECT_FALSE(IsWindow(hMain));
     EXPECT_EQ(ExitCodeOfRun(), RUN_NO_REPLY);

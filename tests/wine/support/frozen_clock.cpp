@@ -33,6 +33,14 @@ void FreezeClockAt(const SYSTEMTIME& utc)
     clockCalls.GetSystemTimePreciseAsFileTime = ReadFrozenClock;
 }
 
+void ShiftFrozenClock(int64_t ll100ns)
+{
+    ULARGE_INTEGER ticks = {{ftFrozen.dwLowDateTime, ftFrozen.dwHighDateTime}};
+    ticks.QuadPart += (uint64_t)ll100ns;
+    ftFrozen.dwLowDateTime = ticks.LowPart;
+    ftFrozen.dwHighDateTime = ticks.HighPart;
+}
+
 void ThawClock()
 {
     clockCalls.GetSystemTimePreciseAsFileTime = realClockCalls.GetSystemTimePreciseAsFileTime;

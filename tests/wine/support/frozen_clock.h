@@ -11,6 +11,10 @@ NtpTimestamp FreezeClock();
 // Stops it at a time of the test's own, given in UTC.
 void FreezeClockAt(const SYSTEMTIME& utc);
 
+// Moves the stopped clock by ll100ns (units of 100 ns, FILETIME's), which
+// moves what the program reads by exactly that.
+void ShiftFrozenClock(int64_t ll100ns);
+
 // The program reads the system's clock again.
 void ThawClock();
 

@@ -2,10 +2,16 @@
 
 #include <winsock.h>
 
+#include <string.h>
+
 #include "log/activity_log.h"
+#include "settings/settings_table.h"
+#include "sntp/client.h"
 #include "sntp/engine_host.h"
+#include "support/log_window.h"
 
 TestHostNews testHostNews;
+u_short testHostServicePort = 0;
 
 namespace {
 
@@ -14,6 +20,7 @@ HWND hTestHost = NULL;
 int WatchSocket(SOCKET sock, EngineSocket role, long lEvents)
 {
     UINT msg = role == ENGINE_CLIENT_SOCKET ? WM_TEST_CLIENT : WM_TEST_SERVER;
+    if (role == ENGINE_CLIENT_SOCKET) testHostNews.sockClient = sock;
     return WSAAsyncSelect(sock, hTestHost, lEvents != 0 ? msg : 0, lEvents) == SOCKET_ERROR ? WSAGetLastError() : 0;
 }
 
@@ -24,6 +31,14 @@ HANDLE LookUpHost(const char* szName, char* abEntry, int cbEntry)
 
 HANDLE LookUpService(const char* szService, const char* szProtocol, char* abEntry, int cbEntry)
 {
+    if (testHostServicePort != 0) {
+        static uintptr_t nAnswered = 0x7E570000;
+        HANDLE hTask = (HANDLE)++nAnswered;
+        memset(abEntry, 0, cbEntry);
+        ((servent*)abEntry)->s_port = testHostServicePort;
+        PostMessageA(hTestHost, WM_TEST_SERVICE_LOOKUP, (WPARAM)hTask, 0);
+        return hTask;
+    }
     return WSAAsyncGetServByName(hTestHost, WM_TEST_SERVICE_LOOKUP, szService, szProtocol, abEntry, cbEntry);
 }
 
@@ -43,6 +58,7 @@ void StartTestHost(HWND hwnd)
 {
     hTestHost = hwnd;
     testHostNews = TestHostNews();
+    testHostServicePort = 0;
     SetLogOwner(GetCurrentThreadId(), CarryLine);
     SetEngineHost(EngineHost{WatchSocket, LookUpHost, LookUpService, LogLine, HearReply, NULL, SetClockFromNtp});
 }
@@ -52,4 +68,19 @@ bool OnTestHostMessage(UINT msg, WPARAM wParam, LPARAM lParam)
     if (msg != WM_TEST_LOGLINE) return false;
     TakeCarriedLine(wParam, (const char*)lParam);
     return true;
+}
+
+bool GoOnlineTo(const sockaddr_in& saServer)
+{
+    testHostServicePort = saServer.sin_port;
+    ClientConfig config = ClientConfigOf(settings);
+    strcpy(config.szServers, inet_ntoa(saServer.sin_addr));
+    ConfigureClient(config);
+    ToggleOnline();
+    MSG msg;
+    // An earlier attempt's answer may come first: the client ignores it.
+    while (ReportClient().nStatus != CLIENT_ONLINE && WaitForMessage(WM_TEST_SERVICE_LOOKUP, &msg)) {
+        OnServiceResolved((HANDLE)msg.wParam, WSAGETASYNCERROR(msg.lParam));
+    }
+    return ReportClient().nStatus == CLIENT_ONLINE;
 }

@@ -5,6 +5,7 @@
 #pragma once
 
 #include <windows.h>
+#include <winsock.h>
 
 #include <vector>
 
@@ -19,9 +20,18 @@ const UINT WM_TEST_LOGLINE = WM_APP + 0x64;
 
 struct TestHostNews {
     std::vector<HistoryPoint> judged;
+    SOCKET sockClient = INVALID_SOCKET;  // the client socket last watched
 };
 
 extern TestHostNews testHostNews;
+
+// A port (network order) that the service lookup answers with at once, as a
+// test's own server's; 0: the system's lookup.
+extern u_short testHostServicePort;
+
+// The user's click online to the server at saServer's address, and the
+// service lookup's answer with its port: true once the client is online.
+bool GoOnlineTo(const sockaddr_in& saServer);
 
 // Hosts the engine and the log in hwnd, with nothing heard yet.
 void StartTestHost(HWND hwnd);
