@@ -82,6 +82,8 @@ ClientReport ReportClient()
     report.nPollsSucceeded = client.found.nPollsSucceeded;
     report.nPollsUnanswered = first.poll.nUnanswered;
     report.qwLastPoll_ms = first.poll.qwLastPoll_ms;
+    report.qwNextAttempt_ms = first.link.qwNextAttempt_ms;
+    report.saServer = first.link.saServer;
     report.reference = client.found.reference;
     return report;
 }

@@ -88,6 +88,8 @@ struct ClientReport {
     uint64_t nPollsSucceeded;      // polls whose reply found the clock right or had it corrected (or tried)
     uint32_t nPollsUnanswered;     // requests since the last poll that succeeded, the one out included
     uint64_t qwLastPoll_ms;        // when the last request went out
+    uint64_t qwNextAttempt_ms;     // while waiting to retry the way online: when
+    sockaddr_in saServer;          // the server's address and port, as far as known
     ReferenceState reference;
 };
 

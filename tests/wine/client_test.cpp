@@ -13,9 +13,6 @@
 #include "driver/driver.h"
 #include "resources/resource.h"
 #include "sntp/client.h"
-#include "sntp/client_link.h"
-#include "sntp/client_poll.h"
-#include "sntp/client_state.h"
 #include "sntp/packet.h"
 #include "sntp/windows_time.h"
 #include "support/frozen_clock.h"
@@ -121,58 +118,22 @@ TEST_F(Online, GoesOnlineByAddressAndByNameAndOfflineAgain)
         EXPECT_EQ(Text(IDM_ONLINE), "オフライン");
         EXPECT_TRUE(MenuChecked(hTrayMenu));
         EXPECT_TRUE(AppMenuChecked());
-        EXPECT_EQ(client.aSources[0].link.nStatus, CLIENT_ONLINE);
         EXPECT_EQ(lastTip, "Tamarin Time\n\x96\xA2\x93\xAF\x8A\xFA");  // 未同期
-        EXPECT_EQ(client.aSources[0].poll.fPollNow, 1);
-        EXPECT_EQ(client.aSources[0].link.saServer.sin_family, AF_INET);
-        EXPECT_EQ(client.aSources[0].link.saServer.sin_addr.s_addr, inet_addr(row.second.c_str()));
-        EXPECT_EQ(client.aSources[0].link.saServer.sin_port, htons(NTP_PORT));
-        EXPECT_NE(client.aSources[0].link.sock, INVALID_SOCKET);
+        const ClientReport report = ReportClient();
+        EXPECT_EQ(report.nStatus, CLIENT_ONLINE);
+        EXPECT_EQ(report.saServer.sin_family, AF_INET);
+        EXPECT_EQ(report.saServer.sin_addr.s_addr, inet_addr(row.second.c_str()));
+        EXPECT_EQ(report.saServer.sin_port, htons(NTP_PORT));
 
         Toggle();
         EXPECT_EQ(ReadLog()[ReadLog().size() - 2], "交信終了");
         EXPECT_EQ(Text(IDM_ONLINE), "オンライン");
         EXPECT_FALSE(MenuChecked(hTrayMenu));
         EXPECT_FALSE(AppMenuChecked());
-        EXPECT_EQ(client.aSources[0].link.nStatus, CLIENT_OFFLINE);
-        EXPECT_EQ(client.link.fWantOnline, 0);
-        EXPECT_EQ(client.aSources[0].link.sock, INVALID_SOCKET);
+        EXPECT_EQ(ReportClient().nFace, FACE_OFFLINE);
     }
     trayNotifyIcon = Shell_NotifyIconA;
     ReleaseMonotonicClock();
-}
-
-TEST_F(Online, OnlyTheUsersClickForgetsRateAndTheLastRequest)
-{
-    CreateMainWindow();
-    KillTimer(hMain, 1);  // no tick probes or polls meanwhile
-    Type(IDC_SERVERNAME, "localhost");
-    const uint32_t dwOldServer = inet_addr("192.0.2.1");
-    const struct {
-        bool fClick;
-        uint32_t dwProbed;  // the address the probe asks about until the lookup ends
-        NetworkState nNetwork;
-        int32_t nRateShift;
-        uint64_t qwLastPoll_ms;
-    } rows[] = {
-        {true, 0, NETWORK_UNKNOWN, 0, 0},
-        {false, dwOldServer, NETWORK_UP, 2, 4000},  // the network's return, or a retry
-    };
-    for (const auto& row : rows) {
-        client.aSources[0].link.saServer.sin_addr.s_addr = dwOldServer;
-        client.nNetwork = NETWORK_UP;
-        client.aSources[0].poll.nRateShift = 2;
-        client.aSources[0].poll.qwLastPoll_ms = 4000;
-        ForgetLog();
-        if (row.fClick) Toggle(); else GoOnlineAgain(&client.aSources[0]);
-        EXPECT_EQ(client.aSources[0].link.saServer.sin_addr.s_addr, row.dwProbed);
-        EXPECT_EQ(client.nNetwork, row.nNetwork);
-        ASSERT_EQ(WaitForLine(Settled), "交信開始...");
-        EXPECT_EQ(client.aSources[0].link.saServer.sin_addr.s_addr, inet_addr("127.0.0.1"));
-        EXPECT_EQ(client.aSources[0].poll.nRateShift, row.nRateShift);
-        EXPECT_EQ(client.aSources[0].poll.qwLastPoll_ms, row.qwLastPoll_ms);
-        Toggle();  // offline
-    }
 }
 
 TEST_F(Online, MissingServiceEntryFallsBackToPort123)
@@ -197,8 +158,8 @@ TEST_F(Online, MissingServiceEntryFallsBackToPort123)
     ASSERT_EQ(WaitForLine(WentOnline), "交信開始...");
     std::vector<std::string> log = ReadLog();
     EXPECT_EQ(log[log.size() - 3], "ポートとして123/UDPを用います");
-    EXPECT_EQ(client.aSources[0].link.saServer.sin_port, htons(NTP_PORT));
-    EXPECT_EQ(client.aSources[0].link.nStatus, CLIENT_ONLINE);
+    EXPECT_EQ(ReportClient().saServer.sin_port, htons(NTP_PORT));
+    EXPECT_EQ(ReportClient().nStatus, CLIENT_ONLINE);
 }
 
 TEST_F(Online, ToggleDuringLookupStopsAndStaleCompletionsAreIgnored)
@@ -247,7 +208,7 @@ TEST_F(Online, StaleLookupNeverOverwritesTheCurrentServer)
         GoOnlineWith("0.tamarin-time.test");
         Sleep(300);  // both complete before either completion is handled
         ASSERT_EQ(WaitForLine(Settled), "交信開始...");
-        EXPECT_EQ(client.aSources[0].link.saServer.sin_addr.s_addr, inet_addr("127.0.0.3")) << i;
+        EXPECT_EQ(ReportClient().saServer.sin_addr.s_addr, inet_addr("127.0.0.3")) << i;
         Toggle();
     }
 }
@@ -264,17 +225,17 @@ TEST_F(Online, ThousandTogglesLeaveNoSocketOrHandleBehind)
     // Each click starts or stops. The cancelled lookups complete all the same
     // under Wine; once they are over, the next click goes online: then
     // offline for good.
-    EXPECT_EQ(client.link.nFace, FACE_OFFLINE);
+    EXPECT_EQ(ReportClient().nFace, FACE_OFFLINE);
     for (int i = 0; i < 100; ++i) {
         Sleep(10);
         PumpMessages();
     }
     Toggle();
-    for (int i = 0; i < 500 && client.aSources[0].link.nStatus != CLIENT_ONLINE; ++i) {
+    for (int i = 0; i < 500 && ReportClient().nStatus != CLIENT_ONLINE; ++i) {
         Sleep(10);
         PumpMessages();
     }
-    ASSERT_TRUE(client.aSources[0].link.nStatus == CLIENT_ONLINE);
+    ASSERT_TRUE(ReportClient().nStatus == CLIENT_ONLINE);
     Toggle();  // offline
     // The system's lookup threads end in their own time; a leak never does.
     int after = CountProcessHandles(GetCurrentProcessId());
@@ -284,7 +245,6 @@ TEST_F(Online, ThousandTogglesLeaveNoSocketOrHandleBehind)
         after = CountProcessHandles(GetCurrentProcessId());
     }
     ASSERT_GT(before, 0);
-    EXPECT_EQ(client.aSources[0].link.sock, INVALID_SOCKET);
     EXPECT_LE(after, before + 2) << "handles before " << before << ", after " << after;
 }
 
@@ -294,35 +254,37 @@ TEST_F(Online, FailedLookupsAreTriedAgainAfterTheBackoff)
     HoldMonotonicClock();
     CreateMainWindow();
     const char kUnknown[] = "no-such-host.invalid";
+    // In turn: each retry falls due and fails again.
     const struct {
         const char* interval;
-        uint32_t nRetryBefore;
-        bool fClick;    // the user's click, else the tick of a retry that fell due
+        bool fClick;    // the user's click, else the tick of the retry due
         uint32_t wait;  // seconds until the next attempt
     } rows[] = {
-        {"10", 480, true, 15},  // the user's own attempt starts afresh
-        {"10", 0, false, 15},
-        {"10", 15, false, 30},
-        {"10", 480, false, 600},  // up to the interval
-        {"999", 600, false, 900},  // and at most 15 minutes for a lookup
+        {"10", true, 15}, {"10", false, 30}, {"1", false, 60}, {"1", false, 60},  // up to the interval
+        {"999", false, 120}, {"999", false, 240}, {"999", false, 480}, {"999", false, 900},  // at most 15 minutes
+        {"999", true, 15},  // the user's own attempt starts afresh
     };
+    uint64_t qwSince_ms = 0;
     for (const auto& row : rows) {
-        SCOPED_TRACE(testing::Message() << row.interval << " " << row.nRetryBefore << " " << row.fClick);
+        SCOPED_TRACE(testing::Message() << row.interval << " " << row.wait);
         Type(IDC_INTERVAL, row.interval);
         ForgetLog();
-        client.aSources[0].poll.nRetry_sec = row.nRetryBefore;
-        qwMonotonic_ms += 60000;
-        uint64_t qwSince_ms = row.fClick ? qwMonotonic_ms : client.link.qwTryingSince_ms;  // not restarted by a retry
         if (row.fClick) {
+            if (ReportClient().nFace != FACE_OFFLINE) Toggle();
+            qwMonotonic_ms += 60000;
+            qwSince_ms = qwMonotonic_ms;  // not restarted by a retry
             GoOnlineWith(kUnknown);
         } else {
-            client.aSources[0].link.qwNextAttempt_ms = qwMonotonic_ms;
+            qwMonotonic_ms = ReportClient().qwNextAttempt_ms - 1;
+            SendMessageA(hMain, WM_TIMER, 1, 0);
+            EXPECT_EQ(ReportClient().nStatus, CLIENT_WAITING) << "not yet due";
+            ++qwMonotonic_ms;
             SendMessageA(hMain, WM_TIMER, 1, 0);
         }
         EXPECT_EQ(WaitForLine(Settled).rfind("ホスト確認 エラー (", 0), 0u);
-        EXPECT_EQ(client.aSources[0].link.nStatus, CLIENT_WAITING);
-        EXPECT_EQ(client.aSources[0].link.qwNextAttempt_ms - qwMonotonic_ms, row.wait * 1000ull);
-        EXPECT_EQ(client.link.qwTryingSince_ms, qwSince_ms);
+        EXPECT_EQ(ReportClient().nStatus, CLIENT_WAITING);
+        EXPECT_EQ(ReportClient().qwNextAttempt_ms - qwMonotonic_ms, row.wait * 1000ull);
+        EXPECT_EQ(ReportClient().qwTryingSince_ms, qwSince_ms);
     }
     ReleaseMonotonicClock();
 }
@@ -339,7 +301,7 @@ TEST_F(Online, ANameThatNeverResolvesEndsARunThatIsNotResident)
     Click(IDC_STAY);  // off
     GoOnlineWith("no-such-host.invalid");
     for (int s = 0; s < 130 && IsWindow(hMain); ++s, qwMonotonic_ms += 1000) {
-        for (DWORD start = GetTickCount(); client.aSources[0].link.nStatus == CLIENT_RESOLVING && GetTickCount() - start < 9000;) {
+        for (DWORD start = GetTickCount(); ReportClient().nStatus == CLIENT_RESOLVING && GetTickCount() - start < 9000;) {
             PumpMessages();
         }
         SendMessageA(hMain, WM_TIMER, 1, 0);
@@ -372,7 +334,7 @@ TEST_F(Online, BadServerTextsNeverCrash)
             // isolated network), a temporary failure.
             EXPECT_TRUE(settled == "ホスト確認 エラー (11001)" || settled == "ホスト確認 エラー (11002)") << settled;
         }
-        if (client.link.nFace != FACE_OFFLINE) Toggle();  // online or trying again: stopped
+        if (ReportClient().nFace != FACE_OFFLINE) Toggle();  // online or trying again: stopped
     }
     if (!NetworkIsIsolated()) GTEST_SKIP() << "host names other than localhost need the tests' isolated network";
 }

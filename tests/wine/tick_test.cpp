@@ -27,9 +27,11 @@
 namespace {
 
 NetworkState networkNow = NETWORK_UNKNOWN;  // the probe's answer, as the test scripts it
+uint32_t probed = 0;                         // the address it was last asked about
 
-NetworkState ScriptedNetwork(uint32_t)
+NetworkState ScriptedNetwork(uint32_t dwServer)
 {
+    probed = dwServer;
     return networkNow;
 }
 
@@ -89,6 +91,12 @@ protected:
         TickOnce();
         networkNow = NETWORK_UP;
         TickOnce();
+        FinishLookup();
+    }
+
+    // The pending service lookup ends: the client is online, its socket new.
+    void FinishLookup()
+    {
         MSG msg;
         ASSERT_TRUE(WaitForMessage(WM_TEST_SERVICE_LOOKUP, &msg));
         OnServiceResolved((HANDLE)msg.wParam, WSAGETASYNCERROR(msg.lParam));
@@ -219,6 +227,53 @@ TEST_F(Tick, OverduePollGoesOnTheFirstTickAfterSleepAndOnceOnResume)
     qwMonotonic_ms += 60000;  // the retry is due
     TickOnce(2);              // another timer: nothing
     EXPECT_EQ(ReadLog().size(), nLines);
+}
+
+// The network's return (as a retry) goes online as before: RATE, the last
+// request, the old server's way and the network's state kept. The user's
+// click forgets all four.
+TEST_F(Tick, OnlyTheUsersClickForgetsRateTheLastRequestAndTheNetwork)
+{
+    const struct {
+        bool fClick;
+        uint32_t dwProbed;  // until the lookup ends
+        uint32_t nInterval_sec;
+        std::vector<int> times;
+        ClientStatus status;  // after the network's loss is then seen
+    } rows[] = {
+        {true, 0, 600, {0}, CLIENT_ONLINE},
+        {false, inet_addr("127.0.0.1"), 1200, {14}, CLIENT_OFFLINE},
+    };
+    for (const auto& row : rows) {
+        SCOPED_TRACE(row.fClick);
+        if (ReportClient().nFace != FACE_OFFLINE) ToggleOnline();
+        GoOnline();
+        networkNow = NETWORK_UP;
+        RequestTimes(1, {KISS_RATE_});
+        if (row.fClick) {
+            Type(IDC_SERVERNAME, "localhost");  // its address comes with the lookup
+            ToggleOnline();
+            ToggleOnline();
+        } else {
+            networkNow = NETWORK_DOWN;
+            TickOnce();
+            networkNow = NETWORK_UP;
+            TickOnce();
+        }
+        networkNow = NETWORK_UNKNOWN;
+        TickOnce();
+        EXPECT_EQ(probed, row.dwProbed);
+        MSG msg;
+        if (row.fClick && WaitForMessage(WM_TEST_HOST_LOOKUP, &msg)) {
+            OnHostResolved((HANDLE)msg.wParam, WSAGETASYNCERROR(msg.lParam));
+        }
+        FinishLookup();
+        EXPECT_EQ(ReportClient().nInterval_sec, row.nInterval_sec);
+        EXPECT_EQ(RequestTimes(20, {ANSWER}), row.times);
+        networkNow = NETWORK_DOWN;
+        TickOnce();
+        EXPECT_EQ(ReportClient().nStatus, row.status);
+    }
 }
 
 TEST_F(Tick, ProbeAsksForTheWayToTheServer)
