@@ -71,7 +71,7 @@ void LoadAndShowSettings(HWND hwnd)
     shell.fFirstRun = LoadSettings(&settings) ? 0 : 1;
     SetUpSettingsControls(hwnd);
     ShowSettings(hwnd);
-    ConfigureClient(ClientConfigOf(settings));
+    StartClient(ClientConfigOf(settings));
 }
 
 // A reply was judged: it is kept, and the tray's tip and an open history

@@ -6,10 +6,10 @@
 // blocks and knows no window; what it found is read in one report.
 //
 // This header is the only way in. Its functions live in client.cpp (the
-// configuration, the tick, the report), client_link.cpp (the click, the
-// lookups' completions, closing), client_read.cpp (a socket's readiness, a
-// step of the clock) and client_poll.cpp (PollSoon); the rest of sntp/'s
-// client files are the engine's own.
+// start, the configuration, the tick, the report), client_link.cpp (the
+// click, the lookups' completions, closing), client_read.cpp (a socket's
+// readiness, a step of the clock) and client_poll.cpp (PollSoon); the rest
+// of sntp/'s client files are the engine's own.
 #pragma once
 
 #include <windows.h>
@@ -21,8 +21,12 @@
 #include "sntp/judged_reply.h"
 #include "timebase/ntp_time.h"
 
-// What the client is to do, before it first goes online and again after
-// each change of a setting. A new server name counts from the next click.
+// The engine starts, or starts again, with this configuration: offline,
+// nothing learnt; what an earlier run left open is closed without a line.
+void StartClient(const ClientConfig& config);
+
+// What the client is to do, after each change of a setting. A new server
+// name counts from the next click.
 void ConfigureClient(const ClientConfig& config);
 
 // Command 40003, the user's click: while the client is on (online, or

@@ -2,12 +2,12 @@
 
 #include "log/log_format.h"
 #include "sntp/host_calls.h"
-#include "log/log_format.h"
-#include "sntp/client.h"
 #include "sntp/receive.h"
 #include "sntp/request_lines.h"
 #include "sntp/windows_time.h"
 #include "timebase/clock.h"
+
+ClientReport (*clientForServer)() = ReportClient;
 
 namespace {
 
@@ -94,7 +94,7 @@ void StartServerMode()
 {
     if (sockServer != INVALID_SOCKET) StopServerMode();
     fDrained = true;
-    fServing = ClockChecked(ReportClient());
+    fServing = ClockChecked(clientForServer());
     fFellSilent = false;
     int nError = 0;
     if (!OpenSelectedSocket(&sockServer, NTP_PORT, ENGINE_SERVER_SOCKET, &nError)) {
@@ -145,7 +145,7 @@ void SumUpServerRequests()
 void WatchServedClock()
 {
     if (sockServer == INVALID_SOCKET) return;
-    bool fChecked = ClockChecked(ReportClient());
+    bool fChecked = ClockChecked(clientForServer());
     if (fChecked == fServing) return;
     fServing = fChecked;
     if (!fChecked) {
@@ -161,7 +161,7 @@ int SendServerReply(SOCKET sock, const uint8_t* request, NtpTimestamp qwArrival,
 {
     // Silent while the time is not checked, and behind a server that is itself at the
     // bottom of the strata (15: its clients would be 16, unsynchronised).
-    const ClientReport report = ReportClient();
+    const ClientReport report = clientForServer();
     const ReferenceState& reference = report.reference;
     if (!ClockChecked(report) || reference.nUpstreamStratum >= 15) return 0;
     const ServerReference ours = {reference.dwReferenceId, reference.qwReferenceTime, reference.qwRootDelay,

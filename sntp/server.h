@@ -7,7 +7,12 @@
 #include <windows.h>
 #include <winsock.h>
 
+#include "sntp/client.h"
 #include "timebase/ntp_time.h"
+
+// Where server mode learns what the client found: the client's report (a
+// test plays one).
+extern ClientReport (*clientForServer)();
 
 // Listens on port 123 of every local address, its readiness watched by the
 // host as the server socket's. A running service is stopped first. When the

@@ -16,11 +16,8 @@
 #include "log/activity_log.h"
 #include "base/app_data.h"
 #include "resources/resource.h"
-#include "sntp/client.h"
-#include "sntp/client_state.h"
-#include "sntp/packet.h"
+#include "sntp/host_calls.h"
 #include "support/log_window.h"
-#include "support/loopback.h"
 #include "support/frozen_clock.h"
 #include "support/main_dialog.h"
 #include "timebase/clock.h"
@@ -229,39 +226,16 @@ TEST_F(History, AnUnwritableFileCostsOneLine)
     EXPECT_EQ(failures, "履歴ファイルに書けないため、履歴を残せません (5)\n");
 }
 
-// A reply judged while the window is open is drawn: the client's read asks
-// the window to paint again.
+// A reply judged while the window is open is drawn: the engine's news, as
+// it tells its host, is kept and asks the window to paint again.
 TEST_F(History, AReplyIsDrawnWhileTheWindowIsOpen)
 {
     SendMessageA(hMain, WM_COMMAND, IDM_HISTORY, 0);
     UpdateWindow(HistoryWindow());
-    sockaddr_in saLocal, saPeer;
-    SOCKET sockLocal = BoundLoopbackSocket(&saLocal), sockPeer = BoundLoopbackSocket(&saPeer);
-    client.aSources[0].link.nStatus = CLIENT_ONLINE;
-    client.aSources[0].link.saServer = saPeer;
-    client.aSources[0].link.sock = sockLocal;
-    client.aSources[0].poll.fAwaitingReply = 1;
-    client.aSources[0].poll.qwRequestTime = NtpNow();
-    client.aSources[0].poll.qwRequestCookie = 0x0123456789ABCDEFull;
-    NtpPacket reply = {};
-    reply.bLiVnMode = 0x24;
-    reply.bStratum = 2;
-    reply.qwOriginateTime = NtpToNetwork(client.aSources[0].poll.qwRequestCookie);
-    reply.qwReceiveTime = reply.qwTransmitTime = reply.qwReferenceTime = NtpToNetwork(client.aSources[0].poll.qwRequestTime);
-    sendto(sockPeer, (const char*)&reply, sizeof reply, 0, (sockaddr*)&saLocal, sizeof saLocal);
-    fd_set readable;
-    FD_ZERO(&readable);
-    FD_SET(sockLocal, &readable);
-    timeval wait = {5, 0};
-    ASSERT_EQ(select(0, &readable, NULL, NULL, &wait), 1);
-    OnClientRead(sockLocal, FD_READ);
+    HostReplyJudged(JudgedReply{{kArrival, 1ll << 28, 1ull << 24, REPLY_WITHIN_TOLERANCE}, "127.0.0.1", {127, 0, 0, 1}});
     EXPECT_EQ(judgedReplies.nCount, 1);
     EXPECT_EQ(KindsKept(), "SR");  // and kept
     EXPECT_TRUE(GetUpdateRect(HistoryWindow(), NULL, FALSE));
-    client.aSources[0].link.sock = INVALID_SOCKET;
-    client.aSources[0].link.nStatus = CLIENT_OFFLINE;
-    closesocket(sockLocal);
-    closesocket(sockPeer);
 }
 
 // Each outcome's mark in its own colour where the plot puts it, and a value

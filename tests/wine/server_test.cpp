@@ -6,8 +6,6 @@
 #include <vector>
 
 #include "app/shell_state.h"
-#include "settings/settings_table.h"
-#include "sntp/client_state.h"
 #include "sntp/packet.h"
 #include "sntp/server.h"
 #include "sntp/windows_time.h"
@@ -18,6 +16,14 @@
 #include "timebase/clock.h"
 
 namespace {
+
+// The client as server mode is shown it: the test plays one.
+ClientReport played;
+
+ClientReport PlayedReport()
+{
+    return played;
+}
 
 const std::string kStarted = "SNTP\x83\x54\x81\x5B\x83\x72\x83\x58\x8A\x4A\x8E\x6E...";  // SNTPサービス開始...
 const std::string kEnded = "SNTP\x83\x54\x81\x5B\x83\x72\x83\x58\x8F\x49\x97\xB9";      // SNTPサービス終了
@@ -32,6 +38,9 @@ protected:
         if (!PortIsFree(NTP_PORT)) GTEST_SKIP() << "UDP port 123 is taken by another program";
         CreateLogWindow();
         ResetProgramState();
+        played = ClientReport();
+        played.qwUncheckedLimit_ms = 3600000;
+        clientForServer = PlayedReport;
         sockPeer = BoundLoopbackSocket(&saPeer);
         saServerMode.sin_family = AF_INET;
         saServerMode.sin_port = htons(NTP_PORT);
@@ -41,6 +50,7 @@ protected:
     void TearDown() override
     {
         StopServerMode();
+        clientForServer = ReportClient;
         if (sockPeer != INVALID_SOCKET) closesocket(sockPeer);
         DestroyLogWindow();
         WSACleanup();
@@ -174,12 +184,7 @@ TEST_F(Server, AnswersClientRequestsOnceSynchronised)
 {
     // The last accepted reply came 100 s ago: 1.5 ms of drift since.
     const NtpTimestamp qwNow = FreezeClock();
-    client.found.reference.fSynchronized = 1;
-    client.found.reference.dwReferenceId = 0x12345678;
-    client.found.reference.qwReferenceTime = qwNow - (100ull << 32);
-    client.found.reference.qwRootDelay = 0x0000000040000000ull;
-    client.found.reference.qwRootDispersion = 0x0000000080000000ull;
-    client.found.reference.qwSynchronized_ms = MonotonicMs();
+    played.reference = ReferenceState{1, qwNow - (100ull << 32), MonotonicMs(), 0x12345678, 1, 0x40000000, 0x80000000};
     StartServerMode();
 
     const std::vector<uint8_t> request = Request(0xDB, 68);  // LI 3, version 3, with an authenticator
@@ -194,7 +199,7 @@ TEST_F(Server, AnswersClientRequestsOnceSynchronised)
     const uint8_t head[16] = {0x1C, 0x02, 6, 0xE9, 0, 0, 0x40, 0, 0, 0, 0x80, 0x63, 0x12, 0x34, 0x56, 0x78};
     EXPECT_EQ(memcmp(reply.data(), head, 16), 0);
     uint8_t times[24];
-    const uint64_t qwWire[3] = {NtpToNetwork(client.found.reference.qwReferenceTime), NtpToNetwork(qwNow), NtpToNetwork(qwNow)};
+    const uint64_t qwWire[3] = {NtpToNetwork(played.reference.qwReferenceTime), NtpToNetwork(qwNow), NtpToNetwork(qwNow)};
     memcpy(times, qwWire, 24);
     EXPECT_EQ(memcmp(reply.data() + 16, times, 8), 0);
     EXPECT_EQ(memcmp(reply.data() + 24, request.data() + 40, 8), 0);
@@ -214,7 +219,7 @@ TEST_F(Server, AnswersClientRequestsOnceSynchronised)
         uint8_t stratum;
     } rows[] = {{3, 48, 4}, {14, 48, 15}, {15, 0, 0}};
     for (const auto& row : rows) {
-        client.found.reference.nUpstreamStratum = row.upstream;
+        played.reference.nUpstreamStratum = row.upstream;
         Ask(Request(0x23));
         Serve();
         reply = Answer(100);
@@ -226,7 +231,7 @@ TEST_F(Server, AnswersClientRequestsOnceSynchronised)
 
     // A request that waited in the socket longer than 20 ms is not answered
     // with a receive time stale by the wait.
-    client.found.reference.nUpstreamStratum = 1;
+    played.reference.nUpstreamStratum = 1;
     Ask(Request(0x23));
     Sleep(100);
     Serve();
@@ -250,28 +255,28 @@ TEST_F(Server, SilentWhileTheClockGoesUnchecked)
     StartServerMode();
     const struct {
         uint64_t now_ms, synchronized_ms;
-        int32_t fSynchronized, nCheckTimer_minute, nRateShift;
+        int32_t fSynchronized;
+        uint64_t limit_ms;  // the report's, from the interval in force
         std::vector<std::string> lines;
         bool fAnswered;
     } rows[] = {
-        {kStart, kStart, 1, 10, 0, {}, true},  // the first synchronisation: nothing to say again
-        {kStart + kHour, kStart, 1, 10, 0, {}, true},
-        {kStart + kHour + 1, kStart, 1, 10, 0, {kSilent}, false},
-        {kStart + kHour + 2, kStart + kHour + 2, 1, 10, 0, {kAgain}, true},  // a reply found it right
-        {kStart + kHour + 3, kStart + kHour + 2, 0, 10, 0, {kSilent}, false},  // a correction refused
-        {kStart + 2 * kHour, kStart + 2 * kHour, 1, 10, 0, {kAgain}, true},
-        {kStart + 5 * kHour, kStart + 2 * kHour, 1, 60, 0, {}, true},  // hourly polls: three hours
-        {kStart + 5 * kHour + 1, kStart + 2 * kHour, 1, 60, 0, {kSilent}, false},
-        {kStart + 8 * kHour, kStart + 2 * kHour, 1, 60, 1, {kAgain}, true},  // RATE: six hours
+        {kStart, kStart, 1, kHour, {}, true},  // the first synchronisation: nothing to say again
+        {kStart + kHour, kStart, 1, kHour, {}, true},
+        {kStart + kHour + 1, kStart, 1, kHour, {kSilent}, false},
+        {kStart + kHour + 2, kStart + kHour + 2, 1, kHour, {kAgain}, true},  // a reply found it right
+        {kStart + kHour + 3, kStart + kHour + 2, 0, kHour, {kSilent}, false},  // a correction refused
+        {kStart + 2 * kHour, kStart + 2 * kHour, 1, kHour, {kAgain}, true},
+        {kStart + 5 * kHour, kStart + 2 * kHour, 1, 3 * kHour, {}, true},  // hourly polls: three hours
+        {kStart + 5 * kHour + 1, kStart + 2 * kHour, 1, 3 * kHour, {kSilent}, false},
+        {kStart + 8 * kHour, kStart + 2 * kHour, 1, 6 * kHour, {kAgain}, true},  // RATE: six hours
     };
     for (const auto& row : rows) {
         SCOPED_TRACE(row.now_ms - kStart);
         ForgetLog();
         qwMonotonic_ms = row.now_ms;
-        client.found.reference.qwSynchronized_ms = row.synchronized_ms;
-        client.found.reference.fSynchronized = row.fSynchronized;
-        settings.nCheckTimer_minute = row.nCheckTimer_minute; ConfigureClient(ClientConfigOf(settings));
-        client.aSources[0].poll.nRateShift = row.nRateShift;
+        played.reference.qwSynchronized_ms = row.synchronized_ms;
+        played.reference.fSynchronized = row.fSynchronized;
+        played.qwUncheckedLimit_ms = row.limit_ms;
         WatchServedClock();
         EXPECT_EQ(Log(), row.lines);
         Ask(Request(0x23));
@@ -321,8 +326,8 @@ TEST_F(Server, AFloodIsSummedUpInALineASecond)
 
 TEST_F(Server, RandomDatagramsLeaveItAnswering)
 {
-    client.found.reference.fSynchronized = 1;
-    client.found.reference.qwSynchronized_ms = MonotonicMs();
+    played.reference.fSynchronized = 1;
+    played.reference.qwSynchronized_ms = MonotonicMs();
     ShowWindow(shell.MainWindow, SW_HIDE);  // as in the tray, where it spends most of its life
     StartServerMode();
     std::mt19937 random(20261207);

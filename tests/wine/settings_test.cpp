@@ -8,7 +8,6 @@
 #include "driver/driver.h"
 #include "resources/resource.h"
 #include "settings/settings_store.h"
-#include "sntp/client_state.h"
 #include "sntp/packet.h"
 #include "sntp/server.h"
 #include "support/log_window.h"

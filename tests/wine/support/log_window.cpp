@@ -8,7 +8,6 @@
 #include "resources/resource.h"
 #include "settings/settings_table.h"
 #include "sntp/client.h"
-#include "sntp/client_state.h"
 #include "support/test_host.h"
 
 namespace {
@@ -79,8 +78,7 @@ std::vector<std::string> ReadLog()
 void ResetProgramState()
 {
     settings = DefaultSettings();
-    client = Client();
-    client.config = ClientConfigOf(settings);
+    StartClient(ClientConfigOf(settings));
     judgedReplies = ReplyHistory();
 }
 

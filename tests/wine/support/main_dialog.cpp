@@ -9,7 +9,6 @@
 #include "log/activity_log.h"
 #include "resources/resource.h"
 #include "settings/settings_table.h"
-#include "sntp/client_state.h"
 #include "support/log_window.h"
 
 void MainDialog::SetUp()
