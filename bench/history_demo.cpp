@@ -20,9 +20,6 @@
 #include "resources/resource.h"
 #include "settings/settings_table.h"
 #include "sntp/client.h"
-#include "sntp/client_link.h"
-#include "sntp/client_poll.h"
-#include "sntp/client_state.h"
 #include "sntp/network_probe.h"
 #include "timebase/clock.h"
 
@@ -234,7 +231,7 @@ int RunSession(HWND hMain, const char* szServer, int n)
         for (int i = 0; i < n; ++i) Exchange(hMain);
         SendMessageA(hMain, WM_COMMAND, IDM_ONLINE, 0);
     }
-    if (ReportClient().nStatus != CLIENT_OFFLINE) StopClient(false);  // a lookup or a retry still pending
+    if (ReportClient().nFace != FACE_OFFLINE) ToggleOnline();  // a lookup or a retry still pending: stopped
     PumpMessages();
     return (int)(judgedReplies.qwAppended - qwBefore);
 }

@@ -10,21 +10,21 @@
 #include <stdlib.h>
 
 #include "app/shell_state.h"
-#include "log/activity_log.h"
 #include "settings/settings_table.h"
 #include "sntp/client.h"
-#include "sntp/client_poll.h"
-#include "sntp/client_state.h"
-#include "sntp/receive.h"
 #include "sntp/server.h"
+#include "support/frozen_clock.h"
 #include "support/log_window.h"
 #include "support/test_host.h"
 #include "timebase/clock.h"
 
 namespace {
 
-const UINT WM_CLIENT_EVENT = WM_APP + 0x50;
 const DWORD kLifetime_ms = 120000;  // ends by itself should the script die
+// Until it has synchronised, each timer tick is two minutes of the client's
+// schedule, so that its backoff, the leap's witness and its polls come within
+// the script's patience; then its clock stands, and so does its reference.
+const uint64_t kTickStep_ms = 120000;
 
 bool FileExists(const char* name)
 {
@@ -37,19 +37,6 @@ BOOL WINAPI RefuseSetSystemTime(const SYSTEMTIME*)
     return FALSE;
 }
 
-SOCKET OpenClientSocket(u_short upstreamPort)
-{
-    client.aSources[0].link.saServer.sin_family = AF_INET;
-    client.aSources[0].link.saServer.sin_port = htons(upstreamPort);
-    client.aSources[0].link.saServer.sin_addr.s_addr = inet_addr("127.0.0.1");
-    SOCKET sock = socket(AF_INET, SOCK_DGRAM, 0);
-    sockaddr_in saLocal = {};
-    saLocal.sin_family = AF_INET;
-    bind(sock, (sockaddr*)&saLocal, sizeof saLocal);
-    WSAAsyncSelect(sock, shell.MainWindow, WM_CLIENT_EVENT, FD_READ);
-    return sock;
-}
-
 }  // namespace
 
 int main(int argc, char** argv)
@@ -58,12 +45,17 @@ int main(int argc, char** argv)
     WSADATA wsa;
     if (WSAStartup(MAKEWORD(1, 1), &wsa) != 0) return 3;
     clockCalls.SetSystemTime = RefuseSetSystemTime;
+    HoldMonotonicClock();
     CreateLogWindow();
-    ConfigureClient(ClientConfigOf(DefaultSettings()));
     ShowWindow(shell.MainWindow, SW_HIDE);
+    settings = DefaultSettings();
+    StartClient(ClientConfigOf(settings));
 
-    client.aSources[0].link.sock = OpenClientSocket((u_short)atoi(argv[1]));
-    client.aSources[0].link.nStatus = CLIENT_ONLINE;
+    sockaddr_in saUpstream = {};
+    saUpstream.sin_family = AF_INET;
+    saUpstream.sin_port = htons((u_short)atoi(argv[1]));
+    saUpstream.sin_addr.s_addr = inet_addr("127.0.0.1");
+    if (!GoOnlineTo(saUpstream)) return 4;
     StartServerMode();
     std::vector<std::string> log = ReadLog();  // the newest line, then the empty entry below it
     if (log.size() < 2 || log[log.size() - 2] != "SNTPサービス開始...") return 4;
@@ -73,18 +65,20 @@ int main(int argc, char** argv)
     DWORD start = GetTickCount();
     MSG msg;
     while (!FileExists("stop") && GetTickCount() - start < kLifetime_ms && GetMessageA(&msg, NULL, 0, 0) > 0) {
-        if (msg.message == WM_CLIENT_EVENT) {
+        if (msg.message == WM_TEST_CLIENT) {
             OnClientRead((SOCKET)msg.wParam, WSAGETSELECTEVENT(msg.lParam));
         } else if (msg.message == WM_TEST_SERVER) {
             OnServerRead((SOCKET)msg.wParam, WSAGETSELECTEVENT(msg.lParam));
         } else if (msg.message == WM_TIMER) {
-            if (!client.found.reference.fSynchronized) PollServer(&client.aSources[0]);
+            if (ReportClient().reference.fSynchronized) continue;
+            qwMonotonic_ms += kTickStep_ms;
+            OnClientTick();
         } else {
             DispatchMessageA(&msg);
         }
     }
     StopServerMode();
-    closesocket(client.aSources[0].link.sock);
+    CloseClientSocket();
     WSACleanup();
     return FileExists("stop") ? 0 : 5;
 }
