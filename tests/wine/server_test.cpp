@@ -17,14 +17,6 @@
 
 namespace {
 
-// The client as server mode is shown it: the test plays one.
-ClientReport played;
-
-ClientReport PlayedReport()
-{
-    return played;
-}
-
 const std::string kStarted = "SNTP\x83\x54\x81\x5B\x83\x72\x83\x58\x8A\x4A\x8E\x6E...";  // SNTPサービス開始...
 const std::string kEnded = "SNTP\x83\x54\x81\x5B\x83\x72\x83\x58\x8F\x49\x97\xB9";      // SNTPサービス終了
 

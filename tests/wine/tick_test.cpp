@@ -35,14 +35,6 @@ NetworkState ScriptedNetwork(uint32_t dwServer)
     return networkNow;
 }
 
-// The client the shell is shown, where a test plays one.
-ClientReport played;
-
-ClientReport PlayedReport()
-{
-    return played;
-}
-
 // How the test's server treats a request.
 enum Answer { DROP, ANSWER, KISS_RATE_, KISS_DENY_ };
 
@@ -76,9 +68,7 @@ protected:
     void GoOnline()
     {
         ASSERT_TRUE(GoOnlineTo(saServer));
-        int length = sizeof saClient;
-        getsockname(testHostNews.sockClient, (sockaddr*)&saClient, &length);
-        saClient.sin_addr.s_addr = inet_addr("127.0.0.1");
+        saClient = ClientAddress();
     }
 
     // The network goes away and comes back: online again, as the retry's
@@ -91,18 +81,8 @@ protected:
         TickOnce();
         networkNow = NETWORK_UP;
         TickOnce();
-        FinishLookup();
-    }
-
-    // The pending service lookup ends: the client is online, its socket new.
-    void FinishLookup()
-    {
-        MSG msg;
-        ASSERT_TRUE(WaitForMessage(WM_TEST_SERVICE_LOOKUP, &msg));
-        OnServiceResolved((HANDLE)msg.wParam, WSAGETASYNCERROR(msg.lParam));
-        int length = sizeof saClient;
-        getsockname(testHostNews.sockClient, (sockaddr*)&saClient, &length);
-        saClient.sin_addr.s_addr = inet_addr("127.0.0.1");
+        ASSERT_TRUE(FinishGoingOnline());
+        saClient = ClientAddress();
     }
 
     void TickOnce(WPARAM id = 1) { SendMessageA(hMain, WM_TIMER, id, 0); }
@@ -267,7 +247,8 @@ TEST_F(Tick, OnlyTheUsersClickForgetsRateTheLastRequestAndTheNetwork)
         if (row.fClick && WaitForMessage(WM_TEST_HOST_LOOKUP, &msg)) {
             OnHostResolved((HANDLE)msg.wParam, WSAGETASYNCERROR(msg.lParam));
         }
-        FinishLookup();
+        ASSERT_TRUE(FinishGoingOnline());
+        saClient = ClientAddress();
         EXPECT_EQ(ReportClient().nInterval_sec, row.nInterval_sec);
         EXPECT_EQ(RequestTimes(20, {ANSWER}), row.times);
         networkNow = NETWORK_DOWN;

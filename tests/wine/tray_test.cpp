@@ -16,6 +16,7 @@
 #include "support/frozen_clock.h"
 #include "support/log_window.h"
 #include "support/main_dialog.h"
+#include "support/test_host.h"
 #include "timebase/ntp_time.h"
 
 namespace {
@@ -35,14 +36,6 @@ BOOL WINAPI RecordNotifyIcon(DWORD dwMessage, PNOTIFYICONDATAA nid)
     icons.push_back(nid->hIcon);
     lastRecord = *nid;
     return dwMessage != NIM_ADD || nAddsRefused-- <= 0;
-}
-
-// The client the tray is shown, where a test plays one.
-ClientReport played;
-
-ClientReport PlayedReport()
-{
-    return played;
 }
 
 // A client online or offline, as the tray sees it.

@@ -11,11 +11,12 @@
 #include "support/log_window.h"
 
 TestHostNews testHostNews;
-u_short testHostServicePort = 0;
+ClientReport played;
 
 namespace {
 
 HWND hTestHost = NULL;
+u_short servicePort = 0;  // network order; 0: the system's lookup
 
 int WatchSocket(SOCKET sock, EngineSocket role, long lEvents)
 {
@@ -31,11 +32,11 @@ HANDLE LookUpHost(const char* szName, char* abEntry, int cbEntry)
 
 HANDLE LookUpService(const char* szService, const char* szProtocol, char* abEntry, int cbEntry)
 {
-    if (testHostServicePort != 0) {
+    if (servicePort != 0) {
         static uintptr_t nAnswered = 0x7E570000;
         HANDLE hTask = (HANDLE)++nAnswered;
         memset(abEntry, 0, cbEntry);
-        ((servent*)abEntry)->s_port = testHostServicePort;
+        ((servent*)abEntry)->s_port = servicePort;
         PostMessageA(hTestHost, WM_TEST_SERVICE_LOOKUP, (WPARAM)hTask, 0);
         return hTask;
     }
@@ -58,7 +59,7 @@ void StartTestHost(HWND hwnd)
 {
     hTestHost = hwnd;
     testHostNews = TestHostNews();
-    testHostServicePort = 0;
+    servicePort = 0;
     SetLogOwner(GetCurrentThreadId(), CarryLine);
     SetEngineHost(EngineHost{WatchSocket, LookUpHost, LookUpService, LogLine, HearReply, NULL, SetClockFromNtp});
 }
@@ -72,15 +73,34 @@ bool OnTestHostMessage(UINT msg, WPARAM wParam, LPARAM lParam)
 
 bool GoOnlineTo(const sockaddr_in& saServer)
 {
-    testHostServicePort = saServer.sin_port;
+    servicePort = saServer.sin_port;
     ClientConfig config = ClientConfigOf(settings);
     strcpy(config.szServers, inet_ntoa(saServer.sin_addr));
     ConfigureClient(config);
     ToggleOnline();
+    return FinishGoingOnline();
+}
+
+bool FinishGoingOnline()
+{
     MSG msg;
     // An earlier attempt's answer may come first: the client ignores it.
     while (ReportClient().nStatus != CLIENT_ONLINE && WaitForMessage(WM_TEST_SERVICE_LOOKUP, &msg)) {
         OnServiceResolved((HANDLE)msg.wParam, WSAGETASYNCERROR(msg.lParam));
     }
     return ReportClient().nStatus == CLIENT_ONLINE;
+}
+
+sockaddr_in ClientAddress()
+{
+    sockaddr_in sa = {};
+    int length = sizeof sa;
+    getsockname(testHostNews.sockClient, (sockaddr*)&sa, &length);
+    sa.sin_addr.s_addr = inet_addr("127.0.0.1");
+    return sa;
+}
+
+ClientReport PlayedReport()
+{
+    return played;
 }

@@ -1,7 +1,7 @@
-// The tests' own host of the engine: the sockets and lookups report to the
-// log window as fixed messages, which a test waits for and hands to the
-// engine's doors itself; lines go to the activity log; each reply judged is
-// kept for the test to read.
+// The tests' own host of the engine: sockets and lookups report to the
+// window as fixed messages, which a test hands to the engine's doors itself;
+// each reply judged is kept for the test to read. And a client's report
+// that a test plays to the shell or server mode.
 #pragma once
 
 #include <windows.h>
@@ -9,7 +9,7 @@
 
 #include <vector>
 
-#include "sntp/client_status.h"
+#include "sntp/client.h"
 #include "sntp/judged_reply.h"
 
 const UINT WM_TEST_CLIENT = WM_APP + 0x60;
@@ -25,13 +25,18 @@ struct TestHostNews {
 
 extern TestHostNews testHostNews;
 
-// A port (network order) that the service lookup answers with at once, as a
-// test's own server's; 0: the system's lookup.
-extern u_short testHostServicePort;
-
-// The user's click online to the server at saServer's address, and the
-// service lookup's answer with its port: true once the client is online.
+// The user's click online to the server at saServer, whose port the service
+// lookup answers at once: true once the client is online.
 bool GoOnlineTo(const sockaddr_in& saServer);
+
+// Hands the service lookup's answers to the client: true once it is online.
+bool FinishGoingOnline();
+
+// Where the client's socket listens, on 127.0.0.1.
+sockaddr_in ClientAddress();
+
+extern ClientReport played;
+ClientReport PlayedReport();
 
 // Hosts the engine and the log in hwnd, with nothing heard yet.
 void StartTestHost(HWND hwnd);
