@@ -8,7 +8,6 @@
 #include "sntp/client_poll.h"
 #include "sntp/client_read.h"
 #include "sntp/client_state.h"
-#include "sntp/lookups.h"
 #include "sntp/network_probe.h"
 #include "sntp/schedule.h"
 #include "timebase/clock.h"
@@ -49,17 +48,6 @@ void RunSourceSchedule(Source* source)
 }  // namespace
 
 Client client;
-
-void StartClient(const ClientConfig& config)
-{
-    for (int i = 0; i < client.nSources; ++i) {
-        if (client.aSources[i].link.pHostLookup != NULL) CancelLookup(client.aSources[i].link.pHostLookup);
-        if (client.aSources[i].link.pServLookup != NULL) CancelLookup(client.aSources[i].link.pServLookup);
-    }
-    CloseClientSocket();
-    client = Client();
-    client.config = config;
-}
 
 void ConfigureClient(const ClientConfig& config)
 {

@@ -6,7 +6,7 @@
 // blocks and knows no window; what it found is read in one report.
 //
 // This header is the only way in. Its functions live in client.cpp (the
-// start, the configuration, the tick, the report), client_link.cpp (the
+// configuration, the tick, the report), client_link.cpp (the start, the
 // click, the lookups' completions, closing), client_read.cpp (a socket's
 // readiness, a step of the clock) and client_poll.cpp (PollSoon); the rest
 // of sntp/'s client files are the engine's own.

@@ -233,6 +233,17 @@ void OnServiceResolved(HANDLE hTask, int nError)
     HostLog("交信開始...");
 }
 
+void StartClient(const ClientConfig& config)
+{
+    for (int i = 0; i < client.nSources; ++i) {
+        CancelPending(&client.aSources[i].link.pHostLookup);
+        CancelPending(&client.aSources[i].link.pServLookup);
+    }
+    CloseClientSocket();
+    client = Client();
+    client.config = config;
+}
+
 void CloseClientSocket()
 {
     for (int i = 0; i < client.nSources; ++i) CloseSocket(&client.aSources[i].link.sock);
