@@ -7,6 +7,8 @@
 #include "app/exit_countdown.h"
 #include "base/system_library.h"
 #include "app/main_window.h"
+#include "app/service_install.h"
+#include "app/service_main.h"
 #include "app/single_instance.h"
 #include "app/shell_state.h"
 #include "log/activity_log.h"
@@ -72,11 +74,29 @@ void RunMessageLoop()
     }
 }
 
+// The service's own switches: whether the command line was one, and the
+// exit code its work came to (a Windows error, 0 when done).
+bool RunSwitch(const char* szCommandLine, int* pnExit)
+{
+    if (lstrcmpiA(szCommandLine, "/service") == 0) {
+        *pnExit = RunService() ? 0 : (int)GetLastError();
+    } else if (lstrcmpiA(szCommandLine, "/install-service") == 0) {
+        *pnExit = (int)InstallService();
+    } else if (lstrcmpiA(szCommandLine, "/uninstall-service") == 0) {
+        *pnExit = (int)UninstallService();
+    } else {
+        return false;
+    }
+    return true;
+}
+
 }  // namespace
 
-int WINAPI WinMain(HINSTANCE hInstance, HINSTANCE, LPSTR, int)
+int WINAPI WinMain(HINSTANCE hInstance, HINSTANCE, LPSTR lpCmdLine, int)
 {
     LoadFromSystemFolderOnly();
+    int nSwitchExit = 0;
+    if (RunSwitch(lpCmdLine, &nSwitchExit)) return nSwitchExit;
     HANDLE hInstanceMutex = NULL;
     if (!TakeInstanceMutex(&hInstanceMutex)) return RUN_ALREADY_RUNNING;
     OpenLogFile("TMRN.LOG", "TMRN.OLD.LOG");

@@ -7,6 +7,7 @@ namespace {
 
 const char kFolderName[] = "Tamarin Time";
 const char* pszFolder = NULL;  // a test's folder instead of the user's
+int nFolderId = CSIDL_LOCAL_APPDATA;
 
 bool FolderPath(char (&szPath)[MAX_PATH])
 {
@@ -15,7 +16,7 @@ bool FolderPath(char (&szPath)[MAX_PATH])
         strcpy(szPath, pszFolder);
         return true;
     }
-    if (FAILED(SHGetFolderPathA(NULL, CSIDL_LOCAL_APPDATA, NULL, SHGFP_TYPE_CURRENT, szPath))) return false;
+    if (FAILED(SHGetFolderPathA(NULL, nFolderId, NULL, SHGFP_TYPE_CURRENT, szPath))) return false;
     size_t length = strlen(szPath);
     if (length + 1 + sizeof kFolderName > MAX_PATH) return false;
     szPath[length] = '\\';
@@ -37,6 +38,11 @@ bool AppDataPath(char (&szPath)[MAX_PATH], const char* szName)
     szPath[length] = '\\';
     memcpy(szPath + length + 1, szName, nameLength + 1);
     return true;
+}
+
+void UseMachineDataFolder(bool fMachine)
+{
+    nFolderId = fMachine ? CSIDL_COMMON_APPDATA : CSIDL_LOCAL_APPDATA;
 }
 
 void SetAppDataFolder(const char* szFolder)

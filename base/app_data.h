@@ -1,5 +1,6 @@
 // Where the program keeps its files: a folder of its own under the user's
-// local application data (%LOCALAPPDATA%\Tamarin Time), made on first use.
+// local application data (%LOCALAPPDATA%\Tamarin Time), or the service's
+// under the machine's (%ProgramData%\Tamarin Time), made on first use.
 #pragma once
 
 #include <windows.h>
@@ -7,6 +8,9 @@
 // The full path of the named file in that folder; false (and an empty
 // path) when the folder is unknown, cannot be made, or the path would not fit.
 bool AppDataPath(char (&szPath)[MAX_PATH], const char* szName);
+
+// The machine's folder instead of the user's (the service's files), or back.
+void UseMachineDataFolder(bool fMachine);
 
 // Tests keep their files apart: another folder, made the same way (NULL:
 // the user's own again).

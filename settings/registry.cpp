@@ -4,20 +4,31 @@
 
 const char SETTINGS_KEY[] = "Software\\Halden Works\\Tamarin Time";
 
+namespace {
+
+HKEY hRoot = HKEY_CURRENT_USER;
+
+}  // namespace
+
+void UseMachineSettings(bool fMachine)
+{
+    hRoot = fMachine ? HKEY_LOCAL_MACHINE : HKEY_CURRENT_USER;
+}
+
 LONG(WINAPI* regSetValueEx)(HKEY hKey, LPCSTR name, DWORD reserved, DWORD dwType, const BYTE* data,
                             DWORD cbData) = RegSetValueExA;
 
 HKEY OpenSettingsKey()
 {
     HKEY hKey;
-    if (RegOpenKeyExA(HKEY_CURRENT_USER, SETTINGS_KEY, 0, KEY_READ, &hKey) != ERROR_SUCCESS) return NULL;
+    if (RegOpenKeyExA(hRoot, SETTINGS_KEY, 0, KEY_READ, &hKey) != ERROR_SUCCESS) return NULL;
     return hKey;
 }
 
 HKEY CreateSettingsKey()
 {
     HKEY hKey;
-    if (RegCreateKeyExA(HKEY_CURRENT_USER, SETTINGS_KEY, 0, NULL, REG_OPTION_NON_VOLATILE, KEY_ALL_ACCESS, NULL,
+    if (RegCreateKeyExA(hRoot, SETTINGS_KEY, 0, NULL, REG_OPTION_NON_VOLATILE, KEY_ALL_ACCESS, NULL,
                         &hKey, NULL) != ERROR_SUCCESS) {
         return NULL;
     }

@@ -1,5 +1,6 @@
-// The settings key HKEY_CURRENT_USER\Software\Halden Works\Tamarin Time and
-// its values, read and written in pairs. A value is read only when its type
+// The settings key Software\Halden Works\Tamarin Time, the user's under
+// HKEY_CURRENT_USER or the service's under HKEY_LOCAL_MACHINE, and its
+// values, read and written in pairs. A value is read only when its type
 // and size fit, and a text always comes back terminated inside its buffer.
 #pragma once
 
@@ -7,6 +8,9 @@
 #include <stdint.h>
 
 extern const char SETTINGS_KEY[];
+
+// The machine's key instead of the user's (the service's settings), or back.
+void UseMachineSettings(bool fMachine);
 
 // The key opened for reading, or created for writing; NULL when that fails.
 HKEY OpenSettingsKey();
