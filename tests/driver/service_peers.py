@@ -1,0 +1,92 @@
+#!/usr/bin/python3
+"""The engine as a Windows service, under Wine's services.exe, against
+chronyd from Debian (-x: it never touches the clock) on 127.0.0.1:
+
+tamarin-time.exe /install-service registers TamarinTime; the service, given
+the machine's settings and started by sc, goes online and judges chronyd's
+reply with no window program running, logging into the machine's data folder;
+sc stop ends it with the history's end record; /uninstall-service removes it.
+
+    service_peers.py WINE_RUN TAMARIN_EXE WINE_PREFIX
+"""
+import os
+import re
+import subprocess
+import sys
+import time
+
+from client_peers import chronyd_at
+from sntp_peer import SKIPPED, Checks, NTP_PORT, port_is_free, wait_for
+
+checks = Checks()
+check = checks.check
+
+JOURNAL_END = 3
+# chronyd answers within microseconds, on the same clock.
+JUDGED = re.compile(r"応答に0\.\d{3}秒掛かっています\n.* (0\.\d{3}秒(進んでいます|遅れています)|時刻は一致しています)")
+JOURNAL_RECORD_SIZE = 36
+
+
+def wine(prefix, *args):
+    env = dict(os.environ, WINEPREFIX=prefix, WINEDEBUG="-all")
+    return subprocess.run(["wine"] + list(args), env=env, capture_output=True, timeout=60)
+
+
+def service_state(prefix):
+    result = wine(prefix, "sc", "query", "TamarinTime")
+    for line in result.stdout.decode("ascii", "replace").splitlines():
+        if "STATE" in line:
+            return line.split()[-1]
+    return None
+
+
+def run_service(wine_run, exe, prefix, log_path, history_path):
+    check(subprocess.run([wine_run, exe, "/install-service"], timeout=120).returncode == 0,
+          "/install-service exits with 0")
+    wine(prefix, "reg", "add", r"HKLM\Software\Halden Works\Tamarin Time", "/v", "szServerName", "/d", "127.0.0.1",
+         "/f")
+    with chronyd_at("127.0.0.1"):
+        wine(prefix, "sc", "start", "TamarinTime")
+        check(wait_for(lambda: service_state(prefix) == "RUNNING", 30) is not None, "the service runs")
+
+        def log():
+            with open(log_path, "rb") as f:
+                return f.read().decode("cp932", "replace").replace("\r\n", "\n")
+
+        judged = wait_for(lambda: os.path.exists(log_path) and JUDGED.search(log()), 60)
+        check(judged is not None, "the service, with no window, judges chronyd's reply")
+        check(os.path.exists(log_path) and "交信開始..." in log(), "it went online by itself")
+
+    wine(prefix, "sc", "stop", "TamarinTime")
+    check(wait_for(lambda: service_state(prefix) == "STOPPED", 30) is not None, "sc stop ends it")
+    history = b""
+    if os.path.exists(history_path):
+        with open(history_path, "rb") as f:
+            history = f.read()
+    last = history[-JOURNAL_RECORD_SIZE:]
+    check(last[:2] == b"TH" and last[2] == JOURNAL_END, "the history's last record is the end")
+
+
+def main():
+    wine_run, exe, prefix = sys.argv[1:4]
+    if not port_is_free(NTP_PORT):
+        print("skipped: UDP port 123 is taken by another program")
+        return SKIPPED
+    folder = os.path.join(prefix, "drive_c", "ProgramData", "Tamarin Time")
+    log_path, history_path = os.path.join(folder, "TMRN.LOG"), os.path.join(folder, "history.dat")
+    # A run that died left it installed, and Wine starts it with the prefix.
+    subprocess.run([wine_run, exe, "/uninstall-service"], timeout=120)
+    for path in (log_path, history_path):
+        if os.path.exists(path):
+            os.remove(path)
+    try:
+        run_service(wine_run, exe, prefix, log_path, history_path)
+    finally:
+        uninstalled = subprocess.run([wine_run, exe, "/uninstall-service"], timeout=120).returncode == 0
+    check(uninstalled, "/uninstall-service exits with 0")
+    check(service_state(prefix) is None, "the service is gone")
+    return checks.summary("service_peers")
+
+
+if __name__ == "__main__":
+    sys.exit(main())
