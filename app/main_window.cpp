@@ -2,6 +2,7 @@
 
 #include <commctrl.h>
 
+#include "app/control_pipe.h"
 #include "app/exit_countdown.h"
 #include "app/log_view.h"
 #include "app/main_commands.h"
@@ -107,6 +108,7 @@ void OnInitDialog(HWND hwnd)
     SetTimer(hwnd, kTickTimer, 1000, NULL);
     if (settings.fStartAtFirst) PostMessageA(hwnd, WM_COMMAND, IDM_ONLINE, 0);
     if (ServerModeWanted(settings)) StartServerMode();
+    StartControlPipe(hwnd);  // unless the service, which has it, runs
     LogCounters();
 }
 
@@ -150,6 +152,7 @@ void OnClose(HWND hwnd)
 
 void OnDestroy(HWND hwnd)
 {
+    StopControlPipe();
     StopServerMode();
     CloseClientSocket();
     KillTimer(hwnd, kTickTimer);
@@ -182,6 +185,9 @@ INT_PTR CALLBACK MainDialogProc(HWND hwnd, UINT msg, WPARAM wParam, LPARAM lPara
         return TRUE;
     case WM_TIMECHANGE:
         OnClockChanged();
+        return TRUE;
+    case WM_CONTROL_REQUEST:
+        AnswerControlRequest(*(const ControlRequest*)wParam, (ControlStatus*)lParam);
         return TRUE;
     case WM_CONTEXTMENU:
         OnLogContextMenu(hwnd, (HWND)wParam, lParam);

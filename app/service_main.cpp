@@ -2,6 +2,7 @@
 
 #include <winsock.h>
 
+#include "app/control_pipe.h"
 #include "app/window_host.h"
 #include "base/app_data.h"
 #include "history/reply_history.h"
@@ -79,6 +80,7 @@ void OnStart(HWND hwnd)
     // Keeping the clock is what the service is for: it goes online at once.
     ToggleOnline();
     if (ServerModeWanted(settings)) StartServerMode();
+    StartControlPipe(hwnd);
 }
 
 void OnTick()
@@ -98,6 +100,7 @@ void OnPower(WPARAM event)
 void OnStop(HWND hwnd)
 {
     KillTimer(hwnd, kTickTimer);
+    StopControlPipe();
     StopServerMode();
     CloseClientSocket();
     StopKeepingHistory();
@@ -118,6 +121,9 @@ LRESULT CALLBACK ServiceWindowProc(HWND hwnd, UINT msg, WPARAM wParam, LPARAM lP
         return 0;
     case WM_TIMECHANGE:
         OnClockChanged();
+        return 0;
+    case WM_CONTROL_REQUEST:
+        AnswerControlRequest(*(const ControlRequest*)wParam, (ControlStatus*)lParam);
         return 0;
     case WM_SERVICE_STOP:
         OnStop(hwnd);

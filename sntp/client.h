@@ -8,7 +8,7 @@
 // This header is the only way in. Its functions live in client.cpp (the
 // configuration, the tick, the report), client_link.cpp (the start, the
 // click, the lookups' completions, closing), client_read.cpp (a socket's
-// readiness, a step of the clock) and client_poll.cpp (PollSoon); the rest
+// readiness, a step of the clock) and client_poll.cpp (PollSoon, PollNow); the rest
 // of sntp/'s client files are the engine's own.
 #pragma once
 
@@ -53,6 +53,10 @@ void OnClientTick();
 // Woken from sleep, or the network back: an online client polls on the next
 // tick, unless it polled within the last 15 s (both resume notices may come).
 void PollSoon();
+
+// A script or the user asks for a poll now: every online source polls as
+// soon as 15 s have passed since its last request.
+void PollNow();
 
 // Each change of the system clock the host is told of: when someone else stepped the clock by more than the
 // tolerance, the clock is no longer known right (server mode falls silent

@@ -37,6 +37,13 @@ void PollSoon()
     }
 }
 
+void PollNow()
+{
+    for (int i = 0; i < client.nSources; ++i) {
+        if (client.aSources[i].link.nStatus == CLIENT_ONLINE) PollAtOnce(&client.aSources[i]);
+    }
+}
+
 void PollServer(Source* source)
 {
     SourcePoll& poll = source->poll;

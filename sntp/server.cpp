@@ -62,13 +62,6 @@ bool ServeDatagram(SOCKET sock, NtpTimestamp* pqwArrival)
     return true;
 }
 
-// The time is worth handing out only while the client keeps checking it:
-// found right (or set) by a reply within the limit that the tray warns at.
-bool ClockChecked(const ClientReport& report)
-{
-    if (!report.reference.fSynchronized) return false;
-    return MonotonicMs() - report.reference.qwSynchronized_ms <= report.qwUncheckedLimit_ms;
-}
 
 }  // namespace
 
@@ -85,6 +78,12 @@ void ExplainNotStarted(int nError)
     if (windowsTime().fRunning) HostLog("ポート123を使っているのは Windows Time サービス (W32Time) のようです");
 }
 
+bool ClockIsChecked(const ClientReport& report)
+{
+    if (!report.reference.fSynchronized) return false;
+    return MonotonicMs() - report.reference.qwSynchronized_ms <= report.qwUncheckedLimit_ms;
+}
+
 bool ServerModeRunning()
 {
     return sockServer != INVALID_SOCKET;
@@ -94,7 +93,7 @@ void StartServerMode()
 {
     if (sockServer != INVALID_SOCKET) StopServerMode();
     fDrained = true;
-    fServing = ClockChecked(clientForServer());
+    fServing = ClockIsChecked(clientForServer());
     fFellSilent = false;
     int nError = 0;
     if (!OpenSelectedSocket(&sockServer, NTP_PORT, ENGINE_SERVER_SOCKET, &nError)) {
@@ -145,7 +144,7 @@ void SumUpServerRequests()
 void WatchServedClock()
 {
     if (sockServer == INVALID_SOCKET) return;
-    bool fChecked = ClockChecked(clientForServer());
+    bool fChecked = ClockIsChecked(clientForServer());
     if (fChecked == fServing) return;
     fServing = fChecked;
     if (!fChecked) {
@@ -163,7 +162,7 @@ int SendServerReply(SOCKET sock, const uint8_t* request, NtpTimestamp qwArrival,
     // bottom of the strata (15: its clients would be 16, unsynchronised).
     const ClientReport report = clientForServer();
     const ReferenceState& reference = report.reference;
-    if (!ClockChecked(report) || reference.nUpstreamStratum >= 15) return 0;
+    if (!ClockIsChecked(report) || reference.nUpstreamStratum >= 15) return 0;
     const ServerReference ours = {reference.dwReferenceId, reference.qwReferenceTime, reference.qwRootDelay,
                                   reference.qwRootDispersion, ClockPrecision(), reference.nUpstreamStratum + 1};
     NtpPacket reply;

@@ -23,6 +23,10 @@ void StartServerMode();
 // The lines after a failed start, by the error of the step that failed.
 void ExplainNotStarted(int nError);
 
+// The time is worth handing out only while the client keeps checking it:
+// found right (or set) by a reply within the limit that the tray warns at.
+bool ClockIsChecked(const ClientReport& report);
+
 // Whether server mode runs: started, and its port had.
 bool ServerModeRunning();
 

@@ -40,6 +40,13 @@ def service_state(prefix):
     return None
 
 
+def tamarinc(wine_run, exe, command):
+    """Its exit code and its text, in the console's code page."""
+    cli = os.path.join(os.path.dirname(exe), "tamarinc.exe")
+    result = subprocess.run([wine_run, cli, command], capture_output=True, timeout=120)
+    return result.returncode, result.stdout.decode("cp932", "replace").replace("\r\n", "\n")
+
+
 def run_service(wine_run, exe, prefix, log_path, history_path):
     check(subprocess.run([wine_run, exe, "/install-service"], timeout=120).returncode == 0,
           "/install-service exits with 0")
@@ -56,9 +63,15 @@ def run_service(wine_run, exe, prefix, log_path, history_path):
         judged = wait_for(lambda: os.path.exists(log_path) and JUDGED.search(log()), 60)
         check(judged is not None, "the service, with no window, judges chronyd's reply")
         check(os.path.exists(log_path) and "交信開始..." in log(), "it went online by itself")
+        for command in ("status", "resync"):
+            code, text = tamarinc(wine_run, exe, command)
+            check(code == 0 and "状態: オンライン、同期済み" in text and "サーバー: 127.0.0.1 (127.0.0.1:123)" in text,
+                  "tamarinc %s: exit %s, %r" % (command, code, text))
 
     wine(prefix, "sc", "stop", "TamarinTime")
     check(wait_for(lambda: service_state(prefix) == "STOPPED", 30) is not None, "sc stop ends it")
+    code, text = tamarinc(wine_run, exe, "status")
+    check(code == 2 and "Tamarin Time は動いていません" in text, "tamarinc status with no engine: exit %s, %r" % (code, text))
     history = b""
     if os.path.exists(history_path):
         with open(history_path, "rb") as f:
