@@ -52,21 +52,27 @@ def run_service(wine_run, exe, prefix, log_path, history_path):
           "/install-service exits with 0")
     wine(prefix, "reg", "add", r"HKLM\Software\Halden Works\Tamarin Time", "/v", "szServerName", "/d", "127.0.0.1",
          "/f")
+    wine(prefix, "sc", "start", "TamarinTime")
+    check(wait_for(lambda: service_state(prefix) == "RUNNING", 30) is not None, "the service runs")
+    code, text = tamarinc(wine_run, exe, "status")  # its server not there yet
+    check(code == 1 and "状態: オンライン、未同期" in text, "tamarinc status unsynchronised: exit %s, %r" % (code, text))
+
+    def log():
+        with open(log_path, "rb") as f:
+            return f.read().decode("cp932", "replace").replace("\r\n", "\n")
+
     with chronyd_at("127.0.0.1"):
-        wine(prefix, "sc", "start", "TamarinTime")
-        check(wait_for(lambda: service_state(prefix) == "RUNNING", 30) is not None, "the service runs")
-
-        def log():
-            with open(log_path, "rb") as f:
-                return f.read().decode("cp932", "replace").replace("\r\n", "\n")
-
-        judged = wait_for(lambda: os.path.exists(log_path) and JUDGED.search(log()), 60)
+        judged = wait_for(lambda: os.path.exists(log_path) and JUDGED.search(log()), 90)
         check(judged is not None, "the service, with no window, judges chronyd's reply")
         check(os.path.exists(log_path) and "交信開始..." in log(), "it went online by itself")
+        texts = []
         for command in ("status", "resync"):
             code, text = tamarinc(wine_run, exe, command)
+            texts.append(text)
             check(code == 0 and "状態: オンライン、同期済み" in text and "サーバー: 127.0.0.1 (127.0.0.1:123)" in text,
                   "tamarinc %s: exit %s, %r" % (command, code, text))
+        last_sync = [re.search(r"最終同期: .*", text) for text in texts]
+        check(all(last_sync) and last_sync[0].group() != last_sync[1].group(), "resync tells a newer synchronisation")
 
     wine(prefix, "sc", "stop", "TamarinTime")
     check(wait_for(lambda: service_state(prefix) == "STOPPED", 30) is not None, "sc stop ends it")
