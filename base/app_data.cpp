@@ -24,19 +24,35 @@ bool FolderPath(char (&szPath)[MAX_PATH])
     return true;
 }
 
+bool IsLink(const char* szPath)
+{
+    DWORD dwAttributes = appDataAttributes(szPath);
+    return dwAttributes != INVALID_FILE_ATTRIBUTES && (dwAttributes & FILE_ATTRIBUTE_REPARSE_POINT) != 0;
+}
+
+bool Refuse(char (&szPath)[MAX_PATH], DWORD dwError)
+{
+    szPath[0] = '\0';
+    SetLastError(dwError);
+    return false;
+}
+
 }  // namespace
+
+DWORD(WINAPI* appDataAttributes)(LPCSTR szPath) = GetFileAttributesA;
 
 bool AppDataPath(char (&szPath)[MAX_PATH], const char* szName)
 {
     char szFolder[MAX_PATH];
     szPath[0] = '\0';
-    if (!FolderPath(szFolder)) return false;
+    if (!FolderPath(szFolder)) return Refuse(szPath, ERROR_PATH_NOT_FOUND);
     if (!CreateDirectoryA(szFolder, NULL) && GetLastError() != ERROR_ALREADY_EXISTS) return false;
     size_t length = strlen(szFolder), nameLength = strlen(szName);
-    if (length + 1 + nameLength >= MAX_PATH) return false;
+    if (length + 1 + nameLength >= MAX_PATH) return Refuse(szPath, ERROR_FILENAME_EXCED_RANGE);
     memcpy(szPath, szFolder, length);
     szPath[length] = '\\';
     memcpy(szPath + length + 1, szName, nameLength + 1);
+    if (IsLink(szFolder) || IsLink(szPath)) return Refuse(szPath, ERROR_CANT_ACCESS_FILE);
     return true;
 }
 

@@ -43,7 +43,8 @@ bool DropOlderPart(HANDLE hFile, uint64_t qwFrom, const char* szPath)
 {
     char szNew[MAX_PATH];
     HANDLE hNew = AppDataPath(szNew, kRewriteName)
-                      ? CreateFileA(szNew, GENERIC_WRITE, 0, NULL, CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL, NULL)
+                      ? CreateFileA(szNew, GENERIC_WRITE, 0, NULL, CREATE_ALWAYS,
+                                    FILE_ATTRIBUTE_NORMAL | FILE_FLAG_OPEN_REPARSE_POINT, NULL)
                       : INVALID_HANDLE_VALUE;
     LARGE_INTEGER from;
     from.QuadPart = (LONGLONG)qwFrom;
@@ -111,7 +112,8 @@ void OpenJournal(void (*onRecord)(const JournalRecord& record))
         return;
     }
     ReadKeptRecords(szPath, onRecord);
-    hJournal = CreateFileA(szPath, FILE_APPEND_DATA, FILE_SHARE_READ, NULL, OPEN_ALWAYS, FILE_ATTRIBUTE_NORMAL, NULL);
+    hJournal = CreateFileA(szPath, FILE_APPEND_DATA, FILE_SHARE_READ, NULL, OPEN_ALWAYS,
+                           FILE_ATTRIBUTE_NORMAL | FILE_FLAG_OPEN_REPARSE_POINT, NULL);
     if (hJournal == INVALID_HANDLE_VALUE) FailJournal();
 }
 

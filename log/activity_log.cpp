@@ -50,8 +50,9 @@ void CloseFile()
 DWORD OpenFileToAppend()
 {
     char szPath[MAX_PATH];
-    if (!AppDataPath(szPath, pszFileName)) return ERROR_PATH_NOT_FOUND;
-    hLogFile = CreateFileA(szPath, GENERIC_WRITE, FILE_SHARE_READ, NULL, OPEN_ALWAYS, FILE_ATTRIBUTE_NORMAL, NULL);
+    if (!AppDataPath(szPath, pszFileName)) return GetLastError();
+    hLogFile = CreateFileA(szPath, GENERIC_WRITE, FILE_SHARE_READ, NULL, OPEN_ALWAYS,
+                           FILE_ATTRIBUTE_NORMAL | FILE_FLAG_OPEN_REPARSE_POINT, NULL);
     if (hLogFile == INVALID_HANDLE_VALUE) return GetLastError();
     dwFileSize = SetFilePointer(hLogFile, 0, NULL, FILE_END);  // past 4 GiB: taken as full
     return 0;
@@ -62,7 +63,7 @@ DWORD TurnFileOver()
 {
     char szPath[MAX_PATH], szOlder[MAX_PATH];
     CloseFile();
-    if (!AppDataPath(szPath, pszFileName) || !AppDataPath(szOlder, pszOlderName)) return ERROR_PATH_NOT_FOUND;
+    if (!AppDataPath(szPath, pszFileName) || !AppDataPath(szOlder, pszOlderName)) return GetLastError();
     if (!MoveFileExA(szPath, szOlder, MOVEFILE_REPLACE_EXISTING)) return GetLastError();
     return OpenFileToAppend();
 }

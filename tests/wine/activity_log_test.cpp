@@ -199,6 +199,14 @@ std::string FileText(const char* path)
 // 1 MiB, the next line turns it into the older file. A file that cannot be
 // written costs one line, until one is written again, and so on; closed, it
 // gets none.
+DWORD WINAPI LogFileIsALink(LPCSTR szPath)
+{
+    const char kName[] = "\\TMRN.LOG";
+    size_t length = strlen(szPath);
+    bool fLog = length >= sizeof kName - 1 && strcmp(szPath + length - (sizeof kName - 1), kName) == 0;
+    return fLog ? FILE_ATTRIBUTE_REPARSE_POINT : GetFileAttributesA(szPath);
+}
+
 TEST_F(ActivityLog, LinesGoToAFileOfAtMostOneMebibyte)
 {
     FreezeClockAt(kUtc);
@@ -233,10 +241,16 @@ TEST_F(ActivityLog, LinesGoToAFileOfAtMostOneMebibyte)
     RemoveDirectoryA("log-fails\\TMRN.OLD.LOG");
     CloseLogFile();
     LogLine("f");
+    appDataAttributes = LogFileIsALink;  // planted by a user, for a copy run elevated
+    OpenLogFile("TMRN.LOG", "TMRN.OLD.LOG");
+    LogLine("h");
+    CloseLogFile();
+    appDataAttributes = GetFileAttributesA;
     SetAppDataFolder(NULL);
     ThawClock();
     EXPECT_EQ(ReadLog(), (std::vector<std::string>{"a", "b", "時刻", "c", "ログファイルを書けません (5)", "d", "e", "g",
-                                                    "ログファイルを書けません (5)", "f", ""}));
+                                                    "ログファイルを書けません (5)", "f", "h",
+                                                    "ログファイルを書けません (1920)", ""}));
     EXPECT_EQ(FileText("log-fails\\TMRN.LOG").substr(1048576 - 23), kStamp + std::string("e\r\n"));
 }
 
