@@ -228,6 +228,7 @@ TEST_F(ActivityLog, LinesGoToAFileOfAtMostOneMebibyte)
 
     CreateDirectoryA("log-fails", NULL);
     DeleteFileA("log-fails\\TMRN.LOG");
+    DeleteFileA("log-fails\\TMRN.OLD.LOG");  // an earlier run's turnover
     CreateDirectoryA("log-fails\\TMRN.LOG", NULL);
     SetAppDataFolder("log-fails");
     OpenLogFile("TMRN.LOG", "TMRN.OLD.LOG");
