@@ -2,6 +2,10 @@
 
 #include <string.h>
 
+#include "control/control_call.h"
+#include "history/reply_history.h"
+#include "journal/history_keeper.h"
+#include "log/activity_log.h"
 #include "settings/settings_table.h"
 #include "sntp/client.h"
 #include "sntp/server.h"
@@ -9,12 +13,13 @@
 
 namespace {
 
-const char kPipeName[] = "\\\\.\\pipe\\TamarinTime";
+const int kInstances = 3;  // the tray, a script's resync and one more never wait on each other
 const DWORD kResyncWait_ms = 60000;
 const DWORD kResyncPace_ms = 250;
 
 HWND hPipeHost = NULL;
-HANDLE hThread = NULL;
+bool fHostIsService = false;
+HANDLE ahThreads[kInstances] = {};
 volatile LONG fStopping = 0;
 
 // Full control for SYSTEM and administrators; reading and writing for
@@ -40,50 +45,89 @@ bool MakePipeAccess(PipeAccess* access)
            SetSecurityDescriptorDacl(&access->sd, TRUE, acl, FALSE);
 }
 
-HANDLE CreatePipe()
+HANDLE CreatePipe(bool fFirst)
 {
     static PipeAccess access;
-    if (!MakePipeAccess(&access)) return INVALID_HANDLE_VALUE;
+    if (fFirst && !MakePipeAccess(&access)) return INVALID_HANDLE_VALUE;
     SECURITY_ATTRIBUTES sa = {sizeof sa, &access.sd, FALSE};
-    return CreateNamedPipeA(kPipeName, PIPE_ACCESS_DUPLEX | FILE_FLAG_FIRST_PIPE_INSTANCE,
-                            PIPE_TYPE_MESSAGE | PIPE_READMODE_MESSAGE | PIPE_WAIT | PIPE_REJECT_REMOTE_CLIENTS, 1,
-                            sizeof(ControlStatus), sizeof(ControlRequest), 0, &sa);
+    return CreateNamedPipeA(controlPipeName, PIPE_ACCESS_DUPLEX | (fFirst ? FILE_FLAG_FIRST_PIPE_INSTANCE : 0),
+                            PIPE_TYPE_MESSAGE | PIPE_READMODE_MESSAGE | PIPE_WAIT | PIPE_REJECT_REMOTE_CLIENTS,
+                            kInstances, sizeof(ControlNews), sizeof(ControlRequest), 0, &sa);
 }
 
-ControlStatus Ask(const ControlRequest& request)
+// The Administrators group counts in a token only while it is elevated: a
+// filtered token holds it for denying alone.
+bool PipeCallerIsElevatedAdministrator(HANDLE hPipe)
 {
-    ControlStatus status = {};
-    SendMessageA(hPipeHost, WM_CONTROL_REQUEST, (WPARAM)&request, (LPARAM)&status);
-    return status;
+    if (!ImpersonateNamedPipeClient(hPipe)) return false;
+    HANDLE hToken = NULL;
+    BOOL fGot = OpenThreadToken(GetCurrentThread(), TOKEN_QUERY, TRUE, &hToken);
+    RevertToSelf();
+    if (!fGot) return false;
+    BYTE abSid[SECURITY_MAX_SID_SIZE];
+    DWORD cbSid = sizeof abSid;
+    BOOL fMember = FALSE;
+    bool fAdmin = CreateWellKnownSid(WinBuiltinAdministratorsSid, NULL, abSid, &cbSid) &&
+                  CheckTokenMembership(hToken, abSid, &fMember) && fMember;
+    CloseHandle(hToken);
+    return fAdmin;
+}
+
+void Ask(const ControlRequest& request, ControlNews* news)
+{
+    SendMessageA(hPipeHost, WM_CONTROL_REQUEST, (WPARAM)&request, (LPARAM)news);
 }
 
 // A resync ends when a reply newer than the request has been judged.
-ControlStatus Resync(const ControlRequest& request)
+void Resync(const ControlRequest& request, ControlNews* news)
 {
-    ControlStatus status = Ask(request);
-    const ControlRequest look = {CONTROL_MAGIC, CONTROL_VERSION, CONTROL_STATUS};
-    const uint64_t qwBefore = status.qwLastJudged;
+    Ask(request, news);
+    ControlRequest look = request;
+    look.dwCommand = CONTROL_STATUS;
+    const uint64_t qwBefore = news->status.qwLastJudged;
     for (DWORD waited = 0; waited < kResyncWait_ms && !fStopping; waited += kResyncPace_ms) {
         Sleep(kResyncPace_ms);
-        status = Ask(look);
-        if (status.qwLastJudged != qwBefore) return status;
+        Ask(look, news);
+        if (news->status.qwLastJudged != qwBefore) return;
     }
-    status.dwResult = CONTROL_TIMED_OUT;
-    return status;
+    news->status.dwResult = CONTROL_TIMED_OUT;
+}
+
+bool IsChange(uint32_t dwCommand)
+{
+    return dwCommand == CONTROL_ONLINE || dwCommand == CONTROL_SETTINGS;
+}
+
+// What the request asks, and how much of the answer goes back.
+DWORD Answer(HANDLE hPipe, const ControlRequest& request, ControlNews* news)
+{
+    const uint32_t dwCommand = request.dwCommand;
+    if (dwCommand == CONTROL_RESYNC) {
+        Resync(request, news);
+    } else if (dwCommand == CONTROL_STATUS || dwCommand == CONTROL_FOLLOW) {
+        Ask(request, news);
+    } else if (IsChange(dwCommand) && fHostIsService) {
+        ControlRequest look = request;
+        if (!pipeCallerMayChange(hPipe)) look.dwCommand = CONTROL_STATUS;
+        Ask(look, news);
+        if (look.dwCommand != dwCommand) news->status.dwResult = CONTROL_REFUSED;
+    }
+    return dwCommand == CONTROL_FOLLOW ? sizeof *news : sizeof news->status;
 }
 
 void Serve(HANDLE hPipe)
 {
+    ControlNews news = {};  // a few KiB, on this thread's own stack
     ControlRequest request = {};
     DWORD cbRead = 0;
-    ControlStatus status = {CONTROL_MAGIC, CONTROL_VERSION, CONTROL_UNKNOWN};
+    news.status = {CONTROL_MAGIC, CONTROL_VERSION, CONTROL_UNKNOWN};
+    DWORD cbAnswer = sizeof news.status;
     if (ReadFile(hPipe, &request, sizeof request, &cbRead, NULL) && cbRead == sizeof request &&
         request.dwMagic == CONTROL_MAGIC && request.dwVersion == CONTROL_VERSION) {
-        if (request.dwCommand == CONTROL_STATUS) status = Ask(request);
-        if (request.dwCommand == CONTROL_RESYNC) status = Resync(request);
+        cbAnswer = Answer(hPipe, request, &news);
     }
     DWORD cbWritten = 0;
-    WriteFile(hPipe, &status, sizeof status, &cbWritten, NULL);
+    WriteFile(hPipe, &news, cbAnswer, &cbWritten, NULL);
     FlushFileBuffers(hPipe);
 }
 
@@ -100,38 +144,8 @@ DWORD WINAPI ServeClients(LPVOID pvPipe)
     return 0;
 }
 
-}  // namespace
-
-bool StartControlPipe(HWND hHost)
+void FillStatus(const ClientReport& report, ControlStatus* status)
 {
-    HANDLE hPipe = CreatePipe();
-    if (hPipe == INVALID_HANDLE_VALUE) return false;
-    hPipeHost = hHost;
-    fStopping = 0;
-    hThread = CreateThread(NULL, 0, ServeClients, hPipe, 0, NULL);
-    if (hThread == NULL) CloseHandle(hPipe);
-    return hThread != NULL;
-}
-
-void StopControlPipe()
-{
-    if (hThread == NULL) return;
-    InterlockedExchange(&fStopping, 1);
-    // The thread waits for a client: be that client, so that it looks again.
-    HANDLE hClient = CreateFileA(kPipeName, GENERIC_READ | GENERIC_WRITE, 0, NULL, OPEN_EXISTING, 0, NULL);
-    if (WaitForSingleObject(hThread, 5000) != WAIT_OBJECT_0) TerminateThread(hThread, 0);
-    if (hClient != INVALID_HANDLE_VALUE) CloseHandle(hClient);
-    CloseHandle(hThread);
-    hThread = NULL;
-}
-
-void AnswerControlRequest(const ControlRequest& request, ControlStatus* status)
-{
-    if (request.dwCommand == CONTROL_RESYNC) PollNow();
-    const ClientReport report = ReportClient();
-    memset(status, 0, sizeof *status);
-    status->dwMagic = CONTROL_MAGIC;
-    status->dwVersion = CONTROL_VERSION;
     status->dwResult = CONTROL_DONE;
     status->nStatus = report.nStatus;
     status->fSynchronized = report.reference.fSynchronized;
@@ -144,4 +158,88 @@ void AnswerControlRequest(const ControlRequest& request, ControlStatus* status)
     status->qwLastJudged = report.qwLastJudged;
     status->llLastOffset = report.llLastOffset;
     lstrcpynA(status->szServer, settings.szServerName, sizeof status->szServer);
+}
+
+// Counted from 0 at the first ever appended, the first of those kept is
+// number appended - kept; the asker gets them from the first it lacks.
+uint64_t FirstNews(uint64_t qwSeen, uint64_t qwAppended, int nKept, uint32_t* pnCount)
+{
+    uint64_t qwOldest = qwAppended - (uint64_t)nKept;
+    uint64_t qwFirst = qwSeen < qwOldest || qwSeen > qwAppended ? qwOldest : qwSeen;
+    uint64_t qwNew = qwAppended - qwFirst;
+    *pnCount = (uint32_t)(qwNew < (uint64_t)CONTROL_NEWS_ITEMS ? qwNew : (uint64_t)CONTROL_NEWS_ITEMS);
+    return qwFirst;
+}
+
+void FillNews(const ControlRequest& request, ControlNews* news)
+{
+    news->fHostIsService = fHostIsService;
+    news->report = ReportClient();
+    news->settings = settings;
+    const uint64_t qwLineBase = LogSequence() - (uint64_t)LogLineCount();
+    news->qwFirstLine = FirstNews(request.qwLinesSeen, LogSequence(), LogLineCount(), &news->nLines);
+    for (uint32_t i = 0; i < news->nLines; ++i) {
+        int nAt = (int)(news->qwFirstLine - qwLineBase) + (int)i;
+        news->aLines[i].local = LogLineTimeAt(nAt);
+        lstrcpynA(news->aLines[i].szText, LogLineAt(nAt), LOG_LINE_SIZE);
+    }
+    const uint64_t qwReplyBase = judgedReplies.qwAppended - (uint64_t)judgedReplies.nCount;
+    news->qwFirstReply =
+        FirstNews(request.qwRepliesSeen, judgedReplies.qwAppended, judgedReplies.nCount, &news->nReplies);
+    for (uint32_t i = 0; i < news->nReplies; ++i) {
+        news->aReplies[i] = HistoryAt(judgedReplies, (int)(news->qwFirstReply - qwReplyBase) + (int)i);
+    }
+    news->nDoctorLines = DoctorSays(news->aszDoctor);
+}
+
+}  // namespace
+
+bool (*pipeCallerMayChange)(HANDLE hPipe) = PipeCallerIsElevatedAdministrator;
+
+bool StartControlPipe(HWND hHost, bool fServiceHost)
+{
+    hPipeHost = hHost;
+    fHostIsService = fServiceHost;
+    fStopping = 0;
+    for (int i = 0; i < kInstances; ++i) {
+        HANDLE hPipe = CreatePipe(i == 0);
+        if (hPipe == INVALID_HANDLE_VALUE) return i > 0;
+        ahThreads[i] = CreateThread(NULL, 0, ServeClients, hPipe, 0, NULL);
+        if (ahThreads[i] == NULL) {
+            CloseHandle(hPipe);
+            return i > 0;
+        }
+    }
+    return true;
+}
+
+void StopControlPipe()
+{
+    InterlockedExchange(&fStopping, 1);
+    // Each thread waits for a client: be that client, so that it looks again.
+    HANDLE ahClients[kInstances];
+    for (int i = 0; i < kInstances; ++i) {
+        ahClients[i] = ahThreads[i] == NULL ? INVALID_HANDLE_VALUE
+                                            : CreateFileA(controlPipeName, GENERIC_READ | GENERIC_WRITE, 0, NULL,
+                                                          OPEN_EXISTING, 0, NULL);
+    }
+    for (int i = 0; i < kInstances; ++i) {
+        if (ahThreads[i] == NULL) continue;
+        if (WaitForSingleObject(ahThreads[i], 5000) != WAIT_OBJECT_0) TerminateThread(ahThreads[i], 0);
+        CloseHandle(ahThreads[i]);
+        ahThreads[i] = NULL;
+        if (ahClients[i] != INVALID_HANDLE_VALUE) CloseHandle(ahClients[i]);
+    }
+}
+
+void AnswerControlRequest(const ControlRequest& request, ControlNews* news)
+{
+    if (request.dwCommand == CONTROL_RESYNC) PollNow();
+    if (request.dwCommand == CONTROL_ONLINE && (ReportClient().nFace != FACE_OFFLINE) != (request.dwValue != 0)) {
+        ToggleOnline();
+    }
+    news->status.dwMagic = CONTROL_MAGIC;
+    news->status.dwVersion = CONTROL_VERSION;
+    FillStatus(ReportClient(), &news->status);
+    if (request.dwCommand == CONTROL_FOLLOW) FillNews(request, news);
 }

@@ -3,6 +3,7 @@
 #include "app/exit_countdown.h"
 #include "app/log_view.h"
 #include "app/menu_commands.h"
+#include "app/service_link.h"
 #include "app/shell_state.h"
 #include "app/tray.h"
 #include "resources/resource.h"
@@ -44,6 +45,9 @@ void OnMainCommand(HWND hwnd, WORD id, WORD code)
 {
     if (id == IDCANCEL) {
         ShowWindow(hwnd, SW_MINIMIZE);  // the minimise notification hides and saves
+    } else if (SettingOfControl(id) != NULL && FollowingService()) {
+        OnSettingsCommand(hwnd, id, code);
+        AskServiceSettings(hwnd);
     } else if (SettingOfControl(id) != NULL) {
         if (OnSettingsCommand(hwnd, id, code)) OnSwitchChanged(id);
         ConfigureClient(ClientConfigOf(settings));

@@ -7,6 +7,7 @@
 #include "app/log_view.h"
 #include "app/main_commands.h"
 #include "app/menu_commands.h"
+#include "app/service_link.h"
 #include "app/shell_state.h"
 #include "app/tray.h"
 #include "app/window_host.h"
@@ -91,6 +92,30 @@ void RecallJudgedReply(const HistoryPoint& point)
     AppendHistory(&judgedReplies, point);
 }
 
+// No service runs: this program hosts the engine, as it always has.
+void HostEngine(HWND hwnd)
+{
+    LoadAndShowSettings(hwnd);
+    LogGreeting();
+    StartKeepingHistory(RecallJudgedReply);
+    CreateTrayWindow(InstanceOf(hwnd), hIconApp16, hIconOnline16, hIconWarning16);
+    if (settings.fStartAtFirst) PostMessageA(hwnd, WM_COMMAND, IDM_ONLINE, 0);
+    if (ServerModeWanted(settings)) StartServerMode();
+    StartControlPipe(hwnd, false);
+    LogCounters();
+}
+
+// The service hosts it: this window shows the service's state, log,
+// history and settings, and keeps no log file or history of its own.
+void ShowService(HWND hwnd)
+{
+    CloseLogFile();
+    SetUpSettingsControls(hwnd);
+    ShowSettings(hwnd);
+    CreateTrayWindow(InstanceOf(hwnd), hIconApp16, hIconOnline16, hIconWarning16);
+    ShowOnlineState(reportClient().nFace);
+}
+
 void OnInitDialog(HWND hwnd)
 {
     shell.MainWindow = hwnd;
@@ -101,21 +126,23 @@ void OnInitDialog(HWND hwnd)
     RemoveMenu(hSystemMenu, SC_SIZE, MF_BYCOMMAND);
     RemoveMenu(hSystemMenu, SC_MAXIMIZE, MF_BYCOMMAND);
     LoadIcons(hwnd, hInstance);
-    LoadAndShowSettings(hwnd);
-    LogGreeting();
-    StartKeepingHistory(RecallJudgedReply);
-    CreateTrayWindow(hInstance, hIconApp16, hIconOnline16, hIconWarning16);
+    if (AttachToService()) {
+        ShowService(hwnd);
+    } else {
+        HostEngine(hwnd);
+    }
     SetTimer(hwnd, kTickTimer, 1000, NULL);
-    if (settings.fStartAtFirst) PostMessageA(hwnd, WM_COMMAND, IDM_ONLINE, 0);
-    if (ServerModeWanted(settings)) StartServerMode();
-    StartControlPipe(hwnd);  // unless the service, which has it, runs
-    LogCounters();
 }
 
 void OnTimer(HWND hwnd, WPARAM idTimer)
 {
     if (idTimer == LOG_VIEW_TIMER) OnLogViewTimer(hwnd);
     if (idTimer != kTickTimer) return;
+    if (FollowingService()) {
+        if (FollowService()) ShowOnlineState(reportClient().nFace);
+        ShowTrayState();
+        return;
+    }
     SumUpServerRequests();  // also when the flood has ended
     WatchServedClock();
     ShowTrayState();        // the clock may have gone unchecked too long
@@ -138,15 +165,21 @@ void OnPowerBroadcast(WPARAM event)
     if (event == PBT_APMRESUMEAUTOMATIC || event == PBT_APMRESUMESUSPEND) PollSoon();
 }
 
+// The service's settings are the service's to keep.
+void KeepSettings()
+{
+    if (!FollowingService()) SaveSettings(settings);
+}
+
 void OnMinimized(HWND hwnd)
 {
     ShowWindow(hwnd, SW_HIDE);
-    SaveSettings(settings);
+    KeepSettings();
 }
 
 void OnClose(HWND hwnd)
 {
-    SaveSettings(settings);
+    KeepSettings();
     DestroyWindow(hwnd);
 }
 
@@ -158,7 +191,7 @@ void OnDestroy(HWND hwnd)
     KillTimer(hwnd, kTickTimer);
     StopLogView(hwnd);
     CloseHistoryWindow();
-    StopKeepingHistory();
+    if (!FollowingService()) StopKeepingHistory();
     DestroyWindow(shell.TrayWindow);
     PostQuitMessage(0);
     StopWindowHost();
@@ -187,7 +220,7 @@ INT_PTR CALLBACK MainDialogProc(HWND hwnd, UINT msg, WPARAM wParam, LPARAM lPara
         OnClockChanged();
         return TRUE;
     case WM_CONTROL_REQUEST:
-        AnswerControlRequest(*(const ControlRequest*)wParam, (ControlStatus*)lParam);
+        AnswerControlRequest(*(const ControlRequest*)wParam, (ControlNews*)lParam);
         return TRUE;
     case WM_CONTEXTMENU:
         OnLogContextMenu(hwnd, (HWND)wParam, lParam);

@@ -1,6 +1,7 @@
 #include "app/menu_commands.h"
 
 #include "app/about.h"
+#include "app/service_link.h"
 #include "app/shell_state.h"
 #include "app/timezone.h"
 #include "history/history_window.h"
@@ -40,6 +41,10 @@ void WarnOfWindowsTime()
 void OnToggleOnline()
 {
     bool fWasOff = reportClient().nFace == FACE_OFFLINE;
+    if (FollowingService()) {
+        AskServiceOnline(fWasOff);
+        return;
+    }
     ToggleOnline();
     if (fWasOff) WarnOfWindowsTime();
 }

@@ -27,6 +27,7 @@ const UINT WM_SERVICE_POWER = WM_APP + 0x21;
 
 SERVICE_STATUS_HANDLE hStatus = NULL;
 HWND hService = NULL;
+bool fPipeServed = false;  // a window program that ran first may hold it for a while
 
 void ReportState(DWORD dwState, DWORD dwExitCode = NO_ERROR)
 {
@@ -70,6 +71,32 @@ void RecallReply(const HistoryPoint& point)
     AppendHistory(&judgedReplies, point);
 }
 
+// Server mode as the settings say: a service always stays, so the switch
+// alone decides, not the window program's "stay resident".
+void RunServerModeAsSet()
+{
+    if (!settings.fActAsSNTPServer) StopServerMode();
+    if (settings.fActAsSNTPServer && !ServerModeRunning()) StartServerMode();
+}
+
+// Settings from an administrator's tray: stored for the next start and in
+// force at once, read back as a start reads them (each number within its range).
+void TakeSettings(const SettingsState& wanted)
+{
+    SettingsState taken = wanted;
+    taken.szServerName[sizeof taken.szServerName - 1] = '\0';
+    SaveSettings(taken);
+    LoadSettings(&settings);
+    ConfigureClient(ClientConfigOf(settings));
+    RunServerModeAsSet();
+}
+
+void OnControlRequest(const ControlRequest& request, ControlNews* news)
+{
+    if (request.dwCommand == CONTROL_SETTINGS) TakeSettings(request.settings);
+    AnswerControlRequest(request, news);
+}
+
 void OnStart(HWND hwnd)
 {
     StartWindowHost(hwnd, EngineViews{KeepReply, NULL});
@@ -79,12 +106,13 @@ void OnStart(HWND hwnd)
     SetTimer(hwnd, kTickTimer, 1000, NULL);
     // Keeping the clock is what the service is for: it goes online at once.
     ToggleOnline();
-    if (ServerModeWanted(settings)) StartServerMode();
-    StartControlPipe(hwnd);
+    RunServerModeAsSet();
+    fPipeServed = StartControlPipe(hwnd, true);
 }
 
-void OnTick()
+void OnTick(HWND hwnd)
 {
+    if (!fPipeServed) fPipeServed = StartControlPipe(hwnd, true);
     SumUpServerRequests();
     WatchServedClock();
     OnClientTick();
@@ -114,7 +142,7 @@ LRESULT CALLBACK ServiceWindowProc(HWND hwnd, UINT msg, WPARAM wParam, LPARAM lP
     if (RouteHostMessage(msg, wParam, lParam)) return 0;
     switch (msg) {
     case WM_TIMER:
-        if (wParam == kTickTimer) OnTick();
+        if (wParam == kTickTimer) OnTick(hwnd);
         return 0;
     case WM_SERVICE_POWER:
         OnPower(wParam);
@@ -123,7 +151,7 @@ LRESULT CALLBACK ServiceWindowProc(HWND hwnd, UINT msg, WPARAM wParam, LPARAM lP
         OnClockChanged();
         return 0;
     case WM_CONTROL_REQUEST:
-        AnswerControlRequest(*(const ControlRequest*)wParam, (ControlStatus*)lParam);
+        OnControlRequest(*(const ControlRequest*)wParam, (ControlNews*)lParam);
         return 0;
     case WM_SERVICE_STOP:
         OnStop(hwnd);

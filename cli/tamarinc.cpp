@@ -8,34 +8,22 @@
 #include <stdio.h>
 #include <string.h>
 
-#include "control/control_protocol.h"
+#include "control/control_call.h"
 
 namespace {
 
-const char kPipeName[] = "\\\\.\\pipe\\TamarinTime";
-const DWORD kConnectWait_ms = 5000;
+const DWORD kStatusWait_ms = 5000;
+const DWORD kResyncWait_ms = 65000;  // the engine's minute, and the way to it
 const int EXIT_CHECKED = 0, EXIT_NOT_CHECKED = 1, EXIT_NO_ENGINE = 2;
 
 bool Ask(uint32_t dwCommand, ControlStatus* status)
 {
-    HANDLE hPipe = INVALID_HANDLE_VALUE;
-    for (DWORD waited = 0; hPipe == INVALID_HANDLE_VALUE && waited <= kConnectWait_ms; waited += 250) {
-        hPipe = CreateFileA(kPipeName, GENERIC_READ | GENERIC_WRITE, 0, NULL, OPEN_EXISTING,
-                            SECURITY_SQOS_PRESENT | SECURITY_IDENTIFICATION, NULL);
-        if (hPipe != INVALID_HANDLE_VALUE) break;
-        if (GetLastError() != ERROR_PIPE_BUSY) return false;  // none runs
-        WaitNamedPipeA(kPipeName, 250);
-    }
-    if (hPipe == INVALID_HANDLE_VALUE) return false;
-    DWORD dwMode = PIPE_READMODE_MESSAGE;
-    SetNamedPipeHandleState(hPipe, &dwMode, NULL, NULL);
-    const ControlRequest request = {CONTROL_MAGIC, CONTROL_VERSION, dwCommand};
-    DWORD cbDone = 0;
-    bool fOk = WriteFile(hPipe, &request, sizeof request, &cbDone, NULL) &&
-               ReadFile(hPipe, status, sizeof *status, &cbDone, NULL) && cbDone == sizeof *status &&
-               status->dwMagic == CONTROL_MAGIC && status->dwResult != CONTROL_UNKNOWN;
-    CloseHandle(hPipe);
-    return fOk;
+    ControlRequest request = {};
+    request.dwMagic = CONTROL_MAGIC;
+    request.dwVersion = CONTROL_VERSION;
+    request.dwCommand = dwCommand;
+    DWORD dwWait = dwCommand == CONTROL_RESYNC ? kResyncWait_ms : kStatusWait_ms;
+    return CallControlPipe(request, status, sizeof *status, dwWait) && status->dwResult != CONTROL_UNKNOWN;
 }
 
 const char* StateWords(int32_t nStatus)

@@ -88,7 +88,7 @@ void DropBackBuffer()
 void WriteDoctorText(char (&text)[DOCTOR_LINES * (DOCTOR_LINE_SIZE + 2)])
 {
     char lines[DOCTOR_LINES][DOCTOR_LINE_SIZE];
-    int nLines = DoctorSays(lines);
+    int nLines = doctorSays(lines);
     size_t length = 0;
     text[0] = '\0';
     for (int i = 0; i < nLines; ++i) length += (size_t)wsprintfA(text + length, i == 0 ? "%s" : "\r\n%s", lines[i]);
@@ -144,6 +144,8 @@ void OnDestroy()
 }
 
 }  // namespace
+
+int (*doctorSays)(char (&lines)[DOCTOR_LINES][DOCTOR_LINE_SIZE]) = DoctorSays;
 
 void OpenHistoryWindow(HINSTANCE hInstance, HWND hMain)
 {

@@ -6,6 +6,8 @@
 
 #include <windows.h>
 
+#include "journal/clock_doctor.h"
+
 // Opens the window, or brings the open one to the front; it shows the
 // icons of hMain, the program's main window (NULL: none).
 void OpenHistoryWindow(HINSTANCE hInstance, HWND hMain);
@@ -17,3 +19,7 @@ void ShowHistoryUpdate();
 void CloseHistoryWindow();
 
 LRESULT CALLBACK HistoryWindowProc(HWND hwnd, UINT msg, WPARAM wParam, LPARAM lParam);
+
+// What the doctor says under the plot: the history keeper's, or the
+// service's when the window program shows the service.
+extern int (*doctorSays)(char (&lines)[DOCTOR_LINES][DOCTOR_LINE_SIZE]);

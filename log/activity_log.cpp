@@ -128,6 +128,17 @@ const char* LogLineAt(int i)
     return RingLine(&ring, i);
 }
 
+const SYSTEMTIME& LogLineTimeAt(int i)
+{
+    return RingLineTime(&ring, i);
+}
+
+void LogForeignLine(const char* text, const SYSTEMTIME& local)
+{
+    AppendToRing(&ring, text, local);
+    if (OnLogChanged != NULL) OnLogChanged();
+}
+
 size_t LogText(char (&text)[LOG_RING_TEXT_SIZE])
 {
     return RingText(&ring, text);

@@ -26,11 +26,17 @@ void SetLogOwner(DWORD dwThreadId, LogCarrier pfnCarry);
 // number of lines ever appended, by which a view tells what is new to it.
 int LogLineCount();
 const char* LogLineAt(int i);
+const SYSTEMTIME& LogLineTimeAt(int i);
 uint64_t LogSequence();
 
 // The kept lines as the log file holds them: each with its local time and CR
 // LF. The text's length.
 size_t LogText(char (&text)[LOG_RING_TEXT_SIZE]);
+
+// On the owner's thread, a line that another program (the service the tray
+// shows) logged at local: kept and shown, not written, as that program
+// keeps its own file.
+void LogForeignLine(const char* text, const SYSTEMTIME& local);
 
 // Told on the owner's thread after each line is appended (NULL: nobody).
 void SetLogView(void (*OnLogChanged)());

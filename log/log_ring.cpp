@@ -27,6 +27,11 @@ const char* RingLine(const LogRing* ring, int i)
     return ring->aszLines[SlotOf(ring, i)];
 }
 
+const SYSTEMTIME& RingLineTime(const LogRing* ring, int i)
+{
+    return ring->aLocalTimes[SlotOf(ring, i)];
+}
+
 size_t RingText(const LogRing* ring, char (&text)[LOG_RING_TEXT_SIZE])
 {
     size_t length = 0;

@@ -26,6 +26,7 @@ void AppendToRing(LogRing* ring, const char* text, const SYSTEMTIME& local);
 
 // Line i, counted from the oldest kept (0 .. nCount - 1).
 const char* RingLine(const LogRing* ring, int i);
+const SYSTEMTIME& RingLineTime(const LogRing* ring, int i);
 
 // The lines kept, oldest first, each stamped as FormatStampedLine does; the text's length.
 size_t RingText(const LogRing* ring, char (&text)[LOG_RING_TEXT_SIZE]);

@@ -5,9 +5,10 @@ chronyd from Debian (-x: it never touches the clock) on 127.0.0.1:
 tamarin-time.exe /install-service registers TamarinTime; the service, given
 the machine's settings and started by sc, goes online and judges chronyd's
 reply with no window program running, logging into the machine's data folder;
-sc stop ends it with the history's end record; /uninstall-service removes it.
+the window program started then shows the service's log and state, and its
+offline command reaches the service; sc stop ends it with the history's end record; /uninstall-service removes it.
 
-    service_peers.py WINE_RUN TAMARIN_EXE WINE_PREFIX
+    service_peers.py WINE_RUN TAMARIN_EXE WINE_PREFIX CONTROL_EXE
 """
 import os
 import re
@@ -16,7 +17,8 @@ import sys
 import time
 
 from client_peers import chronyd_at
-from sntp_peer import SKIPPED, Checks, NTP_PORT, port_is_free, wait_for
+from remote import Remote
+from sntp_peer import IDS, SKIPPED, Checks, NTP_PORT, port_is_free, wait_for
 
 checks = Checks()
 check = checks.check
@@ -47,7 +49,21 @@ def tamarinc(wine_run, exe, command):
     return result.returncode, result.stdout.decode("cp932", "replace").replace("\r\n", "\n")
 
 
-def run_service(wine_run, exe, prefix, log_path, history_path):
+def follow_service(wine_run, exe, control_exe):
+    """The window program, its own settings offline, shows the service's."""
+    program = Remote(wine_run, control_exe, {"szServerName": "s:127.0.0.9", "fStartAtFirst": 0})
+    try:
+        shown = wait_for(lambda: any("交信開始..." in line for line in program.log()), 10)
+        check(shown is not None, "the window program shows the service's log")
+        check(program.call("text %d" % IDS["IDM_ONLINE"]) == "オフライン", "and that it is online")
+        program.call("command %d" % IDS["IDM_ONLINE"])
+        code, text = tamarinc(wine_run, exe, "status")
+        check("状態: オフライン、同期済み" in text, "its offline command reaches the service: %r" % text)
+    finally:
+        program.stop()
+
+
+def run_service(wine_run, exe, prefix, log_path, history_path, control_exe):
     check(subprocess.run([wine_run, exe, "/install-service"], timeout=120).returncode == 0,
           "/install-service exits with 0")
     wine(prefix, "reg", "add", r"HKLM\Software\Halden Works\Tamarin Time", "/v", "szServerName", "/d", "127.0.0.1",
@@ -73,6 +89,7 @@ def run_service(wine_run, exe, prefix, log_path, history_path):
                   "tamarinc %s: exit %s, %r" % (command, code, text))
         last_sync = [re.search(r"最終同期: .*", text) for text in texts]
         check(all(last_sync) and last_sync[0].group() != last_sync[1].group(), "resync tells a newer synchronisation")
+        follow_service(wine_run, exe, control_exe)
 
     wine(prefix, "sc", "stop", "TamarinTime")
     check(wait_for(lambda: service_state(prefix) == "STOPPED", 30) is not None, "sc stop ends it")
@@ -87,7 +104,7 @@ def run_service(wine_run, exe, prefix, log_path, history_path):
 
 
 def main():
-    wine_run, exe, prefix = sys.argv[1:4]
+    wine_run, exe, prefix, control_exe = sys.argv[1:5]
     if not port_is_free(NTP_PORT):
         print("skipped: UDP port 123 is taken by another program")
         return SKIPPED
@@ -99,7 +116,7 @@ def main():
         if os.path.exists(path):
             os.remove(path)
     try:
-        run_service(wine_run, exe, prefix, log_path, history_path)
+        run_service(wine_run, exe, prefix, log_path, history_path, control_exe)
     finally:
         uninstalled = subprocess.run([wine_run, exe, "/uninstall-service"], timeout=120).returncode == 0
     check(uninstalled, "/uninstall-service exits with 0")
