@@ -4,6 +4,7 @@
 
 #include "app/service_main.h"
 #include "settings/registry.h"
+#include "settings/settings_store.h"
 
 bool (*callerIsAdministrator)() = CallerIsAdministrator;
 
@@ -75,6 +76,21 @@ DWORD ProtectDataFolder()
     return SetFileSecurityA(szFolder, DACL_SECURITY_INFORMATION, &access.sd) ? 0 : GetLastError();
 }
 
+// A first install: the installing user's settings become the machine's, so
+// that the service keeps the clock as that user's program did. Settings the
+// machine has already stay.
+void TakeUserSettings()
+{
+    SettingsState s;
+    UseMachineSettings(true);
+    bool fMachineHas = LoadSettings(&s);
+    UseMachineSettings(false);
+    bool fUserHas = !fMachineHas && LoadSettings(&s);
+    UseMachineSettings(true);
+    if (fUserHas) SaveSettings(s);
+    UseMachineSettings(false);
+}
+
 DWORD RegisterService(SC_HANDLE hManager)
 {
     wchar_t szCommand[MAX_PATH + 16] = L"\"";
@@ -127,6 +143,7 @@ DWORD InstallService()
     DWORD dwError = ProtectSettingsKey();
     if (dwError == 0) dwError = ProtectDataFolder();
     if (dwError != 0) return dwError;
+    TakeUserSettings();
     SC_HANDLE hManager = OpenSCManagerW(NULL, NULL, SC_MANAGER_CREATE_SERVICE);
     if (hManager == NULL) return GetLastError();
     dwError = RegisterService(hManager);

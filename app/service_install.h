@@ -1,7 +1,8 @@
 // "/install-service" and "/uninstall-service": the service TamarinTime
 // registered to run this program as LOCAL SERVICE, started automatically,
 // with the machine's settings key and data folder made its own (the
-// service and administrators write, users read); and removed again,
+// service and administrators write, users read) and, on a first install,
+// the caller's settings copied to the machine's; and removed again,
 // stopped first. Administrators only.
 #pragma once
 

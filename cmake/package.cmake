@@ -1,7 +1,7 @@
 # The release packages, made by cpack in a Release build for Windows (see
 # scripts/release.sh): a portable zip and an installer, named with the
 # version of project().
-install(TARGETS tamarin-time RUNTIME DESTINATION .)
+install(TARGETS tamarin-time tamarinc RUNTIME DESTINATION .)
 
 # Texts for Windows users are UTF-8 with a byte order mark and CRLF line
 # ends: Notepad before Windows 10 1903 reads a file without the mark in the

@@ -32,6 +32,8 @@ BOM = b"\xef\xbb\xbf"
 INSTDIR = "C:\\Program Files\\Tamarin Time"
 UNINSTALL_KEY = "HKLM\\Software\\Microsoft\\Windows\\CurrentVersion\\Uninstall\\Tamarin Time"
 SETTINGS_KEY = "HKCU\\Software\\Halden Works\\Tamarin Time"
+MACHINE_SETTINGS_KEY = "HKLM\\Software\\Halden Works\\Tamarin Time"
+RUN_KEY = "HKLM\\Software\\Microsoft\\Windows\\CurrentVersion\\Run"
 ODD_USER = "R&D<\"'>"
 ODD_PROGRAMS = "C:\\Tools & Apps's"
 RULE = 'advfirewall firewall %s rule name="Tamarin Time (SNTP)"'
@@ -161,6 +163,20 @@ def stand_in(drive_c, name, program):
     return keep
 
 
+def service_state():
+    for line in wine("sc", "query", "TamarinTime")[1].splitlines():
+        if "STATE" in line:
+            return line.split()[-1]
+    return None
+
+
+def run_value():
+    """The command the Run key starts at every logon as "Tamarin Time", or None."""
+    status, text = wine("reg", "query", RUN_KEY, "/v", "Tamarin Time")
+    found = re.search(r"REG_SZ\s+(.*?)\s*$", text, re.M)
+    return found.group(1) if status == 0 and found else None
+
+
 def netsh_calls(keep):
     """The command lines netsh was given since the last look."""
     path = os.path.join(keep, "calls.txt")
@@ -182,23 +198,32 @@ def check_odd_names(setup, drive_c, task, netsh):
     # A program started from outside Wine takes USERNAME from here.
     wine("reg", "add", "HKCU\\Volatile Environment", "/v", "USERNAME", "/d", ODD_USER, "/f")
 
-    status = wine(setup, "/S")[0]
+    status = wine(setup, "/S", "/SERVICE=0")[0]
     definition = ET.parse(os.path.join(keep, "task.xml")).getroot()
     values = [e.text for e in definition.iter() if e.tag.split("}")[1] in ("UserId", "Command", "WorkingDirectory")]
     folder = ODD_PROGRAMS + "\\Tamarin Time"
     check("odd names: exit code, task made, definition's values",
           (status, os.path.exists(task), [v.rsplit("\\", 1)[-1] for v in values[:2]] + values[2:]),
           (0, True, [ODD_USER, ODD_USER, '"%s\\tamarin-time.exe"' % folder, folder]))
+    settings = [(e.tag.split("}")[1], e.text) for e in definition.iter()
+                if e.tag.split("}")[1] in ("ExecutionTimeLimit", "DisallowStartIfOnBatteries")]
+    with open(os.path.join(keep, "path.txt"), encoding="utf-16-le") as f:
+        written_at = f.read()
+    check("logon task: its settings, written in the program's folder and gone after",
+          (sorted(settings), written_at, os.path.exists(os.path.join(drive_c, folder[3:].replace("\\", "/"), "logon-task.xml"))),
+          ([("DisallowStartIfOnBatteries", "false"), ("ExecutionTimeLimit", "PT0S")], folder + "\\logon-task.xml",
+           False))
+    check("logon start goes online", (registry_values(SETTINGS_KEY) or {}).get("fStartAtFirst"), "0x1")
     check("odd names: the firewall rule's program", netsh_calls(netsh)[1:], [ADD_RULE % folder])
 
     open(os.path.join(netsh, "fail"), "w").close()
-    status = wine(setup, "/S")[0]
+    status = wine(setup, "/S", "/SERVICE=0")[0]
     os.remove(os.path.join(netsh, "fail"))
     check("failed firewall rule: exit code, rule removed", (status, netsh_calls(netsh)),
           (2, [RULE % "delete", ADD_RULE % folder, RULE % "delete"]))
 
     open(os.path.join(keep, "fail"), "w").close()
-    status = wine(setup, "/S")[0]
+    status = wine(setup, "/S", "/SERVICE=0")[0]
     check("failed registration: exit code, task left", (status, os.path.exists(task)), (2, False))
 
 
@@ -210,7 +235,7 @@ def main():
 
     with zipfile.ZipFile(os.path.join(out, name + ".zip")) as archive:
         check("zip's files", sorted(archive.namelist()),
-              [name + "/README-ja.txt", name + "/README.txt", name + "/tamarin-time.exe"])
+              [name + "/README-ja.txt", name + "/README.txt", name + "/tamarin-time.exe", name + "/tamarinc.exe"])
         check("README.txt", archive.read(name + "/README.txt"), windows_text("README.md", version))
         check("README-ja.txt", archive.read(name + "/README-ja.txt"),
               windows_text("resources/README-ja.txt.in", version))
@@ -240,19 +265,21 @@ def main():
         task = os.path.join(drive_c, "windows", "system32", "tasks", "Tamarin Time")
         check("folder asked for by /D= not made", os.path.exists(os.path.join(drive_c, "Elsewhere")), False)
         check("installed files", sorted(os.listdir(installed)),
-              ["README-ja.txt", "README.txt", "tamarin-time.exe", "uninstall.exe"])
+              ["README-ja.txt", "README.txt", "tamarin-time.exe", "tamarinc.exe", "uninstall.exe"])
         with open(os.path.join(installed, "tamarin-time.exe"), "rb") as f:
             check("installed exe is the zip's", f.read() == exe, True)
         check("Start menu entry", os.path.isfile(shortcut), True)
         entry = registry_values(UNINSTALL_KEY) or {}
         check("uninstall entry", [entry.get(v) for v in ("DisplayName", "DisplayVersion", "UninstallString")],
               ["Tamarin Time", version, '"%s\\uninstall.exe"' % INSTDIR])
-        with open(task, encoding="utf-8-sig") as f:
-            settings = re.findall(r"<(ExecutionTimeLimit|DisallowStartIfOnBatteries)>(\w+)<", f.read())
-        check("logon task's settings", sorted(settings),
-              [("DisallowStartIfOnBatteries", "false"), ("ExecutionTimeLimit", "PT0S")])
-        check("logon start goes online", (registry_values(SETTINGS_KEY) or {}).get("fStartAtFirst"), "0x1")
+        check("the service runs, the window program starts at every logon, no logon task",
+              (service_state(), run_value(), os.path.exists(task)),
+              ("RUNNING", '"%s\\tamarin-time.exe"' % INSTDIR, False))
+        check("the user's settings became the machine's",
+              (registry_values(MACHINE_SETTINGS_KEY) or {}).get("szServerName"), "127.0.0.1")
         check("firewall rule at install", netsh_calls(netsh), [RULE % "delete", ADD_RULE % INSTDIR])
+        status, text = wine(INSTDIR + "\\tamarinc.exe", "status")
+        check("tamarinc asks the service", (status, "サーバー: 127.0.0.1" in text), (1, True))
 
         remote, shown = start_program(INSTDIR + "\\tamarin-time.exe")
         check("installed program's window shown", shown, "yes")
@@ -269,6 +296,7 @@ def main():
                                                                     os.path.exists(task)],
               [False, False, None, False])
         check("firewall rule at uninstall", netsh_calls(netsh), [RULE % "delete"])
+        check("service and logon start removed", (service_state(), run_value()), (None, None))
         check("settings kept", (registry_values(SETTINGS_KEY) or {}).get("szServerName"), "127.0.0.1")
         check_odd_names(setup, drive_c, task, netsh)
     finally:

@@ -1,7 +1,8 @@
 // Stands in for schtasks.exe in the release test's prefix. It runs the real
 // one, kept as C:\schtasks\schtasks.exe, with the same arguments, and keeps
 // a copy of every task definition it is given as C:\schtasks\task.xml, which
-// Wine's task store would not keep whole. While C:\schtasks\fail exists a
+// Wine's task store would not keep whole, and the definition's own path as
+// C:\schtasks\path.txt. While C:\schtasks\fail exists a
 // /Create fails after the real one has registered the task: a half-made task.
 #include <windows.h>
 #include <wchar.h>
@@ -40,7 +41,13 @@ int main()
 {
     const wchar_t* args = Arguments(GetCommandLineW());
     wchar_t path[MAX_PATH];
-    if (DefinitionPath(args, path, MAX_PATH)) CopyFileW(path, L"C:\\schtasks\\task.xml", FALSE);
+    if (DefinitionPath(args, path, MAX_PATH)) {
+        CopyFileW(path, L"C:\\schtasks\\task.xml", FALSE);
+        HANDLE hFile = CreateFileW(L"C:\\schtasks\\path.txt", GENERIC_WRITE, 0, NULL, CREATE_ALWAYS, 0, NULL);
+        DWORD cb = 0;
+        WriteFile(hFile, path, (DWORD)(wcslen(path) * sizeof(wchar_t)), &cb, NULL);
+        CloseHandle(hFile);
+    }
 
     static wchar_t line[4096];
     _snwprintf(line, 4096, L"\"%ls\"%ls", kReal, args);
