@@ -53,12 +53,13 @@ def follow_service(wine_run, exe, control_exe):
     """The window program, its own settings offline, shows the service's."""
     program = Remote(wine_run, control_exe, {"szServerName": "s:127.0.0.9", "fStartAtFirst": 0})
     try:
-        shown = wait_for(lambda: any("交信開始..." in line for line in program.log()), 10)
-        check(shown is not None, "the window program shows the service's log")
+        went_online = lambda: sum("交信開始..." in line for line in program.log())
+        check(wait_for(lambda: went_online() == 1, 10) is not None, "the window program shows the service's log")
         check(program.call("text %d" % IDS["IDM_ONLINE"]) == "オフライン", "and that it is online")
         program.call("command %d" % IDS["IDM_ONLINE"])
         code, text = tamarinc(wine_run, exe, "status")
         check("状態: オフライン、同期済み" in text, "its offline command reaches the service: %r" % text)
+        check(went_online() == 1, "each of the service's lines once")
     finally:
         program.stop()
 

@@ -202,15 +202,16 @@ def check_odd_names(setup, drive_c, task, netsh):
     definition = ET.parse(os.path.join(keep, "task.xml")).getroot()
     values = [e.text for e in definition.iter() if e.tag.split("}")[1] in ("UserId", "Command", "WorkingDirectory")]
     folder = ODD_PROGRAMS + "\\Tamarin Time"
-    check("odd names: exit code, task made, definition's values",
-          (status, os.path.exists(task), [v.rsplit("\\", 1)[-1] for v in values[:2]] + values[2:]),
-          (0, True, [ODD_USER, ODD_USER, '"%s\\tamarin-time.exe"' % folder, folder]))
+    check("odd names: exit code, task made, no service, definition's values",
+          (status, os.path.exists(task), service_state(), [v.rsplit("\\", 1)[-1] for v in values[:2]] + values[2:]),
+          (0, True, None, [ODD_USER, ODD_USER, '"%s\\tamarin-time.exe"' % folder, folder]))
     settings = [(e.tag.split("}")[1], e.text) for e in definition.iter()
                 if e.tag.split("}")[1] in ("ExecutionTimeLimit", "DisallowStartIfOnBatteries")]
     with open(os.path.join(keep, "path.txt"), encoding="utf-16-le") as f:
         written_at = f.read()
+    left = os.path.exists(os.path.join(drive_c, folder[3:].replace("\\", "/"), "logon-task.xml"))
     check("logon task: its settings, written in the program's folder and gone after",
-          (sorted(settings), written_at, os.path.exists(os.path.join(drive_c, folder[3:].replace("\\", "/"), "logon-task.xml"))),
+          (sorted(settings), written_at, left),
           ([("DisallowStartIfOnBatteries", "false"), ("ExecutionTimeLimit", "PT0S")], folder + "\\logon-task.xml",
            False))
     check("logon start goes online", (registry_values(SETTINGS_KEY) or {}).get("fStartAtFirst"), "0x1")
