@@ -101,6 +101,7 @@ bool AttachToService()
     settings = fresh.settings;
     settings.szServerName[sizeof settings.szServerName - 1] = '\0';
     Take(fresh);
+    nLastFace = news.report.nFace;  // as the window shows it from the start
     return true;
 }
 

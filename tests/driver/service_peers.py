@@ -59,7 +59,9 @@ def follow_service(wine_run, exe, control_exe):
         program.call("command %d" % IDS["IDM_ONLINE"])
         code, text = tamarinc(wine_run, exe, "status")
         check("状態: オフライン、同期済み" in text, "its offline command reaches the service: %r" % text)
-        check(went_online() == 1, "each of the service's lines once")
+        shown = wait_for(lambda: program.call("text %d" % IDS["IDM_ONLINE"]) == "オンライン" and
+                         "交信終了" in program.log(), 10)
+        check(shown is not None and went_online() == 1, "the window follows the service, each line once")
     finally:
         program.stop()
 
