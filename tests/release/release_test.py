@@ -280,7 +280,8 @@ def main():
               (registry_values(MACHINE_SETTINGS_KEY) or {}).get("szServerName"), "127.0.0.1")
         check("firewall rule at install", netsh_calls(netsh), [RULE % "delete", ADD_RULE % INSTDIR])
         status, text = wine(INSTDIR + "\\tamarinc.exe", "status")
-        check("tamarinc asks the service", (status, "サーバー: 127.0.0.1" in text), (1, True))
+        # Synchronised or not (another test's server may be on 127.0.0.1:123), but answered.
+        check("tamarinc asks the service", (status in (0, 1), "サーバー: 127.0.0.1" in text), (True, True))
 
         remote, shown = start_program(INSTDIR + "\\tamarin-time.exe")
         check("installed program's window shown", shown, "yes")
