@@ -167,9 +167,7 @@ HWND CreateServiceWindow()
     wc.hInstance = GetModuleHandleA(NULL);
     wc.lpszClassName = kWindowClass;
     RegisterClassA(&wc);
-    // Hidden and top-level rather than message-only: only a top-level window
-    // hears WM_TIMECHANGE, another program's step of the clock.
-    return CreateWindowExA(0, kWindowClass, "", 0, 0, 0, 0, 0, NULL, NULL, wc.hInstance, NULL);
+    return CreateWindowExA(0, kWindowClass, "", 0, 0, 0, 0, 0, HWND_MESSAGE, NULL, wc.hInstance, NULL);
 }
 
 void RunUntilStopped()

@@ -2,7 +2,7 @@
 // manager with "/service", as LOCAL SERVICE, showing no window on any desktop.
 // It keeps the machine's settings and files, runs the client, server mode,
 // the history and the log as the window program does, through the same
-// host on a hidden window of its own, and ends cleanly on stop,
+// host on a message-only window of its own, and ends cleanly on stop,
 // shut-down or a failed start.
 #pragma once
 
