@@ -2,6 +2,7 @@
 
 #include <string.h>
 
+#include "base/administrators.h"
 #include "control/control_call.h"
 #include "history/reply_history.h"
 #include "journal/history_keeper.h"
@@ -55,8 +56,7 @@ HANDLE CreatePipe(bool fFirst)
                             kInstances, sizeof(ControlNews), sizeof(ControlRequest), 0, &sa);
 }
 
-// The Administrators group counts in a token only while it is elevated: a
-// filtered token holds it for denying alone.
+// The client's own token, read by impersonating it.
 bool PipeCallerIsElevatedAdministrator(HANDLE hPipe)
 {
     if (!ImpersonateNamedPipeClient(hPipe)) return false;
@@ -64,11 +64,7 @@ bool PipeCallerIsElevatedAdministrator(HANDLE hPipe)
     BOOL fGot = OpenThreadToken(GetCurrentThread(), TOKEN_QUERY, TRUE, &hToken);
     RevertToSelf();
     if (!fGot) return false;
-    BYTE abSid[SECURITY_MAX_SID_SIZE];
-    DWORD cbSid = sizeof abSid;
-    BOOL fMember = FALSE;
-    bool fAdmin = CreateWellKnownSid(WinBuiltinAdministratorsSid, NULL, abSid, &cbSid) &&
-                  CheckTokenMembership(hToken, abSid, &fMember) && fMember;
+    bool fAdmin = IsElevatedAdministrator(hToken);
     CloseHandle(hToken);
     return fAdmin;
 }
@@ -171,10 +167,10 @@ uint64_t FirstNews(uint64_t qwSeen, uint64_t qwAppended, int nKept, uint32_t* pn
     return qwFirst;
 }
 
-void FillNews(const ControlRequest& request, ControlNews* news)
+void FillNews(const ControlRequest& request, const ClientReport& report, ControlNews* news)
 {
     news->fHostIsService = fHostIsService;
-    news->report = ReportClient();
+    news->report = report;
     news->settings = settings;
     const uint64_t qwLineBase = LogSequence() - (uint64_t)LogLineCount();
     news->qwFirstLine = FirstNews(request.qwLinesSeen, LogSequence(), LogLineCount(), &news->nLines);
@@ -238,8 +234,9 @@ void AnswerControlRequest(const ControlRequest& request, ControlNews* news)
     if (request.dwCommand == CONTROL_ONLINE && (ReportClient().nFace != FACE_OFFLINE) != (request.dwValue != 0)) {
         ToggleOnline();
     }
+    const ClientReport report = ReportClient();
     news->status.dwMagic = CONTROL_MAGIC;
     news->status.dwVersion = CONTROL_VERSION;
-    FillStatus(ReportClient(), &news->status);
-    if (request.dwCommand == CONTROL_FOLLOW) FillNews(request, news);
+    FillStatus(report, &news->status);
+    if (request.dwCommand == CONTROL_FOLLOW) FillNews(request, report, news);
 }

@@ -3,6 +3,7 @@
 #include <shlobj.h>
 
 #include "app/service_main.h"
+#include "base/administrators.h"
 #include "settings/registry.h"
 #include "settings/settings_store.h"
 
@@ -85,9 +86,10 @@ void TakeUserSettings()
     UseMachineSettings(true);
     bool fMachineHas = LoadSettings(&s);
     UseMachineSettings(false);
-    bool fUserHas = !fMachineHas && LoadSettings(&s);
-    UseMachineSettings(true);
-    if (fUserHas) SaveSettings(s);
+    if (!fMachineHas && LoadSettings(&s)) {
+        UseMachineSettings(true);
+        SaveSettings(s);
+    }
     UseMachineSettings(false);
 }
 
@@ -129,12 +131,7 @@ void StopAndWait(SC_HANDLE hService)
 
 bool CallerIsAdministrator()
 {
-    BYTE abAdministrators[SECURITY_MAX_SID_SIZE];
-    DWORD cbSid = sizeof abAdministrators;
-    BOOL fMember = FALSE;
-    if (!CreateWellKnownSid(WinBuiltinAdministratorsSid, NULL, abAdministrators, &cbSid)) return false;
-    // Of the effective token: an administrator's filtered token (not elevated) says no.
-    return CheckTokenMembership(NULL, abAdministrators, &fMember) && fMember;
+    return IsElevatedAdministrator(NULL);
 }
 
 DWORD InstallService()

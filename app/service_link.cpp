@@ -18,29 +18,27 @@ const int kCallsPerTick = 70;      // a whole log and history of news at attachi
 bool fFollowing = false;
 bool fReshowing = false;  // the service's settings being shown: no change to send
 ControlNews news;         // the service's last answer
+ControlNews fresh;        // the answer being read
 uint64_t qwLinesSeen = 0;
 uint64_t qwRepliesSeen = 0;
 ClientFace nLastFace = FACE_OFFLINE;
 
 ControlRequest RequestOf(uint32_t dwCommand)
 {
-    ControlRequest request = {};
-    request.dwMagic = CONTROL_MAGIC;
-    request.dwVersion = CONTROL_VERSION;
-    request.dwCommand = dwCommand;
+    ControlRequest request = ControlRequestOf(dwCommand);
     request.qwLinesSeen = qwLinesSeen;
     request.qwRepliesSeen = qwRepliesSeen;
     return request;
 }
 
-bool Fetch(ControlNews* fresh)
+bool Fetch()
 {
-    return CallControlPipe(RequestOf(CONTROL_FOLLOW), fresh, sizeof *fresh, kAnswerWait_ms) &&
-           fresh->status.dwResult == CONTROL_DONE;
+    return CallControlPipe(RequestOf(CONTROL_FOLLOW), &fresh, sizeof fresh, kAnswerWait_ms) &&
+           fresh.status.dwResult == CONTROL_DONE;
 }
 
 // True while more news waits than one answer held.
-bool Take(const ControlNews& fresh)
+bool TakeFresh()
 {
     news = fresh;
     for (uint32_t i = 0; i < fresh.nLines && i < CONTROL_NEWS_ITEMS; ++i) {
@@ -93,14 +91,13 @@ bool AskChange(const ControlRequest& request)
 
 bool AttachToService()
 {
-    static ControlNews fresh;
-    if (!Fetch(&fresh) || !fresh.fHostIsService) return false;
+    if (!Fetch() || !fresh.fHostIsService) return false;
     fFollowing = true;
     reportClient = ServiceReport;
     doctorSays = ServiceDoctorSays;
     settings = fresh.settings;
     settings.szServerName[sizeof settings.szServerName - 1] = '\0';
-    Take(fresh);
+    TakeFresh();
     nLastFace = news.report.nFace;  // as the window shows it from the start
     return true;
 }
@@ -112,12 +109,11 @@ bool FollowingService()
 
 bool FollowService()
 {
-    static ControlNews fresh;
     bool fGot = false;
     for (int i = 0; i < kCallsPerTick; ++i) {
-        if (!Fetch(&fresh)) break;
+        if (!Fetch()) break;
         fGot = true;
-        if (!Take(fresh)) break;
+        if (!TakeFresh()) break;
     }
     if (!fGot) LoseService();
     bool fChanged = (news.report.nFace == FACE_OFFLINE) != (nLastFace == FACE_OFFLINE);

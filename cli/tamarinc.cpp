@@ -18,12 +18,8 @@ const int EXIT_CHECKED = 0, EXIT_NOT_CHECKED = 1, EXIT_NO_ENGINE = 2;
 
 bool Ask(uint32_t dwCommand, ControlStatus* status)
 {
-    ControlRequest request = {};
-    request.dwMagic = CONTROL_MAGIC;
-    request.dwVersion = CONTROL_VERSION;
-    request.dwCommand = dwCommand;
     DWORD dwWait = dwCommand == CONTROL_RESYNC ? kResyncWait_ms : kStatusWait_ms;
-    return CallControlPipe(request, status, sizeof *status, dwWait) && status->dwResult != CONTROL_UNKNOWN;
+    return CallControlPipe(ControlRequestOf(dwCommand), status, sizeof *status, dwWait) && status->dwResult != CONTROL_UNKNOWN;
 }
 
 const char* StateWords(int32_t nStatus)

@@ -35,6 +35,15 @@ bool Transfer(HANDLE hPipe, bool fWrite, void* pvData, DWORD cbData, DWORD* pcbD
 
 }  // namespace
 
+ControlRequest ControlRequestOf(uint32_t dwCommand)
+{
+    ControlRequest request = {};
+    request.dwMagic = CONTROL_MAGIC;
+    request.dwVersion = CONTROL_VERSION;
+    request.dwCommand = dwCommand;
+    return request;
+}
+
 bool CallControlPipe(const ControlRequest& request, void* pvAnswer, DWORD cbAnswer, DWORD dwWait_ms)
 {
     HANDLE hPipe = Connect();

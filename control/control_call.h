@@ -11,6 +11,9 @@
 // \\.\pipe\TamarinTime; replaceable, so that a test's pipe meets no program's.
 extern const char* controlPipeName;
 
+// A request with the program's mark and version, the rest zero.
+ControlRequest ControlRequestOf(uint32_t dwCommand);
+
 // True when an answer of exactly cbAnswer bytes with the program's mark came
 // within dwWait_ms (the connection included); false when no engine runs or
 // it did not answer in time.

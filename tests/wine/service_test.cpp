@@ -89,9 +89,8 @@ TEST(Service, OnlyAnElevatedAdministratorChangesItThroughThePipe)
         PipeHost host = {row.fService, CreateEventA(NULL, TRUE, FALSE, NULL), 0, 0};
         HANDLE hThread = CreateThread(NULL, 0, RunPipeHost, &host, 0, &host.dwThread);
         WaitForSingleObject(host.hReady, 5000);
-        ControlRequest request = {CONTROL_MAGIC, CONTROL_VERSION, row.dwCommand};
         ControlStatus answer = {};
-        EXPECT_TRUE(CallControlPipe(request, &answer, sizeof answer, 5000));
+        EXPECT_TRUE(CallControlPipe(ControlRequestOf(row.dwCommand), &answer, sizeof answer, 5000));
         EXPECT_EQ(answer.dwResult, row.dwResult) << row.dwCommand;
         EXPECT_EQ(host.dwCarriedOut, row.dwCarriedOut) << row.dwCommand;
         if (row.dwResult == CONTROL_REFUSED) {
