@@ -153,6 +153,8 @@ void FillStatus(const ClientReport& report, ControlStatus* status)
     memcpy(status->abServerAddress, &report.saServer.sin_addr, 4);
     status->qwLastJudged = report.qwLastJudged;
     status->llLastOffset = report.llLastOffset;
+    status->nAgreeing = (uint8_t)report.nAgreeing;
+    status->nSources = (uint8_t)report.nSources;
     lstrcpynA(status->szServer, settings.szServerName, sizeof status->szServer);
 }
 

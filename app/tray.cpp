@@ -109,6 +109,7 @@ TipState StateOfClient(TrayTipBuffer& tip)
     }
     NtpTimestamp qwSince = state == TIP_WARNING && !fCheckedLast ? report.qwOnlineSince : report.qwLastJudged;
     FormatTrayTip(tip, state, LocalMoment(qwSince), report.llLastOffset);
+    if (state == TIP_SYNCHRONISED) NoteAgreement(tip, report.nAgreeing, report.nSources);
     return state;
 }
 

@@ -24,6 +24,14 @@ void FormatTrayTip(TrayTipBuffer& tip, TipState state, const TipMoment& when, in
     CopyCp932(tip, TRAY_TIP_SIZE, text);
 }
 
+void NoteAgreement(TrayTipBuffer& tip, int nAgreeing, int nSources)
+{
+    if (nSources < 2) return;
+    LogLineBuffer text;
+    FormatLogLine(text, "%s (%d/%d)", tip, nAgreeing, nSources);
+    CopyCp932(tip, TRAY_TIP_SIZE, text);
+}
+
 void NoteServerModeDown(TrayTipBuffer& tip)
 {
     LogLineBuffer text;

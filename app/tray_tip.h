@@ -53,6 +53,10 @@ struct TipMoment {
 // milliseconds truncated), or "要確認 MM/DD hh:mm から" since when.
 void FormatTrayTip(TrayTipBuffer& tip, TipState state, const TipMoment& when, int64_t llOffset);
 
+// With several sources, " (3/4)" after the synchronised line: how many
+// agreed of how many were asked.
+void NoteAgreement(TrayTipBuffer& tip, int nAgreeing, int nSources);
+
 // A last line "SNTP停止" for server mode that should run and does not (its
 // port held by another program), cut as the tip must be.
 void NoteServerModeDown(TrayTipBuffer& tip);

@@ -62,7 +62,9 @@ void PrintStatus(const ControlStatus& s)
         char szWhen[32];
         FormatLocalTime(s.qwLastJudged, szWhen, sizeof szWhen);
         double offset = (double)s.llLastOffset / 4294967296.0;
-        printf("最終同期: %s (差 %+.3f秒)\n", szWhen, offset);
+        printf("最終同期: %s (差 %+.3f秒)", szWhen, offset);
+        if (s.nSources > 1) printf(" 一致 %u/%u", s.nAgreeing, s.nSources);
+        printf("\n");
     } else {
         printf("最終同期: なし\n");
     }

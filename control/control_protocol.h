@@ -56,7 +56,8 @@ struct ControlStatus {
     uint32_t nInterval_sec;      // the poll interval in force
     uint16_t wServerPort;        // network order; 0 until known
     uint8_t abServerAddress[4];  // first byte first
-    uint8_t abPad[2];
+    uint8_t nAgreeing;           // the sources the last verdict stood on, of
+    uint8_t nSources;            // the sources asked
     uint64_t qwLastJudged;       // NTP time of the last reply with an accepted delay; 0: none
     int64_t llLastOffset;        // its offset, 32.32
     char szServer[256];          // the server name as configured

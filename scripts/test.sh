@@ -17,9 +17,11 @@ cmake --build build -j "$(nproc)"
 ctest_command="ctest --test-dir build --output-on-failure -j $(nproc)"
 if unshare --net true 2>/dev/null; then
   # The namespace gets its own hosts file too, with a name of the tests'
-  # own that starts with a digit, and the default server's name on a
-  # loopback address, where the first start after an install finds its peer.
-  { cat /etc/hosts; echo "127.0.0.3 0.tamarin-time.test"; echo "127.0.0.5 ntp.nict.jp"; } >build/test-hosts
+  # own that starts with a digit, the default server's name on a loopback
+  # address, where the first start after an install finds its peer, and a
+  # name with three addresses.
+  { cat /etc/hosts; echo "127.0.0.3 0.tamarin-time.test"; echo "127.0.0.5 ntp.nict.jp"
+    for n in 12 13 14; do echo "127.0.0.$n multi.tamarin-time.test"; done; } >build/test-hosts
   exec unshare --net --mount sh -c "ip link set lo up && mount --bind build/test-hosts /etc/hosts &&
     TAMARIN_ISOLATED_NETWORK=1 TAMARIN_TEST_HOSTS=1 exec $ctest_command"
 fi

@@ -8,6 +8,7 @@
 #include "sntp/client_poll.h"
 #include "sntp/client_read.h"
 #include "sntp/client_state.h"
+#include "sntp/client_verdict.h"
 #include "sntp/network_probe.h"
 #include "sntp/schedule.h"
 #include "timebase/clock.h"
@@ -25,7 +26,9 @@ void ConsultNetworkProbe()
         break;
     case NETWORK_GO_ONLINE:
         HostLog("ダイアルアップ接続を検出");
-        for (int i = 0; i < client.nSources; ++i) GoOnlineAgain(&client.aSources[i]);
+        for (int i = 0; i < client.nSources; ++i) {
+            if (!client.aSources[i].link.fStoppedByServer) GoOnlineAgain(&client.aSources[i]);
+        }
         break;
     case NETWORK_POLL_NOW:
         PollSoon();
@@ -60,12 +63,15 @@ void OnClientTick()
     SumUpStrayDatagrams();
     ConsultNetworkProbe();
     for (int i = 0; i < client.nSources; ++i) RunSourceSchedule(&client.aSources[i]);
+    DecideWhenDue();
 }
 
-// The client as a whole, and what its first source found.
+// The client as a whole: its last verdict, and the server that verdict
+// stands on (the first source's until one was taken). It polls while any
+// source is answered: the fewest unanswered requests, the latest poll.
 ClientReport ReportClient()
 {
-    const Source& first = client.aSources[0];
+    const Source& first = client.aSources[client.found.iChosen];
     ClientReport report;
     report.nStatus = CurrentStatus();
     report.nFace = CurrentFace();
@@ -74,14 +80,22 @@ ClientReport ReportClient()
     report.qwTryingSince_ms = client.link.qwTryingSince_ms;
     report.qwOnlineSince = client.link.qwOnlineSince;
     report.qwOnlineSince_ms = client.link.qwOnlineSince_ms;
-    report.qwLastJudged = first.found.qwLastJudged;
-    report.qwLastJudged_ms = first.found.qwLastJudged_ms;
-    report.llLastOffset = first.found.llLastOffset;
+    report.qwLastJudged = client.found.qwLastJudged;
+    report.qwLastJudged_ms = client.found.qwLastJudged_ms;
+    report.llLastOffset = client.found.llLastOffset;
+    report.nAgreeing = client.found.nAgreeing;
+    report.nSources = client.nSources;
     report.nInterval_sec = IntervalInForce(&first);
     report.qwUncheckedLimit_ms = UncheckedLimit_ms(report.nInterval_sec);
     report.nPollsSucceeded = client.found.nPollsSucceeded;
     report.nPollsUnanswered = first.poll.nUnanswered;
     report.qwLastPoll_ms = first.poll.qwLastPoll_ms;
+    for (int i = 0; i < client.nSources; ++i) {
+        const SourcePoll& poll = client.aSources[i].poll;
+        if (client.aSources[i].link.nStatus != CLIENT_ONLINE) continue;
+        if (poll.nUnanswered < report.nPollsUnanswered) report.nPollsUnanswered = poll.nUnanswered;
+        if (poll.qwLastPoll_ms > report.qwLastPoll_ms) report.qwLastPoll_ms = poll.qwLastPoll_ms;
+    }
     report.qwNextAttempt_ms = first.link.qwNextAttempt_ms;
     report.saServer = first.link.saServer;
     report.reference = client.found.reference;

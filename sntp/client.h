@@ -1,5 +1,5 @@
 // The client, an engine behind this door: it keeps the clock in step with
-// one SNTP server. Its host (sntp/engine_host.h) hands it a configuration
+// the SNTP servers that agree, or with one server. Its host (sntp/engine_host.h) hands it a configuration
 // and events (the user's click, the lookups' completions, the socket's
 // readiness, the one-second tick, a wake notice) and hears from it through
 // the host's table: each reply judged, each change of its face. It never
@@ -31,9 +31,9 @@ void ConfigureClient(const ClientConfig& config);
 
 // Command 40003, the user's click: while the client is on (online, or
 // trying: a lookup pending, a retry waiting, the network gone, stopped by
-// its server), it stops everything and stays offline. Otherwise it goes
-// online afresh with the configured server name or dotted address: it polls
-// at once and forgets RATE.
+// its servers), it stops everything and stays offline. Otherwise it goes
+// online afresh with the configured server names or dotted addresses (up to
+// four, sntp/server_list.h): every source polls at once and forgets RATE.
 void ToggleOnline();
 
 // Completions of the host and service lookups (task handle, error). Those
@@ -88,9 +88,11 @@ struct ClientReport {
     uint64_t qwTryingSince_ms;
     NtpTimestamp qwOnlineSince;    // when it last went online
     uint64_t qwOnlineSince_ms;
-    NtpTimestamp qwLastJudged;     // when the last reply with an accepted delay came (0: none yet)
+    NtpTimestamp qwLastJudged;     // the last verdict on the sources' replies: when its newest came (0: none yet)
     uint64_t qwLastJudged_ms;
     int64_t llLastOffset;          // and the offset it found, 32.32
+    int32_t nAgreeing;             // the sources that verdict stood on (0: they disagreed)
+    int32_t nSources;              // the sources asked: the server field's names and their further addresses
     uint32_t nInterval_sec;        // the poll interval in force, RATE kisses included
     uint64_t qwUncheckedLimit_ms;  // how long the clock may go unchecked before it counts as so
     uint64_t nPollsSucceeded;      // polls whose reply found the clock right or had it corrected (or tried)

@@ -4,14 +4,53 @@
 
 #include "log/log_format.h"
 #include "sntp/client_poll.h"
+#include "sntp/client_verdict.h"
 #include "sntp/client_state.h"
 #include "sntp/host_calls.h"
 #include "sntp/lookups.h"
 #include "sntp/receive.h"
 #include "sntp/schedule.h"
+#include "sntp/server_list.h"
 #include "timebase/clock.h"
 
 namespace {
+
+// Whether a source other than `except` asks the address already.
+bool AddressTaken(const void* abAddress, const Source* except)
+{
+    for (int i = 0; i < client.nSources; ++i) {
+        const sockaddr_in& sa = client.aSources[i].link.saServer;
+        if (&client.aSources[i] != except && sa.sin_family == AF_INET && memcmp(&sa.sin_addr, abAddress, 4) == 0) {
+            return true;
+        }
+    }
+    return false;
+}
+
+// A name's addresses, copied out of the lookup's buffer, which the next
+// lookup may take at once.
+struct NameAddresses {
+    int nAddresses;
+    in_addr aAddresses[MAX_SOURCES];
+};
+
+void CopyAddresses(const hostent* host, NameAddresses* addresses)
+{
+    addresses->nAddresses = 0;
+    for (int k = 0; host->h_addr_list[k] != NULL && addresses->nAddresses < MAX_SOURCES; ++k) {
+        memcpy(&addresses->aAddresses[addresses->nAddresses++], host->h_addr_list[k], 4);
+    }
+}
+
+// The first of the name's addresses that no other source asks; NULL when
+// every one is asked already.
+const in_addr* FreshAddress(const NameAddresses& addresses, const Source* source)
+{
+    for (int k = 0; k < addresses.nAddresses; ++k) {
+        if (!AddressTaken(&addresses.aAddresses[k], source)) return &addresses.aAddresses[k];
+    }
+    return NULL;
+}
 
 void CancelPending(Lookup** ppLookup)
 {
@@ -70,20 +109,26 @@ void StartServiceLookup(Source* source)
 // The server's address is known: the port comes next.
 void UseServerAddress(Source* source, const void* abAddress)
 {
-    HostLog("ホスト確認成功");
+    in_addr address;
+    memcpy(&address, abAddress, 4);
     memset(&source->link.saServer, 0, sizeof source->link.saServer);
     source->link.saServer.sin_family = AF_INET;
-    memcpy(&source->link.saServer.sin_addr, abAddress, 4);
+    source->link.saServer.sin_addr = address;
     StartServiceLookup(source);
 }
 
 // A dotted address is the address: it needs no lookup, and may have no
 // reverse name. Anything else, an empty text or one that starts with a digit
-// too, is a host name.
+// too, is a host name. A further address of a name keeps the one it was given.
 void StartHostLookup(Source* source)
 {
+    if (source->link.fSibling) {
+        UseServerAddress(source, &source->link.saServer.sin_addr);
+        return;
+    }
     unsigned long address = inet_addr(source->link.szName);
     if (address != INADDR_NONE) {
+        HostLog("ホスト確認成功");
         UseServerAddress(source, &address);
         return;
     }
@@ -100,6 +145,7 @@ void LeaveCurrentState(Source* source)
     CancelPending(&source->link.pHostLookup);
     CancelPending(&source->link.pServLookup);
     CloseRequest(source);  // a reply to the last request is late now
+    DropSample(source);
     if (source->link.nStatus == CLIENT_ONLINE) HostLog("交信終了");
     CloseSocket(&source->link.sock);
 }
@@ -115,6 +161,30 @@ Source* SourceOfLookup(Lookup* lookup, bool fHost)
         return &client.aSources[i];
     }
     return NULL;
+}
+
+// The first lookup of a name: its further addresses become sources of
+// their own, up to four a name and eight in all, each asked on its own
+// schedule. Later lookups of the name (a retry, the network back) move only
+// its first source.
+void AddFurtherAddresses(const Source* source, const NameAddresses& addresses)
+{
+    for (int i = 0; i < client.nSources; ++i) {
+        if (&client.aSources[i] != source && strcmp(client.aSources[i].link.szName, source->link.szName) == 0) return;
+    }
+    int nOfName = 1;
+    for (int k = 0; k < addresses.nAddresses; ++k) {
+        if (nOfName == MAX_ADDRESSES_A_NAME || client.nSources == MAX_SOURCES) return;
+        if (AddressTaken(&addresses.aAddresses[k], NULL)) continue;
+        Source* further = &client.aSources[client.nSources++];
+        *further = Source();
+        lstrcpynA(further->link.szName, source->link.szName, sizeof further->link.szName);
+        further->link.fSibling = 1;
+        further->link.saServer.sin_family = AF_INET;
+        further->link.saServer.sin_addr = addresses.aAddresses[k];
+        GoOnlineAgain(further);
+        ++nOfName;
+    }
 }
 
 }  // namespace
@@ -148,15 +218,18 @@ void ToggleOnline()
     }
     client.link.fWantOnline = 1;
     client.link.nTryCause = TRY_CONNECTING;
-    // The user's own attempt starts afresh, and the old server's way is not
-    // probed.
-    StartAfresh();
+    // The user's own attempt starts afresh with the names as they stand
+    // now, and the old servers' way is not probed.
+    ServerNames names;
+    SplitServerNames(client.config.szServers, &names);
+    if (names.nIgnored != 0) HostLog("サーバー名は4つまで使います。5つ目からは問い合わせません");
+    client.nSources = names.nNames;
     for (int i = 0; i < client.nSources; ++i) {
-        Source* source = &client.aSources[i];
-        memset(&source->link.saServer, 0, sizeof source->link.saServer);
-        lstrcpynA(source->link.szName, client.config.szServers, sizeof source->link.szName);
-        GoOnlineAgain(source);
+        client.aSources[i] = Source();
+        lstrcpynA(client.aSources[i].link.szName, names.aszNames[i], sizeof client.aSources[i].link.szName);
     }
+    StartAfresh();
+    for (int i = 0; i < names.nNames; ++i) GoOnlineAgain(&client.aSources[i]);
 }
 
 void GoOnlineAgain(Source* source)
@@ -188,9 +261,16 @@ void StopClient(bool fKeepWish)
 
 void StopForServer(Source* source)
 {
-    client.link.fWantOnline = 0;  // so that the network's return does not bring it back
+    bool fOthersOn = false;
+    for (int i = 0; i < client.nSources; ++i) {
+        const Source& other = client.aSources[i];
+        fOthersOn = fOthersOn || (&other != source && other.link.nStatus != CLIENT_OFFLINE);
+    }
+    if (!fOthersOn) {
+        client.link.fWantOnline = 0;  // so that the network's return does not bring it back
+        client.link.nTryCause = TRY_REFUSED;
+    }
     source->link.fStoppedByServer = 1;
-    client.link.nTryCause = TRY_REFUSED;
     LeaveCurrentState(source);
     MoveTo(source, CLIENT_OFFLINE);
 }
@@ -211,7 +291,18 @@ void OnHostResolved(HANDLE hTask, int nError)
         WaitToRetry(source, TRY_HOST);
         return;
     }
-    UseServerAddress(source, host->h_addr_list[0]);
+    NameAddresses addresses;
+    CopyAddresses(host, &addresses);
+    const in_addr* abAddress = FreshAddress(addresses, source);
+    if (abAddress == NULL) {  // another name's source asks it already: one vote an address
+        HostLog("ホスト確認成功 (他のサーバー名と同じアドレスのため使いません)");
+        LeaveCurrentState(source);
+        MoveTo(source, CLIENT_OFFLINE);
+        return;
+    }
+    HostLog("ホスト確認成功");
+    UseServerAddress(source, abAddress);
+    AddFurtherAddresses(source, addresses);
 }
 
 void OnServiceResolved(HANDLE hTask, int nError)

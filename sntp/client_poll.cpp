@@ -49,6 +49,8 @@ void PollServer(Source* source)
     SourcePoll& poll = source->poll;
     poll.fPollNow = 0;
     poll.qwLastPoll_ms = MonotonicMs();
+    poll.nPhase_sec = poll.nPhaseNext_sec;
+    poll.nPhaseNext_sec = 0;
     ++poll.nUnanswered;
     BackOff(source, IntervalInForce(source));
     // A random transmit timestamp, kept to match the reply, and the real one
@@ -65,7 +67,8 @@ void PollServer(Source* source)
 bool PollIsDue(const Source* source, uint64_t qwNow_ms)
 {
     const SourcePoll& poll = source->poll;
-    return TimeToPoll(qwNow_ms, poll.qwLastPoll_ms, poll.fPollNow != 0, IntervalInForce(source), poll.nRetry_sec);
+    return TimeToPoll(qwNow_ms, poll.qwLastPoll_ms, poll.fPollNow != 0, IntervalInForce(source) + poll.nPhase_sec,
+                      poll.nRetry_sec);
 }
 
 NetworkAction HearNetwork(NetworkState now, ClientStatus status)
@@ -102,6 +105,10 @@ void StartPolling(Source* source)
 {
     source->poll.nRetry_sec = 0;
     source->poll.fPollNow = 1;
+    // The k-th of n sources waits k/n of an interval longer after its first
+    // poll: the first round comes at once, the later ones spread out.
+    uint32_t k = (uint32_t)(source - client.aSources);
+    source->poll.nPhaseNext_sec = (uint32_t)((uint64_t)IntervalInForce(source) * k / (uint32_t)client.nSources);
 }
 
 void CloseRequest(Source* source)

@@ -31,7 +31,9 @@ uint32_t BackOff(Source* source, uint32_t nCap_sec);
 // 15 s since the last request, and the probe's next answer is a new baseline.
 void StartAfresh();
 
-// Online: the first poll goes as soon as 15 s have passed since the last.
+// Online: the first poll goes as soon as 15 s have passed since the last;
+// the wait after it is longer by the source's share of the interval, so
+// that the sources' polls spread over it.
 void StartPolling(Source* source);
 
 // No reply to the request out counts any more: one was judged, or the

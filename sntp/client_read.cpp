@@ -8,6 +8,7 @@
 #include "sntp/client_link.h"
 #include "sntp/client_poll.h"
 #include "sntp/client_state.h"
+#include "sntp/client_verdict.h"
 #include "sntp/evaluate.h"
 #include "sntp/receive.h"
 #include "sntp/request_lines.h"
@@ -16,89 +17,17 @@
 
 namespace {
 
-// The host hears of it whole, once its judgement is taken.
-void RecordReply(const Source* source, const ReplyEvaluation& e, NtpTimestamp qwArrival, ReplyOutcome nOutcome)
-{
-    JudgedReply reply = {{qwArrival, e.llOffset, e.qwLoopDelay, nOutcome}, source->link.szName, {}};
-    memcpy(reply.abSourceAddress, &source->link.saServer.sin_addr, 4);
-    HostReplyJudged(reply);
-}
-
-// Moves the clock by the offset, measured from the clock as it reads now,
-// after the logging, so that the time spent since the arrival is not lost.
-// The time set, or 0 when the clock could not be set.
-NtpTimestamp CorrectClock(int64_t llOffset)
-{
-    NtpTimestamp qwNewTime = NtpNow() + (uint64_t)llOffset;
-    ClockSetResult result = HostSetClock(qwNewTime);
-    if (result != CLOCK_SET) {
-        HostLog("時刻が設定できません");
-        // The right to set the clock comes only with an elevated start.
-        if (result == CLOCK_NOT_PERMITTED) {
-            HostLog("管理者として実行するか、インストーラーでログオン時の起動を選んでください");
-        }
-        return 0;
-    }
-    LogLineBuffer line;
-    FormatCorrectionLine(line, llOffset);
-    HostLog(line);
-    return qwNewTime;
-}
-
-// What server mode passes on: the clock was found right, or set, at
-// qwWhen; the offset left uncorrected adds to what it may be wrong by.
-void KeepReference(const ReplyEvaluation& e, NtpTimestamp qwWhen, uint64_t qwUncorrected)
-{
-    ReferenceState& reference = client.found.reference;
-    reference.fSynchronized = 1;
-    reference.qwReferenceTime = qwWhen;
-    reference.qwSynchronized_ms = MonotonicMs();
-    reference.qwRootDelay = e.qwRootDelay;
-    reference.qwRootDispersion = e.qwRootDispersion + qwUncorrected;  // at most 2^48 + 2^63
-}
-
-// Synchronised only while the clock is known to be right: within the
-// tolerance, or set. A correction that failed leaves it, and server mode,
-// unsynchronised until a later reply makes it right.
-ReplyOutcome TakeAcceptedReply(const ReplyEvaluation& e, NtpTimestamp qwArrival)
-{
-    if (!e.fCorrect) {
-        KeepReference(e, qwArrival, OffsetMagnitude(e.llOffset));
-        return REPLY_WITHIN_TOLERANCE;
-    }
-    NtpTimestamp qwSetTo = CorrectClock(e.llOffset);
-    if (qwSetTo == 0) {
-        client.found.reference.fSynchronized = 0;
-        return REPLY_NOT_CORRECTED;
-    }
-    KeepReference(e, qwSetTo, 0);
-    return REPLY_CORRECTED;
-}
-
-// A leap waits for its witness, or the witness disagreed: nothing is set,
-// and the clock is not known right. The witness is asked for 15 s later;
-// after a dispute the backoff goes on as after a failed poll.
-void HoldLeap(Source* source, LeapVerdict leap)
-{
-    client.found.reference.fSynchronized = 0;
-    if (leap == LEAP_AWAITED) {
-        HostLog("差が1000秒を超えるため、次の応答で確かめます");
-        AskWitness(source);
-    } else {
-        HostLog("次の応答と差が一致しないため、時刻を修正しません");
-    }
-}
-
 bool AnswersRequest(const Source* source, const NtpPacket* reply)
 {
     return source->poll.fAwaitingReply && NtpToNetwork(reply->qwOriginateTime) == source->poll.qwRequestCookie;
 }
 
-// RFC 5905 section 7.4: DENY and RSTR end the asking until the user goes
-// online again; RATE doubles the interval for the rest of the session, and
-// neither is tried again early.
+// RFC 5905 section 7.4: DENY and RSTR end the asking of that source until
+// the user goes online again; RATE doubles its interval for the rest of the
+// session, and neither is tried again early.
 void ObeyKiss(Source* source, const ReplyEvaluation& e)
 {
+    DropSample(source);
     if (e.nKiss == KISS_STOP) {
         LogLineBuffer line;
         FormatLogLine(line, "サーバーに断られました(%s)。オンラインにするまで問い合わせません", e.szKissCode);
@@ -139,29 +68,6 @@ void SetAside(Source* source, ReceiveResult result, const ReceivedPacket& receiv
     if (szWhy[0] != 0) HostLog(szWhy);
 }
 
-// A reply whose delay was accepted: a leap waits for its witness; else the
-// clock is found right or set, and the poll succeeded.
-void TakeMeasurement(Source* source, const ReplyEvaluation& e, NtpTimestamp qwArrival)
-{
-    SourceFindings& found = source->found;
-    found.qwLastJudged = qwArrival;
-    found.qwLastJudged_ms = MonotonicMs();
-    found.llLastOffset = e.llOffset;
-    LeapVerdict leap =
-        WeighLeap(&found.leapWitness, e.llOffset, e.fCorrect, client.config.qwIgnorableMaxTimeDifference);
-    if (leap == LEAP_AWAITED || leap == LEAP_DISPUTED) {
-        HoldLeap(source, leap);
-        RecordReply(source, e, qwArrival, REPLY_NOT_CORRECTED);
-        return;
-    }
-    if (leap == LEAP_WITNESSED) HostLog("次の応答も同じ差でした");
-    if (leap == LEAP_DROPPED) HostLog("次の応答では時刻が合っていました");
-    ReplyOutcome nOutcome = TakeAcceptedReply(e, qwArrival);
-    EndBackOff(source);
-    ++client.found.nPollsSucceeded;  // the one-shot exit waits for this
-    RecordReply(source, e, qwArrival, nOutcome);
-}
-
 // The source whose socket this is; NULL for a socket closed since, whose
 // events are stale.
 Source* SourceOfSocket(SOCKET sock)
@@ -196,13 +102,12 @@ void OnClientRead(SOCKET sock, WORD event)
         return;
     }
     CloseRequest(source);
-    client.found.reference.dwReferenceId = e.dwReferenceId;
-    client.found.reference.nUpstreamStratum = received.packet.bStratum;
+    NoteAnswer(source, e, received.packet.bStratum);
     if (!e.fDelayAccepted) {  // too slow: the poll failed, and is tried again after the backoff
-        RecordReply(source, e, received.qwArrival, REPLY_TOO_SLOW);
+        TakeTooSlow(source, e, received.qwArrival);
         return;
     }
-    TakeMeasurement(source, e, received.qwArrival);
+    TakeSample(source, e, received.qwArrival, received.packet.bStratum);
 }
 
 void OnClockChanged()
@@ -216,6 +121,7 @@ void OnClockChanged()
     FormatSecondsLine(line, "時刻が外部から", OffsetMagnitude(llStep), llStep < 0 ? "秒戻されました" : "秒進められました");
     HostLog(line);
     client.found.reference.fSynchronized = 0;
+    ForgetSamples();
     for (int i = 0; i < client.nSources; ++i) {
         if (client.aSources[i].link.nStatus == CLIENT_ONLINE) PollAtOnce(&client.aSources[i]);
     }

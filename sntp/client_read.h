@@ -1,6 +1,6 @@
 // The client socket's read event (the door's OnClientRead): receive the
-// server's reply, judge it, log the judgement, correct the clock when it
-// says so, and keep what it found for the report and server mode.
+// server's reply, judge it, log the judgement, obey its kiss, and hand its
+// measurement to the clock's verdict (sntp/client_verdict.h).
 #pragma once
 
 // For each tick, and before each datagram: once a second with datagrams

@@ -23,10 +23,19 @@ struct ClientLink {
     uint64_t qwTryingSince_ms = 0;
 };
 
-// What the replies found for the clock: written in client_read.cpp only.
+// The clock's verdicts: written in client_verdict.cpp only (the
+// reference's fSynchronized by client_read.cpp too, when someone else
+// steps the clock).
 struct ClientFindings {
     uint64_t nPollsSucceeded = 0;
     ReferenceState reference;
+    int32_t fVerdictDue = 0;          // a new sample waits to be weighed
+    uint64_t qwVerdictDue_ms = 0;     // since when
+    NtpTimestamp qwLastJudged = 0;    // the last verdict: when its newest reply came (0: none yet)
+    uint64_t qwLastJudged_ms = 0;
+    int64_t llLastOffset = 0;         // and the offset it found, 32.32
+    int nAgreeing = 0;                // how many sources it stood on (0: they disagreed)
+    int iChosen = 0;                  // the source whose server it passes on
 };
 
 struct Client {
@@ -35,7 +44,7 @@ struct Client {
     NetworkState nNetwork = NETWORK_UNKNOWN;  // the connection-state probe's last answer: client_poll.cpp only
     ClientFindings found;
     Source aSources[MAX_SOURCES];
-    int nSources = MAX_SOURCES;
+    int nSources = 1;  // the first is there even offline, for the report
 };
 
 extern Client client;

@@ -16,7 +16,8 @@
 #include "sntp/request_lines.h"
 #include "timebase/ntp_time.h"
 
-enum { MAX_SOURCES = 1 };
+// Up to four addresses a name, eight sources in all.
+enum { MAX_SOURCES = 8, MAX_ADDRESSES_A_NAME = 4 };
 
 // The way to the server: written in client_link.cpp only.
 struct SourceLink {
@@ -28,6 +29,7 @@ struct SourceLink {
     Lookup* pServLookup = NULL;
     uint64_t qwNextAttempt_ms = 0;       // waiting: when the way online is tried again
     int32_t fStoppedByServer = 0;        // a kiss-o'-death stopped it: the user's next click ends the trying
+    int32_t fSibling = 0;                // a further address of an earlier source's name: never looked up itself
 };
 
 // When it is asked, and the request out: written in client_poll.cpp only.
@@ -40,15 +42,29 @@ struct SourcePoll {
     int32_t fAwaitingReply = 0;      // a request is out and no reply to it was judged yet
     NtpTimestamp qwRequestTime = 0;  // when it went out: T1, kept here only
     uint64_t qwRequestCookie = 0;    // the random transmit timestamp it carried, which a reply must echo
+    uint32_t nPhase_sec = 0;         // added once to the wait after a poll, so that the sources spread out
+    uint32_t nPhaseNext_sec = 0;     // for the wait after the next poll
 };
 
-// What its replies found: written in client_read.cpp only.
+// Datagrams that answer no request: written in client_read.cpp only.
 struct SourceFindings {
-    NtpTimestamp qwLastJudged = 0;   // when the last reply with an accepted delay came (0: none yet)
-    uint64_t qwLastJudged_ms = 0;
-    int64_t llLastOffset = 0;        // and the offset it found, 32.32
-    LeapWitness leapWitness = {};    // a leap asked for, waiting for the next reply to agree
-    RequestLines strayLines = {};    // datagrams that answer no request: how many were told this second
+    RequestLines strayLines = {};    // how many were told this second
+};
+
+// Its last poll's reply, as the clock's verdict weighs it: written in
+// client_verdict.cpp only.
+struct SourceSample {
+    int32_t fHeld = 0;               // the last poll's reply had an accepted delay: the fields below are it
+    int32_t fNew = 0;                // and no verdict has weighed it yet
+    NtpTimestamp qwArrival = 0;
+    int64_t llOffset = 0;            // 32.32, as from the clock now: each later step is taken off
+    uint64_t qwLoopDelay = 0;
+    uint64_t qwRootDelay = 0;        // the server's root delay plus the loop delay
+    uint64_t qwRootDispersion = 0;
+    uint32_t dwReferenceId = 0;      // low 32 bits of its T3
+    int32_t nStratum = 0;
+    int32_t fOutsider = 0;           // the last verdict found it disagreeing, and said so
+    LeapWitness leapWitness = {};    // alone: a leap asked for, waiting for the next reply to agree
 };
 
 // The keys and cookies of an authenticated source: none is yet.
@@ -59,5 +75,6 @@ struct Source {
     SourceLink link;
     SourcePoll poll;
     SourceFindings found;
+    SourceSample sample;
     SourceAuth auth;
 };
