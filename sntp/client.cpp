@@ -71,7 +71,8 @@ void OnClientTick()
 // source is answered: the fewest unanswered requests, the latest poll.
 ClientReport ReportClient()
 {
-    const Source& first = client.aSources[client.found.iChosen];
+    // A verdict of an earlier run may name a source the user's click took away.
+    const Source& first = client.aSources[client.found.iChosen < client.nSources ? client.found.iChosen : 0];
     ClientReport report;
     report.nStatus = CurrentStatus();
     report.nFace = CurrentFace();

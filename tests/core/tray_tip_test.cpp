@@ -35,6 +35,13 @@ TEST(TrayTip, TellsTheStateInCodePage932Within64Bytes)
         FormatTrayTip(tip, row.state, row.when, row.llOffset);
         EXPECT_STREQ(tip, row.tip);
     }
+    // Several sources: how many agreed of how many; a single one adds nothing.
+    for (int nSources : {1, 4}) {
+        TrayTipBuffer tip;
+        FormatTrayTip(tip, rows[2].state, rows[2].when, rows[2].llOffset);
+        NoteAgreement(tip, 3, nSources);
+        EXPECT_EQ(std::string(tip), std::string(rows[2].tip) + (nSources == 1 ? "" : " (3/4)"));
+    }
 }
 
 // Trying: what it does, since when, and why.

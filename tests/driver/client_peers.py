@@ -18,6 +18,9 @@ through control.exe, and reads its log afterwards:
   15 s later, and is tried (Wine refuses it) only when that one agrees;
 - not staying resident: the program counts down and ends by itself, with
   exit code 0, or 1 when Wine refused the step;
+- several servers, a dotted address and a name of three addresses in the
+  test's hosts file: two agree and set the clock, the one ten seconds off
+  is named, the silent one is asked again on its own backoff;
 - server mode: once synchronised against the scripted server, the program
   answers python3-ntplib as a stratum 2 server.
 
@@ -66,6 +69,7 @@ def base_settings(**more):
 
 REPLY_LINES = [re.compile(r"length=48 addr=127\.0\.0\.1:123"), re.compile(r"LI0 VN4 MODE4 Stratum1 Poll\d+ Precision-?\d+")]
 DEFAULT_SERVER = "ntp.nict.jp"
+MULTI_NAME = "multi.tamarin-time.test"  # 127.0.0.12, .13 and .14 in the test's hosts file
 ONLINE_LINES = ["ホスト確認成功", "サーバー確認成功", "交信開始..."]
 
 
@@ -184,6 +188,32 @@ def exit_by_itself_case(wine_run, control_exe, _prefix):
     check(status == "1", "not resident, the step refused: ended by itself with code 1 (%s)" % status)
 
 
+def several_servers_case(wine_run, control_exe, _prefix):
+    with open("/etc/hosts") as f:
+        names = [line.split()[:2] for line in f]
+    if os.environ.get("TAMARIN_ISOLATED_NETWORK") != "1" or ["127.0.0.13", MULTI_NAME] not in names:
+        print("skipped: several servers need the test's own hosts file in a network of loopback alone")
+        return
+    with contextlib.ExitStack() as stack:
+        servers = {n: stack.enter_context(answering_server(NTP_PORT, address="127.0.0.%d" % n)) for n in (11, 12, 13)}
+        servers[12].fields = servers[11].fields = {"offset": 0.3}
+        servers[13].fields = {"offset": 10.3}
+        silent = stack.enter_context(answering_server(NTP_PORT, address="127.0.0.14", answering=False))
+        program = Remote(wine_run, control_exe, base_settings(szServerName="s:127.0.0.11 " + MULTI_NAME,
+                                                               nIgnorableMaxTimeDifference_ms=100))
+        wait_for(lambda: len(silent.arrivals) >= 3, 70)
+        log, status = finish(program)
+    check(in_order(log, ["%s (127.0.0.13) は他のサーバーと一致しません" % MULTI_NAME,
+                         re.compile(r"時刻を0\.[23]\d\d秒進めました")])
+          and not any("一致しません" in line and "127.0.0.13" not in line for line in log),
+          "several servers: the two that agree set the clock, the one 10 s off is named\n  " + "\n  ".join(log))
+    gaps = [round(b - a, 1) for a, b in zip(silent.arrivals, silent.arrivals[1:])]
+    check(len(gaps) >= 2 and 14.5 <= gaps[0] <= 17 and 29.5 <= gaps[1] <= 32 and len(servers[11].arrivals) == 1,
+          "several servers: the silent one asked after 15 s, then 30 s; the others at their interval (%s, %d)"
+          % (gaps, len(servers[11].arrivals)))
+    check(status == "0", "several servers: the program ended cleanly (%s)" % status)
+
+
 def server_mode_case(wine_run, control_exe, prefix):
     # The services file sends the client to 12300 and leaves port 123 to
     # the program's own server mode.
@@ -209,6 +239,7 @@ def main():
         refused_step_case,
         leap_case,
         exit_by_itself_case,
+        several_servers_case,
         server_mode_case,
     ])
 

@@ -175,10 +175,12 @@ def udp_socket(netns=None):
 
 
 @contextlib.contextmanager
-def answering_server(port, script=None):
-    """A ScriptedServer on the port that answers from the start; stopped afterwards."""
-    server = ScriptedServer(port, script)
-    server.answering.set()
+def answering_server(port, script=None, address="127.0.0.1", answering=True):
+    """A ScriptedServer on the port that answers from the start (or never);
+    stopped afterwards."""
+    server = ScriptedServer(port, script, address=address)
+    if answering:
+        server.answering.set()
     server.start()
     try:
         yield server
@@ -187,7 +189,7 @@ def answering_server(port, script=None):
 
 
 class ScriptedServer(threading.Thread):
-    """Answers mode 3 requests on 127.0.0.1:port once `answering` is set, or
+    """Answers mode 3 requests on address:port once `answering` is set, or
     on any address of the network namespace of process netns.
     With a script, the first request is answered by each of its steps in
     turn: keyword arguments of server_reply, plus "other_port" to send that
@@ -195,10 +197,10 @@ class ScriptedServer(threading.Thread):
     Every reply carries the keyword arguments in `fields`. The first `drop`
     requests get no reply; each request's arrival is kept in `arrivals`."""
 
-    def __init__(self, port=0, script=None, fields=None, drop=0, netns=None):
+    def __init__(self, port=0, script=None, fields=None, drop=0, netns=None, address="127.0.0.1"):
         super().__init__(daemon=True)
         self.sock = udp_socket(netns)
-        self.sock.bind(("127.0.0.1" if netns is None else "0.0.0.0", port))
+        self.sock.bind((address if netns is None else "0.0.0.0", port))
         self.sock.settimeout(0.2)
         self.port = self.sock.getsockname()[1]
         self.script = script
