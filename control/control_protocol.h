@@ -15,7 +15,7 @@
 
 enum : uint32_t {
     CONTROL_MAGIC = 0x4E524D54,  // "TMRN" in little-endian order
-    CONTROL_VERSION = 2,
+    CONTROL_VERSION = 3,
 };
 
 enum ControlCommand : uint32_t {

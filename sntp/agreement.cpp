@@ -86,8 +86,9 @@ Agreement FindAgreement(const SourceOffset* sources, int n, uint64_t qwTolerance
             fTied = true;
         }
     }
+    // Lone ones among several tie with each other.
     int nBest = CountOf(dwBest);
-    if (fTied || nBest == 0 || (nBest == 1 && n > 1)) return agreement;
+    if (fTied || nBest == 0) return agreement;
     agreement.nAgreeing = nBest;
     agreement.dwGroup = dwBest;
     agreement.llOffset = MedianOf(sources, n, dwBest);
