@@ -24,19 +24,29 @@ void FormatTrayTip(TrayTipBuffer& tip, TipState state, const TipMoment& when, in
     CopyCp932(tip, TRAY_TIP_SIZE, text);
 }
 
+namespace {
+
+// The tip with the text after it, cut as the tip must be.
+void AppendToTip(TrayTipBuffer& tip, const char* szMore)
+{
+    LogLineBuffer text;
+    FormatLogLine(text, "%s%s", tip, szMore);
+    CopyCp932(tip, TRAY_TIP_SIZE, text);
+}
+
+}  // namespace
+
 void NoteAgreement(TrayTipBuffer& tip, int nAgreeing, int nSources)
 {
     if (nSources < 2) return;
-    LogLineBuffer text;
-    FormatLogLine(text, "%s (%d/%d)", tip, nAgreeing, nSources);
-    CopyCp932(tip, TRAY_TIP_SIZE, text);
+    LogLineBuffer more;
+    FormatLogLine(more, " (%d/%d)", nAgreeing, nSources);
+    AppendToTip(tip, more);
 }
 
 void NoteServerModeDown(TrayTipBuffer& tip)
 {
-    LogLineBuffer text;
-    FormatLogLine(text, "%s\nSNTP停止", tip);
-    CopyCp932(tip, TRAY_TIP_SIZE, text);
+    AppendToTip(tip, "\nSNTP停止");
 }
 
 const char* TryCauseWords(TryCause cause)

@@ -99,6 +99,17 @@ def reply_from_chronyd(address):
             re.compile(r"0\.\d{3}秒(進んでいます|遅れています)|時刻は一致しています")]
 
 
+def own_hosts_file_maps(address, name, case):
+    """Whether the test run's own hosts file, in a network of loopback alone,
+    gives the name that address; else the case is skipped, with a line."""
+    with open("/etc/hosts") as f:
+        mapped = any(line.split()[:2] == [address, name] for line in f)
+    own = mapped and os.environ.get("TAMARIN_ISOLATED_NETWORK") == "1"
+    if not own:
+        print("skipped: %s needs the test's own hosts file in a network of loopback alone" % case)
+    return own
+
+
 def chrony_case(wine_run, control_exe, _prefix):
     with chronyd_at("127.0.0.1"):
         log, status = drive(wine_run, control_exe, 60, "応答に", base_settings())
@@ -114,10 +125,7 @@ def logon_start_case(wine_run, control_exe, _prefix):
     only what the installer wrote, and the default server is asked. The
     test's own hosts file names it 127.0.0.5, in a network of loopback alone;
     anywhere else the case is skipped, for the name is a public server's."""
-    with open("/etc/hosts") as f:
-        mapped = any(line.split()[:2] == ["127.0.0.5", DEFAULT_SERVER] for line in f)
-    if os.environ.get("TAMARIN_ISOLATED_NETWORK") != "1" or not mapped:
-        print("skipped: the logon start needs the test's own hosts file in a network of loopback alone")
+    if not own_hosts_file_maps("127.0.0.5", DEFAULT_SERVER, "the logon start"):
         return
     with chronyd_at("127.0.0.5"):
         log, status = drive(wine_run, control_exe, 60, "応答に", {"fStartAtFirst": 1})
@@ -189,10 +197,7 @@ def exit_by_itself_case(wine_run, control_exe, _prefix):
 
 
 def several_servers_case(wine_run, control_exe, _prefix):
-    with open("/etc/hosts") as f:
-        names = [line.split()[:2] for line in f]
-    if os.environ.get("TAMARIN_ISOLATED_NETWORK") != "1" or ["127.0.0.13", MULTI_NAME] not in names:
-        print("skipped: several servers need the test's own hosts file in a network of loopback alone")
+    if not own_hosts_file_maps("127.0.0.13", MULTI_NAME, "several servers"):
         return
     with contextlib.ExitStack() as stack:
         servers = {n: stack.enter_context(answering_server(NTP_PORT, address="127.0.0.%d" % n)) for n in (11, 12, 13)}
